@@ -1,0 +1,39 @@
+// The per-run arrays are acquired through this budget. Its limit is the whole
+// address space in a normal run; tests lower it to drive the acquisition-failure
+// path without exhausting the machine.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace rxc {
+
+class MemoryBudget {
+ public:
+  explicit MemoryBudget(uint64_t limitBytes = std::numeric_limits<uint64_t>::max())
+      : limit_(limitBytes) {}
+
+  // Reserves `count` elements of T without writing to them, so that the
+  // operating system commits only the pages a run touches. Returns null when
+  // the budget or the system refuses.
+  template <class T>
+  std::unique_ptr<T[]> acquire(uint64_t count) {
+    if (count > std::numeric_limits<uint64_t>::max() / sizeof(T)) return nullptr;
+    const uint64_t bytes = count * sizeof(T);
+    if (bytes > limit_ - used_) return nullptr;
+    if (bytes > static_cast<uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) return nullptr;
+    std::unique_ptr<T[]> block(new (std::nothrow) T[count]);  // default-initialised: untouched
+    if (block) used_ += bytes;
+    return block;
+  }
+
+  uint64_t used() const { return used_; }
+
+ private:
+  uint64_t limit_;
+  uint64_t used_ = 0;
+};
+
+}  // namespace rxc

@@ -1,0 +1,24 @@
+// The fixed sequence of a run: introduction, dimensions, marginals and report
+// head, estimate, options, acquisition, enumeration, results, closing.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <limits>
+#include <ostream>
+#include <string>
+
+namespace rxc {
+
+struct RunSettings {
+  // Upper limit of the per-run arrays, in bytes; tests lower it to reach the
+  // acquisition-failure stop.
+  uint64_t memoryLimitBytes = std::numeric_limits<uint64_t>::max();
+};
+
+// Runs one whole session. Returns the process exit status: 0 after the normal
+// closing, 1 after a fatal stop, 2 after unreadable input or the end of input.
+int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
+               const std::string& reportPath, const RunSettings& settings = {});
+
+}  // namespace rxc

@@ -1,0 +1,57 @@
+// Pagano-Halvorsen enumeration: every r x c table with the given marginals, in
+// ascending lexicographic order of the interior cells read column by column
+// (x11, x21, ..., x(r-1)1, x12, ...), the last interior cell moving fastest.
+// The last row and column are derived from the marginals.
+//
+// A pass hands each table to a visitor whose type is fixed at compile time, so
+// the per-table work of a mode is chosen once per pass:
+//
+//   struct Visitor {
+//     // Whether visit() needs the log-probability (a count-only pass does not).
+//     static constexpr bool kNeedsLogProb = true;
+//     // Called once per table in generation order. `table` can copy out the
+//     // complete table; do so only for tables that are kept. Return false to
+//     // stop the pass after this table.
+//     template <class Table>
+//     bool visit(double logProb, const Table& table);
+//   };
+//
+// `Table` is the kernel's own type (no virtual call): it has
+// `void copyTo(int16_t* cells) const` (r x c cells, row-major).
+//
+//   template <class Visitor>
+//   PassResult runPass(const EnumerationInput& input, ProgressBar& progress, Visitor& visitor);
+//
+// counts the tables from 1 and calls progress.reach(count) when the count
+// reaches progress.nextMarkAt(), before the table is evaluated.
+//
+// Every pass yields the same tables in the same order, and every log-probability
+// is bit-identical to the plain reading of the algorithm: the interior cells'
+// ln(x!) summed in column-major order, then the derived last-row cells, then the
+// derived last-column cells, then the corner, subtracted from LogMarginConst.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace rxc {
+
+class ProgressBar;
+
+// What the enumeration needs to know; margins are 0-based here.
+struct EnumerationInput {
+  int r = 0;
+  int c = 0;
+  std::vector<int16_t> rowMargin;  // size r
+  std::vector<int16_t> colMargin;  // size c
+  int32_t n = 0;
+  const double* logFactorial = nullptr;  // ln(k!) for k = 0..n at least
+  double logMarginConst = 0.0;
+};
+
+struct PassResult {
+  uint64_t tableCount = 0;  // tables generated in this pass (the last one included)
+  bool completed = false;   // true when the distribution was exhausted
+};
+
+}  // namespace rxc

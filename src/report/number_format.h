@@ -1,0 +1,23 @@
+// Exact number fields of the record layer. Every function returns exactly the
+// field's characters (w of them), rounded to nearest, ties to even, from the
+// exact binary value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rxc {
+
+// Iw: right-justified, minus sign for negatives; w asterisks when it does not fit.
+std::string formatInteger(int64_t value, int width);
+
+// Dw.d and Ew.d: "0." and d digits, then the exponent: letter, sign, two digits
+// for exponents -99..99; sign and three digits without the letter beyond that.
+// The leading "0" is dropped only when the field has no room for it.
+std::string formatExponent(double value, int width, int digits, char letter);
+
+// The list-directed form of an 8-byte real (G24.15E3 with the fixed-form range
+// [0.1, 1e15) after rounding to 15 significant digits).
+std::string formatListReal(double value);
+
+}  // namespace rxc

@@ -1,0 +1,41 @@
+// One item of a write statement: a text, an integer, or a real of 4 or 8 bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rxc {
+
+// A 4-byte real item (written with Ew.d); 8-byte reals are plain doubles.
+struct Real4 {
+  float value;
+};
+
+class Item {
+ public:
+  enum class Kind { kText, kInteger, kReal8, kReal4 };
+
+  Item(const char* text) : kind_(Kind::kText), text_(text) {}  // NOLINT: items read like literals
+  Item(std::string_view text) : kind_(Kind::kText), text_(text) {}  // NOLINT
+  Item(const std::string& text) : kind_(Kind::kText), text_(text) {}  // NOLINT
+  Item(int16_t value) : kind_(Kind::kInteger), integer_(value) {}  // NOLINT
+  Item(int32_t value) : kind_(Kind::kInteger), integer_(value) {}  // NOLINT
+  Item(int64_t value) : kind_(Kind::kInteger), integer_(value) {}  // NOLINT
+  Item(double value) : kind_(Kind::kReal8), real_(value) {}  // NOLINT
+  Item(Real4 value) : kind_(Kind::kReal4), real_(value.value) {}  // NOLINT
+
+  Kind kind() const { return kind_; }
+  // Texts are UTF-8 in the program; each code point is one column of a record.
+  std::string_view text() const { return text_; }
+  int64_t integer() const { return integer_; }
+  double real() const { return real_; }
+
+ private:
+  Kind kind_;
+  std::string_view text_;
+  int64_t integer_ = 0;
+  double real_ = 0.0;
+};
+
+}  // namespace rxc

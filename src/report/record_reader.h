@@ -1,0 +1,41 @@
+// Console reads: formatted reads of one line (Iw, A1) and list-directed reads
+// of one value. Every read flushes the console first, so that a prompt left
+// open is visible before the user types. Malformed input and end of input throw
+// InputError; nothing is ever re-read in a loop here.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+
+#include "report/record_writer.h"
+
+namespace rxc {
+
+class RecordReader {
+ public:
+  RecordReader(std::istream& in, RecordWriter& console);
+
+  // "(Iw)": one line; its first `width` characters are the field (a shorter line
+  // counts as padded with blanks; blanks are ignored; an all-blank field is 0).
+  // The value must fit the destination type (int16_t or int32_t).
+  int16_t readFieldInt16(int width);
+  int32_t readFieldInt32(int width);
+
+  // "(A1)": the first character of one line; an empty line gives a blank.
+  char readLetter();
+
+  // List-directed reads of one value: blank lines are skipped; the value ends at
+  // a blank, a comma or the line end; the rest of the line is dropped.
+  int16_t readListInt16();
+  int32_t readListInt32();
+  double readListReal();  // Fortran forms: ".5", "5e-1", "5d-1", "1", "-2.5D+3"
+
+  // A list-directed read with no items: consumes one line, content ignored.
+  void skipLine();
+
+ private:
+  std::istream& in_;
+  RecordWriter& console_;
+};
+
+}  // namespace rxc

@@ -1,0 +1,51 @@
+// Text records: the one layer through which every console line and report line
+// is written. Two modes: list-directed statements (leading blank, 80-column
+// records) and formatted statements driven by an edit pattern such as
+// "(A18,I3,A3\)". A trailing backslash in a pattern leaves the record open.
+#pragma once
+
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "report/record_item.h"
+
+namespace rxc {
+
+// How finished records reach the stream: the console takes UTF-8 and "\n", the
+// report takes Windows-1252 bytes and CR LF. The program's texts are UTF-8;
+// this is the only place where they are converted.
+enum class StreamStyle { kConsole, kReport };
+
+class RecordWriter {
+ public:
+  RecordWriter(std::ostream& out, StreamStyle style);
+
+  // List-directed statement. With no items it writes an empty record, or only
+  // ends a record left open by an earlier statement.
+  void list(std::initializer_list<Item> items = {});
+
+  // Formatted statement: `pattern` is an edit pattern in the usual parenthesised
+  // notation, for example "(A18,I3,A3\\)" or "(/,4X,A43,D21.14)". Patterns
+  // assembled at run time are plain strings. A pattern of "(1X)" alone writes
+  // an empty record, or only ends a record left open.
+  void format(std::string_view pattern, std::initializer_list<Item> items = {});
+
+  // True while a record is open (after a pattern ending in a backslash).
+  bool recordOpen() const { return open_; }
+
+  void flush();
+
+ private:
+  void emit(std::string_view text);  // appends to the current record
+  void endRecord();
+  int columns() const;  // columns of the current record (code points)
+
+  std::ostream& out_;
+  StreamStyle style_;
+  std::string record_;  // current record, UTF-8
+  bool open_ = false;   // a record is in progress
+};
+
+}  // namespace rxc
