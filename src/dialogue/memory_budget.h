@@ -29,6 +29,14 @@ class MemoryBudget {
     return block;
   }
 
+  // Accounts for `bytes` held in containers of fixed size (the small arrays of
+  // the first group); false when the budget refuses them.
+  bool charge(uint64_t bytes) {
+    if (bytes > limit_ - used_) return false;
+    used_ += bytes;
+    return true;
+  }
+
   uint64_t used() const { return used_; }
 
  private:

@@ -1,0 +1,11 @@
+// The result options dialogue: option A, B or C and what each needs (the 1/2/3
+// choice; the bounds L and U typed or given as observed tables; T1 and T2).
+#pragma once
+
+#include "dialogue/session.h"
+
+namespace rxc {
+
+void runOptionsDialogue(Session& session);
+
+}  // namespace rxc

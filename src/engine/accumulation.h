@@ -1,0 +1,14 @@
+// The enumeration stage of a run: the progress header, the run-wide
+// accumulators, the passes of the chosen option, and the end of the bar.
+#pragma once
+
+#include "dialogue/session.h"
+
+namespace rxc {
+
+void runEnumeration(Session& session);
+
+// CountWidth: the number of decimal digits of a positive count plus one.
+int16_t countWidth(double count);
+
+}  // namespace rxc

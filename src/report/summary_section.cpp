@@ -1,0 +1,7 @@
+#include "report/summary_section.h"
+
+namespace rxc {
+
+bool writeResultsSummary(Session&) { return false; }  // placeholder
+
+}  // namespace rxc
