@@ -1,9 +1,16 @@
 // Options B and C: the T1 most and T2 least probable accepted tables, kept in
 // two bounded stores threaded by ordered singly linked slot lists.
+//
+// The high list runs from its head (the least probable kept table) to its tail
+// (the most probable); the low list runs from its head (the most probable kept
+// low table) to its tail (the least probable). A table is never in both.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+
+#include "engine/probability.h"
+#include "engine/table_slots.h"
 
 namespace rxc {
 
@@ -14,6 +21,60 @@ struct SelectionLists {
   int32_t highKept = 0, lowKept = 0;
   int32_t highHead = 1, highTail = 1, lowHead = 1, lowTail = 1;
   int16_t movedToLow = 0;
+};
+
+// The selection step and the end-of-pass step over one run's lists and stores.
+// The common case, an accepted table that is neither among the most nor among
+// the least probable so far, costs two comparisons against cached list ends;
+// every other case leaves the inline path.
+class TableSelector {
+ public:
+  // The slot arrays of `lists` and the stores must hold t1 + 1 and t2 + 1
+  // slots. Sets the lists to their initial state.
+  TableSelector(SelectionLists& lists, TableSlots& highTables, TableSlots& lowTables, int32_t t1,
+                int32_t t2, int cellsPerTable);
+
+  // Selection step for an accepted table. `table` must provide
+  // copyTo(int16_t* cells) (r x c cells, row-major); it is called only when
+  // the table enters a store.
+  template <class Table>
+  void offer(double logProb, LogBand band, const Table& table) {
+    if (band.low >= highEntry_) {
+      table.copyTo(enterHigh(logProb, band));
+    } else if (band.high <= lowEntry_) {
+      table.copyTo(enterLow(logProb, band));
+    }
+  }
+
+  // End-of-pass step: fills the probabilities and the high order, and sets
+  // `tinyProbabilityFlag` when the least probable table of a list has
+  // probability 0.0. A broken high list ends the run (" Error 3. ...").
+  void finishPass(int16_t& tinyProbabilityFlag);
+
+ private:
+  // The high part of the step for a table that goes into the high list (it is
+  // not full, or the table beats its head); returns the slot for its cells.
+  int16_t* enterHigh(double logProb, LogBand band);
+  // The low part for a table that goes into the low list (it is not full, or
+  // the table is below its head); returns the slot for its cells.
+  int16_t* enterLow(double logProb, LogBand band);
+  void linkHigh(int32_t slot, LogBand band);
+  void linkLow(int32_t slot, LogBand band);
+  void refreshEntries();
+
+  SelectionLists& lists_;
+  TableSlots& highTables_;
+  TableSlots& lowTables_;
+  int32_t t1_;
+  int32_t t2_;
+  int cellsPerTable_;
+  // A table enters the high part when its band's low end is at least
+  // highEntry_, and the low part when its band's high end is at most
+  // lowEntry_: minus infinity while the high list fills, the head's
+  // log-probability once it is full, plus infinity when T1 = 0; likewise,
+  // mirrored, for the low list.
+  double highEntry_;
+  double lowEntry_;
 };
 
 }  // namespace rxc

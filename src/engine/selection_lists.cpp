@@ -1,0 +1,189 @@
+#include "engine/selection_lists.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "dialogue/fatal_stop.h"
+
+namespace rxc {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr int32_t kEndOfList = -1;
+
+}  // namespace
+
+TableSelector::TableSelector(SelectionLists& lists, TableSlots& highTables, TableSlots& lowTables,
+                             int32_t t1, int32_t t2, int cellsPerTable)
+    : lists_(lists),
+      highTables_(highTables),
+      lowTables_(lowTables),
+      t1_(t1),
+      t2_(t2),
+      cellsPerTable_(cellsPerTable) {
+  // The first slot of each store is already a one-element list.
+  lists_.highKept = 0;
+  lists_.lowKept = 0;
+  lists_.highHead = lists_.highTail = 1;
+  lists_.lowHead = lists_.lowTail = 1;
+  if (lists_.highNext) lists_.highNext[1] = kEndOfList;
+  if (lists_.lowNext) lists_.lowNext[1] = kEndOfList;
+  lists_.movedToLow = 0;
+  refreshEntries();
+}
+
+void TableSelector::refreshEntries() {
+  if (t1_ == 0) {
+    highEntry_ = kInfinity;
+  } else if (lists_.highKept < t1_) {
+    highEntry_ = -kInfinity;
+  } else {
+    highEntry_ = lists_.highLogProb[lists_.highHead];
+  }
+  if (t2_ == 0) {
+    lowEntry_ = -kInfinity;
+  } else if (lists_.lowKept < t2_) {
+    lowEntry_ = kInfinity;
+  } else {
+    lowEntry_ = lists_.lowLogProb[lists_.lowHead];
+  }
+}
+
+int16_t* TableSelector::enterHigh(double logProb, LogBand band) {
+  SelectionLists& s = lists_;
+  if (s.highKept < t1_) {
+    // Every accepted table fills the high list first; the low part waits.
+    const int32_t slot = ++s.highKept;
+    s.highLogProb[slot] = logProb;
+    if (slot > 1) linkHigh(slot, band);
+    refreshEntries();
+    return highTables_.slot(slot);
+  }
+
+  // The list is full and the table is more probable than its head: the head
+  // slot takes the table. The table pushed out goes to the low store while it
+  // has room; otherwise it is more probable than every kept low table and is
+  // no longer among the least probable.
+  const int32_t head = s.highHead;
+  if (t2_ > 0 && s.lowKept < t2_) {
+    const int32_t low = ++s.lowKept;
+    std::copy_n(highTables_.slot(head), cellsPerTable_, lowTables_.slot(low));
+    s.lowLogProb[low] = s.highLogProb[head];
+    s.movedToLow = 1;
+  }
+  s.highLogProb[head] = logProb;
+  if (t1_ > 1 && band.low >= s.highLogProb[s.highNext[head]]) {
+    s.highHead = s.highNext[head];
+    linkHigh(head, band);
+  }
+  if (s.movedToLow == 1) {
+    s.movedToLow = 0;
+    // At least as probable as every kept low table: it heads the low list.
+    if (t2_ != 1 && s.lowKept != 1) {
+      s.lowNext[s.lowKept] = s.lowHead;
+      s.lowHead = s.lowKept;
+    }
+  }
+  refreshEntries();
+  return highTables_.slot(head);
+}
+
+int16_t* TableSelector::enterLow(double logProb, LogBand band) {
+  SelectionLists& s = lists_;
+  if (s.lowKept < t2_) {
+    const int32_t slot = ++s.lowKept;
+    s.lowLogProb[slot] = logProb;
+    if (slot > 1) linkLow(slot, band);
+    refreshEntries();
+    return lowTables_.slot(slot);
+  }
+
+  // Full, and the table is less probable than the head (the most probable
+  // kept low table): the head slot takes it.
+  const int32_t head = s.lowHead;
+  s.lowLogProb[head] = logProb;
+  if (t2_ > 1 && band.high <= s.lowLogProb[s.lowNext[head]]) {
+    s.lowHead = s.lowNext[head];
+    linkLow(head, band);
+  }
+  refreshEntries();
+  return lowTables_.slot(head);
+}
+
+void TableSelector::linkHigh(int32_t slot, LogBand band) {
+  SelectionLists& s = lists_;
+  int32_t* next = s.highNext.get();
+  const double* logProb = s.highLogProb.get();
+  if (band.low < logProb[s.highHead]) {
+    next[slot] = s.highHead;
+    s.highHead = slot;
+  } else if (band.high > logProb[s.highTail]) {
+    next[s.highTail] = slot;
+    next[slot] = kEndOfList;
+    s.highTail = slot;
+  } else {
+    // Past every table the newcomer is at least as probable as (by its band's
+    // low end); it goes just before the first one it ties with or is below.
+    int32_t prev = s.highHead;
+    int32_t p = next[prev];
+    while (p > 0 && band.low >= logProb[p]) {
+      prev = p;
+      p = next[p];
+    }
+    next[prev] = slot;
+    next[slot] = p;
+    if (p < 0) s.highTail = slot;  // cannot happen: the tail stops the walk
+  }
+}
+
+void TableSelector::linkLow(int32_t slot, LogBand band) {
+  SelectionLists& s = lists_;
+  int32_t* next = s.lowNext.get();
+  const double* logProb = s.lowLogProb.get();
+  if (band.high > logProb[s.lowHead]) {
+    next[slot] = s.lowHead;
+    s.lowHead = slot;
+  } else if (band.low < logProb[s.lowTail]) {
+    next[s.lowTail] = slot;
+    next[slot] = kEndOfList;
+    s.lowTail = slot;
+  } else {
+    int32_t prev = s.lowHead;
+    int32_t p = next[prev];
+    while (p > 0 && band.high <= logProb[p]) {
+      prev = p;
+      p = next[p];
+    }
+    next[prev] = slot;
+    next[slot] = p;
+    if (p < 0) s.lowTail = slot;  // cannot happen: the tail stops the walk
+  }
+}
+
+void TableSelector::finishPass(int16_t& tinyProbabilityFlag) {
+  SelectionLists& s = lists_;
+  if (t1_ > 0 && s.highKept > 0) {
+    for (int32_t k = 1; k <= s.highKept; ++k) s.highProb[k] = std::exp(s.highLogProb[k]);
+    if (s.highProb[s.highHead] == 0.0) tinyProbabilityFlag = 1;
+    // HighOrder: from the least to the most probable kept table. A walk that
+    // does not visit exactly HighKept slots (or would loop) is a broken list.
+    int32_t visited = 0;
+    bool broken = false;
+    for (int32_t slot = s.highHead; slot > 0; slot = s.highNext[slot]) {
+      if (visited == s.highKept) {
+        broken = true;
+        break;
+      }
+      s.highOrder[++visited] = slot;
+    }
+    if (broken || visited != s.highKept) stopRun(" Error 3. Contactar con el autor.");
+  }
+  if (t2_ > 0 && s.lowKept > 0) {
+    for (int32_t k = 1; k <= s.lowKept; ++k) s.lowProb[k] = std::exp(s.lowLogProb[k]);
+    if (s.lowProb[s.lowTail] == 0.0) tinyProbabilityFlag = 1;
+  }
+}
+
+}  // namespace rxc
