@@ -20,4 +20,7 @@ std::string formatExponent(double value, int width, int digits, char letter);
 // [0.1, 1e15) after rounding to 15 significant digits).
 std::string formatListReal(double value);
 
+// The list-directed form of a 4-byte real (G15.7E2 by the same rules).
+std::string formatListReal4(float value);
+
 }  // namespace rxc

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <string>
 
 #include "report/record_writer.h"
 
@@ -34,6 +35,12 @@ class RecordReader {
   void skipLine();
 
  private:
+  // One line without its line end; InputError at the end of the input.
+  std::string readLine();
+  int32_t readFieldInt32(int width, int32_t low, int32_t high);
+  // The next list-directed value: its text up to a blank, comma or line end.
+  std::string readListToken(const char* emptyMessage);
+
   std::istream& in_;
   RecordWriter& console_;
 };

@@ -8,7 +8,9 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
+#include "report/edit_pattern.h"
 #include "report/record_item.h"
 
 namespace rxc {
@@ -35,6 +37,8 @@ class RecordWriter {
   // True while a record is open (after a pattern ending in a backslash).
   bool recordOpen() const { return open_; }
 
+  // Passes everything written so far, an open record included, to the stream
+  // and flushes the stream.
   void flush();
 
  private:
@@ -42,10 +46,18 @@ class RecordWriter {
   void endRecord();
   int columns() const;  // columns of the current record (code points)
 
+  void placeListItem(std::string_view text, bool separated);
+  std::string field(const EditItem& edit, const Item& item) const;
+  const EditPattern& parsed(std::string_view pattern);
+  void writePending();  // passes the open record's new text to the stream
+
   std::ostream& out_;
   StreamStyle style_;
-  std::string record_;  // current record, UTF-8
+  std::string record_;  // current record, UTF-8, not yet passed to the stream
   bool open_ = false;   // a record is in progress
+  int columns_ = 0;     // columns of the current record, passed on or not
+  int skip_ = 0;        // columns moved over by nX, blank once output follows
+  std::unordered_map<std::string, EditPattern> patterns_;
 };
 
 }  // namespace rxc

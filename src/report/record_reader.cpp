@@ -1,0 +1,167 @@
+#include "report/record_reader.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string_view>
+
+#include "report/input_error.h"
+
+namespace rxc {
+namespace {
+
+// The messages end the run on the console; they carry no accented letters.
+constexpr const char* kEndOfInput = "Error de lectura: fin de los datos de entrada";
+constexpr const char* kNotInteger = "Error de lectura: se esperaba un numero entero";
+constexpr const char* kNotReal = "Error de lectura: se esperaba un numero real";
+constexpr const char* kIntegerRange = "Error de lectura: numero entero fuera de rango";
+constexpr const char* kRealRange = "Error de lectura: numero real fuera de rango";
+constexpr const char* kNullInteger = "Error de lectura: falta un numero entero antes de la coma";
+constexpr const char* kNullReal = "Error de lectura: falta un numero real antes de la coma";
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// An optional sign followed by digits only, within [low, high].
+int64_t parseInteger(std::string_view text, int64_t low, int64_t high) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) throw InputError(kNotInteger);
+  // Accumulated as a negative number, whose range holds every 8-byte value.
+  int64_t value = 0;
+  bool overflow = false;
+  for (char c : text) {
+    if (!isDigit(c)) throw InputError(kNotInteger);
+    const int digit = c - '0';
+    if (value < (std::numeric_limits<int64_t>::min() + digit) / 10) overflow = true;
+    if (!overflow) value = value * 10 - digit;
+  }
+  if (!negative) {
+    if (overflow || value == std::numeric_limits<int64_t>::min()) throw InputError(kIntegerRange);
+    value = -value;
+  }
+  if (overflow || value < low || value > high) throw InputError(kIntegerRange);
+  return value;
+}
+
+// Checks the Fortran forms of a real: sign, digits with at most one point and
+// at least one digit, then an optional exponent written with E or D, or with
+// a sign alone ("1.5-3"). Returns the text in the form strtod reads, or an
+// empty string when the text is no such number.
+std::string normaliseReal(std::string_view text) {
+  std::string out;
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) out += text[i++];
+  int mantissaDigits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (isDigit(text[i])) {
+      ++mantissaDigits;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+    out += text[i];
+  }
+  if (mantissaDigits == 0) return {};
+  if (i == text.size()) return out;
+  const char mark = text[i];
+  if (mark == 'e' || mark == 'E' || mark == 'd' || mark == 'D') {
+    ++i;
+  } else if (mark != '+' && mark != '-') {
+    return {};
+  }
+  out += 'e';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) out += text[i++];
+  if (i == text.size()) return {};
+  for (; i < text.size(); ++i) {
+    if (!isDigit(text[i])) return {};
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+RecordReader::RecordReader(std::istream& in, RecordWriter& console) : in_(in), console_(console) {}
+
+std::string RecordReader::readLine() {
+  console_.flush();
+  std::string line;
+  // A last line without a line end still counts; only no line at all is the end.
+  if (!std::getline(in_, line)) throw InputError(kEndOfInput);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+int16_t RecordReader::readFieldInt16(int width) {
+  return static_cast<int16_t>(readFieldInt32(width, std::numeric_limits<int16_t>::min(),
+                                             std::numeric_limits<int16_t>::max()));
+}
+
+int32_t RecordReader::readFieldInt32(int width) {
+  return readFieldInt32(width, std::numeric_limits<int32_t>::min(),
+                        std::numeric_limits<int32_t>::max());
+}
+
+int32_t RecordReader::readFieldInt32(int width, int32_t low, int32_t high) {
+  const std::string line = readLine();
+  std::string field;
+  // Blanks anywhere in the field are ignored; beyond the line it is all blank.
+  for (char c : std::string_view(line).substr(0, width)) {
+    if (!isBlank(c)) field += c;
+  }
+  if (field.empty()) return 0;
+  return static_cast<int32_t>(parseInteger(field, low, high));
+}
+
+char RecordReader::readLetter() {
+  const std::string line = readLine();
+  return line.empty() ? ' ' : line[0];
+}
+
+std::string RecordReader::readListToken(const char* emptyMessage) {
+  std::string line;
+  std::size_t start = 0;
+  do {
+    line = readLine();
+    start = 0;
+    while (start < line.size() && isBlank(line[start])) ++start;
+  } while (start == line.size());
+  std::size_t end = start;
+  while (end < line.size() && !isBlank(line[end]) && line[end] != ',') ++end;
+  // A comma with no value before it is a null value: there is nothing to
+  // convert, and keeping an earlier value would hide the mistake.
+  if (end == start) throw InputError(emptyMessage);
+  return line.substr(start, end - start);
+}
+
+int16_t RecordReader::readListInt16() {
+  return static_cast<int16_t>(parseInteger(readListToken(kNullInteger),
+                                           std::numeric_limits<int16_t>::min(),
+                                           std::numeric_limits<int16_t>::max()));
+}
+
+int32_t RecordReader::readListInt32() {
+  return static_cast<int32_t>(parseInteger(readListToken(kNullInteger),
+                                           std::numeric_limits<int32_t>::min(),
+                                           std::numeric_limits<int32_t>::max()));
+}
+
+double RecordReader::readListReal() {
+  const std::string number = normaliseReal(readListToken(kNullReal));
+  if (number.empty()) throw InputError(kNotReal);
+  const double value = std::strtod(number.c_str(), nullptr);
+  // Underflow gives zero or a tiny value, which is still the number typed
+  // closely enough; overflow has no value at all.
+  if (std::isinf(value)) throw InputError(kRealRange);
+  return value;
+}
+
+void RecordReader::skipLine() { readLine(); }
+
+}  // namespace rxc

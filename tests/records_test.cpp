@@ -1,0 +1,296 @@
+// The record layer: list-directed and formatted writes on both stream styles,
+// and every way a console read succeeds or ends the run.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "report/input_error.h"
+#include "report/record_reader.h"
+#include "report/record_writer.h"
+#include "report/text_encoding.h"
+
+namespace rxc {
+namespace {
+
+class WriterTest : public ::testing::Test {
+ protected:
+  std::string consoleText() {
+    console.flush();
+    return consoleOut.str();
+  }
+  std::string reportText() {
+    report.flush();
+    return reportOut.str();
+  }
+
+  std::ostringstream consoleOut;
+  std::ostringstream reportOut;
+  RecordWriter console{consoleOut, StreamStyle::kConsole};
+  RecordWriter report{reportOut, StreamStyle::kReport};
+};
+
+TEST_F(WriterTest, ListRecordsStartWithABlankAndJoinTexts) {
+  console.list({" Introducir marginales de la tabla ", "2x3", ":"});
+  console.list();
+  EXPECT_EQ(consoleText(), "  Introducir marginales de la tabla 2x3:\n\n");
+}
+
+TEST_F(WriterTest, ListRecordsWrapAtEightyColumns) {
+  const std::string a(44, 'a'), b(7, 'b'), c(22, 'c'), d(60, 'd'), full(79, 'x');
+  console.list({a, b, c, d});
+  console.list({full, "y"});                       // exactly 80 columns, then a new record
+  console.list({"ab", std::string(79 + 5, 'z')});  // longer than a record: split
+  EXPECT_EQ(consoleText(), " " + a + b + c + "\n " + d + "\n " + full + "\n y\n ab\n " +
+                               std::string(79, 'z') + "\n zzzzz\n");
+}
+
+TEST_F(WriterTest, ListRecordsCountAccentedLettersAsOneColumn) {
+  // 77 columns of which two are two-byte letters: 2 more columns still fit.
+  const std::string accented = std::string(37, 'a') + "Ó" + std::string(38, 'a') + "ñ";
+  console.list({accented, "bc"});
+  EXPECT_EQ(consoleText(), " " + accented + "bc\n");
+}
+
+TEST_F(WriterTest, ListRealTakesTwentyFourColumnsAndSeparatesFollowingText) {
+  console.list({" Probabilidad de la tabla ", "2x3", " introducida =", 0.5});
+  console.list({0.5, "x"});
+  // The separating blank is not carried to a new record.
+  console.list({std::string(50, 'a'), 0.5, "bcdef"});
+  EXPECT_EQ(consoleText(),
+            "  Probabilidad de la tabla 2x3 introducida =  0.500000000000000     \n"
+            "   0.500000000000000      x\n " +
+                std::string(50, 'a') + "  0.500000000000000     \n bcdef\n");
+}
+
+TEST_F(WriterTest, ListStatementsAfterAnOpenRecord) {
+  console.format("(A10\\)", {"      T1= "});
+  console.list();  // ends the open record only
+  console.list();
+  console.format("(A3\\)", {"abc"});
+  console.list({"de"});  // continues it
+  EXPECT_EQ(consoleText(), "      T1= \n\nabc de\n");
+}
+
+TEST_F(WriterTest, FormattedTextIsPaddedOrCut) {
+  console.format("(A18,I3,A3\\)", {" marginal fila", int16_t{1}, " = "});
+  console.format("(1X)");
+  console.format("(A40)", {"  Introducir la opcion deseada [A/B/C]:  "});
+  console.format("(A3,A)", {"ÓÍÁ", "áéíóúñ"});
+  EXPECT_EQ(consoleText(),
+            "     marginal fila  1 = \n  Introducir la opcion deseada [A/B/C]: \nÓÍÁáéíóúñ\n");
+}
+
+TEST_F(WriterTest, FormattedNumbers) {
+  console.format("(I3)", {int32_t{1234}});
+  console.format("(4X,A6,D21.14)", {"Prob.=", 0.5});
+  console.format("(A29,A3,A21,E13.6)", {" Numero aproximado de tablas ", "2x3",
+                                        " de la distribucion =", Real4{17.690639f}});
+  console.format("(A9,I2,A9,I2,A3\\)",
+                 {"    fila ", int16_t{100}, " columna ", int16_t{-3}, " : "});
+  EXPECT_EQ(consoleText(),
+            "***\n    Prob.= 0.50000000000000D+00\n"
+            " Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n"
+            "    fila ** columna -3 : ");
+}
+
+TEST_F(WriterTest, SlashesAndEmptyPatterns) {
+  console.format("(/,/,/,A34\\)", {"  Introducir numero de filas (r): "});
+  console.format("(/,A5\\)", {"  c: "});
+  console.format("(1X,/,/)");
+  console.format("(1X)");
+  // "(1X,/,/)" ends the open record and writes two empty ones; "(1X)" a third.
+  EXPECT_EQ(consoleText(), "\n\n\n  Introducir numero de filas (r): \n  c: \n\n\n\n");
+}
+
+TEST_F(WriterTest, OpenRecordIsContinuedByLaterWrites) {
+  report.format("(5X\\)");
+  for (int16_t cell : {3, 12, 7}) report.format("(I4\\) ", {cell});
+  report.format("(1X)");
+  report.format("(A7,I3\\)", {" De las", int32_t{42}});
+  EXPECT_TRUE(report.recordOpen());
+  EXPECT_EQ(reportText(), "        3  12   7\r\n De las 42");  // open text reaches the stream
+  report.format("(A2,/,A4)", {"),", "next"});
+  EXPECT_FALSE(report.recordOpen());
+  // Skipped columns with nothing after them leave no blanks.
+  report.format("(A2,3X\\)", {"cd"});
+  report.format("(1X)");
+  EXPECT_EQ(reportText(), "        3  12   7\r\n De las 42),\r\nnext\r\ncd\r\n");
+}
+
+TEST_F(WriterTest, ItemCountDiffersFromThePattern) {
+  // Items running out end the record before the next data item, backslash or not.
+  console.format("(A2,/,A62\\)", {"),"});
+  EXPECT_FALSE(console.recordOpen());
+  // Extra items use the pattern again on a new record.
+  console.format("(A2)", {"ab", "cd"});
+  EXPECT_EQ(consoleText(), "),\n\nab\ncd\n");
+}
+
+TEST_F(WriterTest, ReportIsWindows1252WithCrLf) {
+  report.list();
+  report.list({" DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS ", "2x3", " CON MARGINALES FIJOS,",
+               " Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS."});
+  report.format("(1X)");
+  report.format("(A10)", {"Sólo año"});
+  EXPECT_EQ(reportText(),
+            "\r\n  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,\r\n"
+            "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.\r\n"
+            "\r\n  S\xF3lo a\xF1o\r\n");
+}
+
+TEST_F(WriterTest, MalformedPatternsAndMismatchedItemsAreRejected) {
+  for (const char* pattern : {"A5", "(A5", "(A5 I3)", "(A5\\,A3)", "(A,)", "(D21)", "(Q3)"}) {
+    EXPECT_THROW(console.format(pattern, {"x"}), std::invalid_argument) << pattern;
+  }
+  EXPECT_THROW(console.format("(I3)", {"x"}), std::invalid_argument);
+  EXPECT_THROW(console.format("(A3)", {int32_t{1}}), std::invalid_argument);
+  EXPECT_THROW(console.format("(D21.14)", {int32_t{1}}), std::invalid_argument);
+  EXPECT_THROW(console.format("(1X)", {"x"}), std::invalid_argument);
+}
+
+TEST(TextEncoding, ConvertsSpanishLettersAndMarksTheRest) {
+  EXPECT_EQ(utf8ToCp1252("ÓÍÁáéíóúñ"), "\xD3\xCD\xC1\xE1\xE9\xED\xF3\xFA\xF1");
+  EXPECT_EQ(utf8ToCp1252("€—"), "\x80\x97");
+  EXPECT_EQ(utf8ToCp1252("ǅ✓"), "??");
+  EXPECT_EQ(utf8ToCp1252("a\xC3"), "a?");     // truncated sequence
+  EXPECT_EQ(utf8ToCp1252("\xC0\xAF"), "??");  // overlong form
+  EXPECT_EQ(columnCount("a\xC3"), 2);
+  EXPECT_EQ(columnCount("añ€"), 3);
+  EXPECT_EQ(columnPrefixBytes("añb", 2), 3u);
+  EXPECT_EQ(columnPrefixBytes("añb", 9), 4u);
+}
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  RecordReader& readerOf(const std::string& text) {
+    in.clear();
+    in.str(text);
+    return reader;
+  }
+
+  std::istringstream in;
+  std::ostringstream consoleOut;
+  RecordWriter console{consoleOut, StreamStyle::kConsole};
+  RecordReader reader{in, console};
+};
+
+// Counts the flushes that reach the console stream.
+class FlushCounter : public std::stringbuf {
+ public:
+  int flushes = 0;
+
+ protected:
+  int sync() override {
+    ++flushes;
+    return 0;
+  }
+};
+
+TEST(ReaderFlush, EveryReadFlushesTheOpenPrompt) {
+  FlushCounter buffer;
+  std::ostream consoleOut(&buffer);
+  RecordWriter console(consoleOut, StreamStyle::kConsole);
+  std::istringstream in("0.5\n7\n");
+  RecordReader reader(in, console);
+  console.format("(A25\\)", {"  Introducir valor de L: "});
+  EXPECT_EQ(buffer.flushes, 0);
+  EXPECT_EQ(reader.readListReal(), 0.5);
+  EXPECT_EQ(buffer.flushes, 1);
+  EXPECT_EQ(buffer.str(), "  Introducir valor de L: ");
+  EXPECT_EQ(reader.readFieldInt16(3), 7);
+  EXPECT_EQ(buffer.flushes, 2);
+}
+
+TEST_F(ReaderTest, FieldIntegers) {
+  // Only the field's columns count, blanks anywhere are ignored, an empty line
+  // is all blank, and the last line may lack its line end.
+  RecordReader& r = readerOf("   12\n1234567\n\n 1 2\n-  7\n+3\r\n  -5");
+  for (int expected : {12, 12345, 0, 12, -7, 3, -5}) EXPECT_EQ(r.readFieldInt32(5), expected);
+  EXPECT_THROW(r.readFieldInt16(5), InputError);
+}
+
+TEST_F(ReaderTest, FieldIntegerErrors) {
+  for (const char* line : {"12a\n", "1.5\n", "-\n", "+-3\n", "3-\n", "0x10\n"}) {
+    EXPECT_THROW(readerOf(line).readFieldInt32(8), InputError) << line;
+  }
+  EXPECT_EQ(readerOf("32767\n").readFieldInt16(8), 32767);
+  EXPECT_EQ(readerOf("-32768\n").readFieldInt16(8), -32768);
+  EXPECT_THROW(readerOf("32768\n").readFieldInt16(8), InputError);
+  EXPECT_THROW(readerOf("-32769\n").readFieldInt16(8), InputError);
+  EXPECT_THROW(readerOf("2147483648\n").readFieldInt32(12), InputError);
+  EXPECT_EQ(readerOf("-2147483648\n").readFieldInt32(12), -2147483647 - 1);
+  EXPECT_THROW(readerOf("99999999999999999999999\n").readFieldInt32(30), InputError);
+}
+
+TEST_F(ReaderTest, LettersTakeTheFirstCharacter) {
+  RecordReader& r = readerOf("yes\n\n a\r\nN");
+  EXPECT_EQ(r.readLetter(), 'y');
+  EXPECT_EQ(r.readLetter(), ' ');
+  EXPECT_EQ(r.readLetter(), ' ');
+  EXPECT_EQ(r.readLetter(), 'N');
+  EXPECT_THROW(r.readLetter(), InputError);
+}
+
+TEST_F(ReaderTest, ListIntegersSkipBlankLinesAndDropTheRest) {
+  RecordReader& r = readerOf("\n  \t \n 7 8\n-3,4\n+12\t\n30000 x\r\n");
+  EXPECT_EQ(r.readListInt32(), 7);
+  EXPECT_EQ(r.readListInt32(), -3);
+  EXPECT_EQ(r.readListInt16(), 12);
+  EXPECT_EQ(r.readListInt16(), 30000);
+  EXPECT_THROW(r.readListInt16(), InputError);
+}
+
+TEST_F(ReaderTest, ListIntegerErrors) {
+  for (const char* line : {"1.0\n", "abc\n", "-\n", "5e2\n", "3*4\n", ",5\n", " ,\n", "12x\n"}) {
+    EXPECT_THROW(readerOf(line).readListInt32(), InputError) << line;
+  }
+  EXPECT_THROW(readerOf("32768\n").readListInt16(), InputError);
+  EXPECT_THROW(readerOf("2147483648\n").readListInt32(), InputError);
+  EXPECT_THROW(readerOf("\n \n").readListInt32(), InputError);
+}
+
+TEST_F(ReaderTest, ListRealsInFortranForms) {
+  RecordReader& r =
+      readerOf(".5\n5.\n5e-1\n5E-1\n5d-1\n5D-1\n1\n+.5\n-2.5D+3\n0,5\n1.5-3\n1e-400\n 0.25 x");
+  for (double expected :
+       {0.5, 5.0, 0.5, 0.5, 0.5, 0.5, 1.0, 0.5, -2500.0, 0.0, 1.5e-3, 0.0, 0.25}) {
+    EXPECT_EQ(r.readListReal(), expected);
+  }
+  EXPECT_THROW(r.readListReal(), InputError);
+}
+
+TEST_F(ReaderTest, ListRealErrors) {
+  for (const char* line : {".\n", "e5\n", "5e\n", "5e+\n", "1.2.3\n", "inf\n", "nan\n", "0x1p3\n",
+                           "5f\n", "--1\n", ",5\n", "1e999\n", "-1d400\n"}) {
+    EXPECT_THROW(readerOf(line).readListReal(), InputError) << line;
+  }
+}
+
+TEST_F(ReaderTest, SkipLineConsumesOneLineOfAnyContent) {
+  RecordReader& r = readerOf("anything, 12\n\n7\n");
+  r.skipLine();
+  r.skipLine();
+  EXPECT_EQ(r.readListInt32(), 7);
+  EXPECT_THROW(r.skipLine(), InputError);
+}
+
+TEST_F(ReaderTest, ErrorMessagesAreOneUnaccentedLine) {
+  std::string message;
+  try {
+    readerOf("").skipLine();
+  } catch (const InputError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "Error de lectura: fin de los datos de entrada");
+  try {
+    readerOf("x\n").readListInt32();
+  } catch (const InputError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "Error de lectura: se esperaba un numero entero");
+}
+
+}  // namespace
+}  // namespace rxc
