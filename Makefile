@@ -20,8 +20,8 @@ bench: build
 	./$(BUILD)/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
 sanitize:
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DRXC_SANITIZE=ON
-	cmake --build $(BUILD)-asan -j $(JOBS)
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j $(JOBS) --target all
 	ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 
 clean:

@@ -1,0 +1,67 @@
+// The estimate of the number of tables, against values worked out by hand from
+// the normal approximation, and its behaviour at the edges of the 4-byte range.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "dialogue/estimate.h"
+#include "report/number_format.h"
+
+namespace rxc {
+namespace {
+
+float estimate(std::vector<int32_t> longSide, std::vector<int32_t> shortSide) {
+  LogFactorialTable logFactorial;
+  int32_t n = 0;
+  for (int32_t v : shortSide) n += v;
+  logFactorial.extendTo(n + static_cast<int>(shortSide.size()) - 2);
+  longSide.insert(longSide.begin(), 0);
+  shortSide.insert(shortSide.begin(), 0);
+  return approximateTableCount(logFactorial, longSide, shortSide, n);
+}
+
+TEST(Estimate, WorkedExamples) {
+  // 2 x 2, all marginals 1: 4 x (1/(2 pi))^(1/2) x sqrt(2), pi as a 4-byte real.
+  EXPECT_EQ(estimate({1, 1}, {1, 1}), 2.2567582f);
+  // 2 x 3, rows 5 and 12, columns 3, 7, 7: the columns are the longer side.
+  EXPECT_EQ(estimate({3, 7, 7}, {5, 12}), 17.690639f);
+  // 3 x 3, all marginals 10.
+  EXPECT_EQ(estimate({10, 10, 10}, {10, 10, 10}), 2438.5361f);
+}
+
+TEST(Estimate, ConsoleFieldsOfTheWorkedExamples) {
+  EXPECT_EQ(formatExponent(2.2567582f, 13, 6, 'E'), " 0.225676E+01");
+  EXPECT_EQ(formatExponent(17.690639f, 13, 6, 'E'), " 0.176906E+02");
+}
+
+TEST(Estimate, VeryUnequalMarginalsGiveAnEstimateBelowOneThird) {
+  const float value = estimate({1, 1, 19998}, {1, 1, 19998});
+  EXPECT_GT(value, 0.2f);
+  EXPECT_LT(value, 1.0f / 3.0f);
+}
+
+TEST(Estimate, BeyondTheFourByteRangeIsInfinityNeverNaN) {
+  // 100 x 100 with every marginal 200: far more tables than any real can hold;
+  // exp() of the binomial sum overflows while the other factor underflows.
+  const std::vector<int32_t> margins(100, 200);
+  const float value = estimate(margins, margins);
+  EXPECT_FALSE(std::isnan(value));
+  EXPECT_TRUE(std::isinf(value));
+  EXPECT_GT(value, 0.0f);
+  // Large but representable estimates keep the plain arithmetic.
+  const float moderate = estimate(std::vector<int32_t>(6, 12), std::vector<int32_t>(6, 12));
+  EXPECT_TRUE(std::isfinite(moderate));
+  EXPECT_GT(moderate, 1e6f);
+}
+
+TEST(Estimate, SquareTablesTakeTheRowsAsTheLongerSide) {
+  // With r = c the rows are the longer side; swapping the two sides of a
+  // non-symmetric square problem changes the estimate, so the order matters.
+  const float rowsLong = estimate({2, 3, 5}, {4, 4, 2});
+  const float colsLong = estimate({4, 4, 2}, {2, 3, 5});
+  EXPECT_NE(rowsLong, colsLong);
+}
+
+}  // namespace
+}  // namespace rxc

@@ -1,0 +1,137 @@
+// Whole sessions through the opening stages: introduction, dimensions,
+// marginals, report head and estimate, with their re-asks, and the way bad
+// input and the end of input end a run.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/session_driver.h"
+
+namespace rxc {
+namespace {
+
+using testing::lines;
+using testing::reportAsText;
+using testing::runSession;
+
+// List-directed records start with a blank of their own, so texts that begin
+// with a blank show two.
+const std::string kIntroduction = lines({
+    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
+    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
+    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
+    "",
+    "  Se obtienen todas las posibles tablas de la distribucion, con",
+    "  sus respectivas probabilidades, para unos marginales dados.",
+    "",
+    "  Escribe los resultados en el fichero res.txt",
+});
+
+// Prompts leave their line open and the answers are not echoed, so the
+// captured console shows consecutive prompts on one line.
+const std::string kRowsPrompt = "\n\n\n  Introducir numero de filas (r): ";
+const std::string kColsPrompt = "\n  Introducir numero de columnas (c): ";
+
+std::string marginalsBlock(const std::string& dim, const std::string& rowPrompts,
+                           const std::string& colPrompts) {
+  return "\n\n\n  Introducir marginales de la tabla " + dim + ":\n\n" + rowPrompts + "\n" +
+         colPrompts + "\n";
+}
+
+TEST(OpeningStages, TypicalRunShowsDialogueEstimateAndReportHead) {
+  const auto outcome = runSession("2\n3\n5\n12\n3\n7\n7\n");
+  const std::string expected =
+      kIntroduction + kRowsPrompt + kColsPrompt +
+      marginalsBlock("2x3", "     marginal fila  1 =      marginal fila  2 = ",
+                     "     marginal columna  1 =      marginal columna  2 = "
+                     "     marginal columna  3 = ") +
+      "\n Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n";
+  ASSERT_GE(outcome.console.size(), expected.size());
+  EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
+  // The input ends at the options prompt: the run stops there, non-zero, and
+  // the report holds exactly its head, in Windows-1252 with CR LF.
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.report,
+            lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,",
+                   "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+                   "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7", "", ""},
+                  "\r\n"));
+}
+
+TEST(OpeningStages, FirstMarginalsWidenedToTheWiderOfTheTwo) {
+  const auto outcome = runSession("2\n2\n1234\n5\n1\n1238\n");
+  const std::string report = reportAsText(outcome.report);
+  EXPECT_NE(report.find("\n  Marginales filas:     1234,  5\n"
+                        "  Marginales columnas:     1,  1238\n\n\n"),
+            std::string::npos)
+      << report;
+}
+
+TEST(OpeningStages, DimensionsOutOfRangeAreAskedAgainSilently) {
+  // 1 and 12345 are out of range; "1234567" is read as its first five
+  // characters; a blank line reads 0. Only the column question repeats for c.
+  const auto outcome = runSession("1\n12345\n1234567\n\n7\n101\n1\n12\n");
+  const std::string expected = kIntroduction + kRowsPrompt + kRowsPrompt + kRowsPrompt +
+                               kRowsPrompt + kRowsPrompt + kColsPrompt + kColsPrompt +
+                               kColsPrompt + "\n\n\n  Introducir marginales de la tabla 7x12:\n\n";
+  ASSERT_GE(outcome.console.size(), expected.size());
+  EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
+}
+
+TEST(OpeningStages, MarginalChecksAndRestarts) {
+  // 20001, 0 and -3 repeat their own question while 20000 is accepted;
+  // 20000 + 1 exceeds the total before any column is asked; then a column sum
+  // that differs from N; then marginals that pass.
+  const auto outcome = runSession("2\n2\n20001\n20000\n0\n-3\n1\n1\n2\n1\n1\n1\n1\n1\n1\n");
+  const std::string rowPrompt1 = "     marginal fila  1 = ";
+  const std::string rowPrompt2 = "     marginal fila  2 = ";
+  const std::string colPrompt1 = "     marginal columna  1 = ";
+  const std::string colPrompt2 = "     marginal columna  2 = ";
+  const std::string head = "\n\n\n  Introducir marginales de la tabla 2x2:\n\n";
+  const std::string expected =
+      kIntroduction + kRowsPrompt + kColsPrompt +
+      head + rowPrompt1 + rowPrompt1 + rowPrompt2 + rowPrompt2 + rowPrompt2 + "\n" +
+      "  El total N no debe ser superior a 20000.\n" +
+      head + rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 + colPrompt2 + "\n" +
+      "   Algun marginal es incorrecto.\n" +
+      head + rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 + colPrompt2 + "\n" +
+      "\n Numero aproximado de tablas 2x2 de la distribucion = 0.225676E+01\n";
+  ASSERT_GE(outcome.console.size(), expected.size()) << outcome.console;
+  EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
+}
+
+TEST(OpeningStages, UnreadableInputEndsTheRunWithAMessage) {
+  struct Case {
+    const char* input;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"dos\n", "letters for r"},
+      {"2\n3\n5\nx12\n", "letters for a marginal"},
+      {"2\n3\n40000\n", "a marginal beyond the 2-byte range"},
+      {"2\n3\n5\n", "input that ends early"},
+      {"", "no input at all"},
+  };
+  for (const Case& c : cases) {
+    const auto outcome = runSession(c.input);
+    EXPECT_EQ(outcome.status, 2) << c.why;
+    EXPECT_FALSE(outcome.errors.empty()) << c.why;
+    // One line, no accented letters.
+    EXPECT_EQ(outcome.errors.find('\n'), outcome.errors.size() - 1) << c.why;
+    for (char ch : outcome.errors) EXPECT_GE(static_cast<signed char>(ch), 0) << c.why;
+    // Nothing had been written to the report yet.
+    EXPECT_EQ(outcome.report, "") << c.why;
+  }
+}
+
+TEST(OpeningStages, EndOfInputAfterTheHeadKeepsTheReportIntact) {
+  const auto outcome = runSession("2\n2\n1\n1\n1\n1\n");
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(reportAsText(outcome.report),
+            lines({"", "", "  DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS 2x2 CON MARGINALES FIJOS,",
+                   "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+                   "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""}));
+}
+
+}  // namespace
+}  // namespace rxc

@@ -1,0 +1,108 @@
+// Progress pacing and marks, driven with small estimates and table counts
+// instead of long runs.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine/progress.h"
+#include "report/record_writer.h"
+
+namespace rxc {
+namespace {
+
+// Feeds table counts 1..count to the bar the way a pass does: reach() is
+// called whenever the count gets to nextMarkAt().
+void runTables(ProgressBar& bar, uint64_t count) {
+  for (uint64_t t = 1; t <= count; ++t) {
+    if (t >= bar.nextMarkAt()) bar.reach(t);
+  }
+}
+
+struct Bar {
+  explicit Bar(float estimate) : console(out, StreamStyle::kConsole), bar(estimate, &console) {
+    bar.writeStart();
+  }
+  std::string finish() {
+    bar.writeFinish();
+    return out.str();
+  }
+  std::ostringstream out;
+  RecordWriter console;
+  ProgressBar bar;
+};
+
+TEST(Progress, PacingByEstimate) {
+  const ProgressBar small(1000.0f, nullptr);
+  EXPECT_EQ(small.progressStep(), 5);
+  EXPECT_EQ(small.threshold(5), 40000000.0);  // below a million: one far mark
+  EXPECT_EQ(small.threshold(10), 1000.0 * static_cast<double>(0.08f * 1000.0f));
+
+  const ProgressBar million(1000000.0f, nullptr);
+  EXPECT_EQ(million.progressStep(), 5);
+  EXPECT_EQ(million.threshold(5), 5.0 * static_cast<double>(0.08f * 1000000.0f));
+
+  const ProgressBar large(15000000.0f, nullptr);
+  EXPECT_EQ(large.progressStep(), 1);
+  for (int k = 1; k <= 9; ++k) {
+    EXPECT_EQ(large.threshold(k), k * static_cast<double>(0.08f * 15000000.0f)) << k;
+  }
+  EXPECT_EQ(large.nextMark(), 1);
+}
+
+TEST(Progress, BelowAMillionOnlyTheEnd) {
+  Bar b(500000.0f);
+  runTables(b.bar, 600000);
+  EXPECT_EQ(b.finish(), " 0%****100%\n");
+}
+
+TEST(Progress, BelowAMillionTheFarMarkAtFortyMillion) {
+  Bar b(10.0f);
+  EXPECT_EQ(b.bar.nextMarkAt(), 40000000u);
+  b.bar.reach(39999999);
+  b.bar.reach(40000000);
+  EXPECT_EQ(b.finish(), " 0%****50%****100%\n");
+}
+
+TEST(Progress, MidRangeMarksFiftyPercentAtFortyPercentOfTheEstimate) {
+  Bar b(2000000.0f);  // 0.4 x 2000000 = 800000
+  EXPECT_EQ(b.bar.nextMarkAt(), 800000u);
+  runTables(b.bar, 799999);
+  EXPECT_EQ(b.out.str(), " 0%");
+  runTables(b.bar, 2000000);
+  EXPECT_EQ(b.finish(), " 0%****50%****100%\n");
+}
+
+TEST(Progress, LargeEstimatesMarkEveryTenPercent) {
+  Bar b(15000000.0f);  // a mark every 1200000 tables
+  EXPECT_EQ(b.bar.nextMarkAt(), 1200000u);
+  for (uint64_t k = 1; k <= 9; ++k) {
+    b.bar.reach(k * 1200000 - 1);  // one short: no mark
+    b.bar.reach(k * 1200000);
+  }
+  b.bar.reach(1000000000);  // far beyond: nothing after 90 %
+  EXPECT_EQ(b.finish(),
+            " 0%****10%****20%****30%****40%****50%****60%****70%****80%****90%****100%\n");
+}
+
+TEST(Progress, ARestartedPassContinuesTheLineWithoutRepeatingMarks) {
+  Bar b(15000000.0f);
+  runTables(b.bar, 2500000);  // first pass: 10 % and 20 %
+  runTables(b.bar, 3700000);  // second pass from 1: 30 % only
+  EXPECT_EQ(b.finish(), " 0%****10%****20%****30%****100%\n");
+}
+
+TEST(Progress, AtMostOneMarkPerTable) {
+  Bar b(15000000.0f);
+  b.bar.reach(10000000);  // past several thresholds at once
+  b.bar.reach(10000001);
+  EXPECT_EQ(b.finish(), " 0%****10%****20%****100%\n");
+}
+
+TEST(Progress, InfiniteEstimateWritesNoIntermediateMark) {
+  Bar b(std::numeric_limits<float>::infinity());
+  EXPECT_EQ(b.bar.nextMarkAt(), std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(b.finish(), " 0%****100%\n");
+}
+
+}  // namespace
+}  // namespace rxc
