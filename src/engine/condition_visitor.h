@@ -1,0 +1,82 @@
+// The per-table work of options B and C, as enumeration visitors: the
+// condition test on the log-probability, the accumulation of the accepted
+// tables and their selection into the kept lists. The condition's form is a
+// type, chosen once per pass.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "dialogue/fatal_stop.h"
+#include "engine/probability.h"
+#include "engine/selection_lists.h"
+
+namespace rxc {
+
+// Accepts log-probabilities up to a bound (the lower bound L = 0 was typed).
+struct AtMostCondition {
+  double upper;
+  bool accepts(double logProb) const { return logProb <= upper; }
+};
+
+// Accepts log-probabilities strictly inside (lower, upper).
+struct BetweenCondition {
+  double lower;
+  double upper;
+  bool accepts(double logProb) const { return lower < logProb && logProb < upper; }
+};
+
+// More accepted tables than this end the run.
+inline constexpr int32_t kMaxConditionCount = 2000000000;
+
+struct ConditionTotals {
+  int32_t count = 0;
+  double sum = 0.0;  // added in generation order
+  double maxLog = -2.0e300;
+  int32_t maxRaises = 0;
+};
+
+template <class Condition>
+class ConditionVisitor {
+ public:
+  static constexpr bool kNeedsLogProb = true;
+
+  ConditionVisitor(Condition condition, TableSelector& selector)
+      : condition_(condition), selector_(selector) {}
+
+  template <class Table>
+  bool visit(double logProb, const Table& table) {
+    // A rejected table costs the test alone: no exp, no band.
+    if (!condition_.accepts(logProb)) return true;
+    if (++totals_.count > kMaxConditionCount) {
+      stopRun("Demasiadas tablas. Contactar con el autor.");
+    }
+    totals_.sum += std::exp(logProb);
+    const LogBand band = toleranceBand(logProb);
+    if (band.low > totals_.maxLog) {
+      totals_.maxLog = logProb;
+      ++totals_.maxRaises;
+    }
+    selector_.offer(logProb, band, table);
+    return true;
+  }
+
+  const ConditionTotals& totals() const { return totals_; }
+
+ private:
+  Condition condition_;
+  TableSelector& selector_;
+  ConditionTotals totals_;
+};
+
+// Bounds that no table can meet: the pass only counts the tables.
+struct AcceptNothingVisitor {
+  static constexpr bool kNeedsLogProb = false;
+
+  template <class Table>
+  bool visit(double, const Table&) {
+    return true;
+  }
+};
+
+}  // namespace rxc
