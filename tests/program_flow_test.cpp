@@ -133,5 +133,15 @@ TEST(OpeningStages, EndOfInputAfterTheHeadKeepsTheReportIntact) {
                    "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""}));
 }
 
+TEST(OpeningStages, RefusedFirstAcquisitionIsAFatalStop) {
+  RunSettings settings;
+  settings.memoryLimitBytes = 16;
+  const auto outcome = runSession("2\n3\n", settings);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.console,
+            kIntroduction + kRowsPrompt + kColsPrompt + "\n");  // no ENTER wait
+  EXPECT_EQ(outcome.report, "  Fallo en la asignaci\xF3n de memoria.\r\n");
+}
+
 }  // namespace
 }  // namespace rxc
