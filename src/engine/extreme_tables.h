@@ -2,8 +2,10 @@
 // probability, with how many there are, found during the enumeration.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
+#include "engine/probability.h"
 #include "engine/table_slots.h"
 
 namespace rxc {
@@ -15,6 +17,145 @@ struct ExtremeTracking {
   int32_t minKept = 0;
   double modeCount = 0.0;
   double minCount = 0.0;
+};
+
+// Which groups a tracking pass maintains (the user's 1/2/3 choice).
+enum class ExtremeChoice : int16_t { kModal = 1, kMinimum = 2, kBoth = 3 };
+
+// Comparison guards. A log-probability below modalGuard(s) is, by the band of
+// its own, less probable than s (band high < s); one above minimumGuard(s) is
+// more probable than s (band low > s). The guards sit two tolerances away from
+// s, so rounding in the band arithmetic can never cross them; values between a
+// guard and s are classified by the band rule itself. Tiny non-zero values,
+// where the band arithmetic loses its relative precision, get guards that send
+// every table to the band rule.
+double modalGuard(double stored);
+double minimumGuard(double stored);
+
+// One group of held tables: its log-probability, how many tables tie with it,
+// and the first of them in generation order.
+class ExtremeGroup {
+ public:
+  ExtremeGroup(double logProb, TableSlots& slots, int64_t capacity)
+      : logProb_(logProb),
+        slots_(&slots),
+        capacity_(std::min<int64_t>(capacity, slots.capacity())) {}
+
+  // A table more probable (modal group) or less probable (minimum group) than
+  // the group: it restarts the group, held in slot 1.
+  template <class Table>
+  void restart(double logProb, const Table& table) {
+    logProb_ = logProb;
+    count_ = 1.0;
+    kept_ = capacity_ > 0 ? 1 : 0;
+    if (kept_ > 0) table.copyTo(slots_->slot(1));
+  }
+
+  // A table that ties with the group: held while there is room, counted always.
+  template <class Table>
+  void join(const Table& table) {
+    if (kept_ < capacity_) {
+      ++kept_;
+      count_ = static_cast<double>(kept_);
+      table.copyTo(slots_->slot(kept_));
+    } else {
+      count_ = count_ + 1.0;
+    }
+  }
+
+  double logProb() const { return logProb_; }
+  double count() const { return count_; }
+  int32_t kept() const { return kept_; }
+
+ private:
+  double logProb_;
+  TableSlots* slots_;
+  int64_t capacity_;  // never above the store's own number of slots
+  double count_ = 0.0;
+  int32_t kept_ = 0;
+};
+
+// The per-table work of the tracking pass. Every table is compared with the
+// maximum first, with its own tolerance band: at least as probable (band high
+// >= maximum) means a new maximum (band low > maximum) or a tie, and the table
+// is not looked at as a minimum. Otherwise, unless only the modal group is
+// tracked, it is compared with the minimum the same way: band low <= minimum
+// means a new minimum (band high < minimum) or a tie.
+template <ExtremeChoice kChoice>
+class ExtremeTrackingVisitor {
+ public:
+  static constexpr bool kNeedsLogProb = true;
+  static constexpr bool kTracksModal = kChoice != ExtremeChoice::kMinimum;
+  static constexpr bool kTracksMinimum = kChoice != ExtremeChoice::kModal;
+
+  // `start` holds the starting maximum and minimum; the counts start from 0.
+  ExtremeTrackingVisitor(const ExtremeTracking& start, TableSlots& highTables,
+                         TableSlots& lowTables, int64_t extremeCapacity)
+      : modal_(start.modeLogProb, highTables, extremeCapacity),
+        minimum_(start.minLogProb, lowTables, extremeCapacity),
+        modalGuard_(modalGuard(start.modeLogProb)),
+        minimumGuard_(minimumGuard(start.minLogProb)) {}
+
+  template <class Table>
+  bool visit(double logProb, const Table& table) {
+    // The common table is clearly inside (minimum, maximum): no band needed.
+    if constexpr (kChoice == ExtremeChoice::kBoth) {
+      if (logProb < modalGuard_ && logProb > minimumGuard_) return true;
+    } else if constexpr (kChoice == ExtremeChoice::kModal) {
+      if (logProb < modalGuard_) return true;
+    } else {
+      if (logProb > minimumGuard_) return true;
+    }
+    classify(logProb, table);
+    return true;
+  }
+
+  // The results, with the values of the groups that were not tracked left as
+  // they started (nothing kept, nothing counted).
+  void storeInto(ExtremeTracking& tracking) const {
+    if constexpr (kTracksModal) {
+      tracking.modeLogProb = modal_.logProb();
+      tracking.modeCount = modal_.count();
+      tracking.modeKept = modal_.kept();
+    }
+    if constexpr (kTracksMinimum) {
+      tracking.minLogProb = minimum_.logProb();
+      tracking.minCount = minimum_.count();
+      tracking.minKept = minimum_.kept();
+    }
+  }
+
+ private:
+  template <class Table>
+  void classify(double logProb, const Table& table) {
+    const LogBand band = toleranceBand(logProb);
+    if constexpr (kTracksModal) {
+      if (band.high >= modal_.logProb()) {
+        if (band.low > modal_.logProb()) {
+          modal_.restart(logProb, table);
+          modalGuard_ = modalGuard(logProb);
+        } else {
+          modal_.join(table);
+        }
+        return;
+      }
+    }
+    if constexpr (kTracksMinimum) {
+      if (band.low <= minimum_.logProb()) {
+        if (band.high < minimum_.logProb()) {
+          minimum_.restart(logProb, table);
+          minimumGuard_ = minimumGuard(logProb);
+        } else {
+          minimum_.join(table);
+        }
+      }
+    }
+  }
+
+  ExtremeGroup modal_;
+  ExtremeGroup minimum_;
+  double modalGuard_;
+  double minimumGuard_;
 };
 
 }  // namespace rxc
