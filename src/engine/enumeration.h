@@ -19,11 +19,14 @@
 // `Table` is the kernel's own type (no virtual call): it has
 // `void copyTo(int16_t* cells) const` (r x c cells, row-major).
 //
-//   template <class Visitor>
-//   PassResult runPass(const EnumerationInput& input, ProgressBar& progress, Visitor& visitor);
+//   template <class Visitor, class Progress>
+//   PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& visitor);
 //
-// counts the tables from 1 and calls progress.reach(count) when the count
-// reaches progress.nextMarkAt(), before the table is evaluated.
+// counts the tables from 1 and calls progress.reach(count) whenever the count
+// is at or past progress.nextMarkAt(), before the table is evaluated. Progress
+// is the ProgressBar in the program; any type with those two members will do.
+// When Visitor::kNeedsLogProb is false no log-probability is computed and
+// visit() receives 0.0.
 //
 // Every pass yields the same tables in the same order, and every log-probability
 // is bit-identical to the plain reading of the algorithm: the interior cells'
@@ -55,3 +58,6 @@ struct PassResult {
 };
 
 }  // namespace rxc
+
+// runPass() and the table type are defined here, so that visitors inline.
+#include "engine/enumeration_kernel.h"

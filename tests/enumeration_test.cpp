@@ -1,0 +1,325 @@
+// The enumeration: the plain reference against known counts, orders and
+// probabilities and against a brute-force listing; the fast kernel against the
+// reference, table by table and bit by bit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dialogue/fatal_stop.h"
+#include "engine/enumeration.h"
+#include "engine/enumeration_reference.h"
+#include "engine/probability.h"
+#include "engine/progress.h"
+
+namespace rxc {
+namespace {
+
+struct Problem {
+  Problem(std::vector<int16_t> rows, std::vector<int16_t> cols) {
+    input.r = static_cast<int>(rows.size());
+    input.c = static_cast<int>(cols.size());
+    for (int16_t m : rows) input.n += m;
+    logFactorial.extendTo(input.n + std::min(input.r, input.c) - 2);
+    std::vector<int16_t> rows1{0}, cols1{0};
+    rows1.insert(rows1.end(), rows.begin(), rows.end());
+    cols1.insert(cols1.end(), cols.begin(), cols.end());
+    input.rowMargin = std::move(rows);
+    input.colMargin = std::move(cols);
+    input.logFactorial = logFactorial.data();
+    input.logMarginConst = computeLogMarginConst(logFactorial, rows1, cols1, input.n);
+  }
+  LogFactorialTable logFactorial;
+  EnumerationInput input;
+};
+
+// Every table (cells row-major) and its log-probability, up to `limit` tables.
+struct Listing {
+  std::vector<std::vector<int16_t>> tables;
+  std::vector<double> logProbs;
+  PassResult result;
+};
+
+struct Collector {
+  static constexpr bool kNeedsLogProb = true;
+  template <class Table>
+  bool visit(double logProb, const Table& table) {
+    out->tables.emplace_back(cells, 0);
+    table.copyTo(out->tables.back().data());
+    out->logProbs.push_back(logProb);
+    return out->tables.size() < limit;
+  }
+  Listing* out;
+  size_t cells;
+  size_t limit;
+};
+
+enum class Engine { kReference, kKernel, kKernelAnyShape };
+
+Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
+  Listing out;
+  Collector visitor{&out, static_cast<size_t>(p.input.r * p.input.c), limit};
+  ProgressBar progress{};
+  switch (engine) {
+    case Engine::kReference: out.result = runReferencePass(p.input, progress, visitor); break;
+    case Engine::kKernel: out.result = runPass(p.input, progress, visitor); break;
+    case Engine::kKernelAnyShape:
+      out.result = enumeration_detail::runPassAnyShape(p.input, progress, visitor);
+      break;
+  }
+  return out;
+}
+
+// The interior cells, column by column, of a row-major r x c table.
+std::vector<int16_t> interior(const std::vector<int16_t>& t, int r, int c) {
+  std::vector<int16_t> seq;
+  for (int j = 0; j + 1 < c; ++j)
+    for (int i = 0; i + 1 < r; ++i) seq.push_back(t[i * c + j]);
+  return seq;
+}
+
+// Every interior sequence whose derived cells are non-negative, in ascending
+// lexicographic order, by trying every value that fits what the row and the
+// column still need.
+std::vector<std::vector<int16_t>> bruteForce(const std::vector<int16_t>& rows,
+                                             const std::vector<int16_t>& cols) {
+  const int r = static_cast<int>(rows.size()), c = static_cast<int>(cols.size());
+  std::vector<std::vector<int16_t>> found;
+  std::vector<int16_t> seq((r - 1) * (c - 1));
+  std::vector<int> rowLeft(rows.begin(), rows.end()), colLeft(cols.begin(), cols.end());
+  std::function<void(int)> place = [&](int q) {
+    if (q == static_cast<int>(seq.size())) {
+      int corner = rows[r - 1];
+      for (int j = 0; j + 1 < c; ++j) corner -= colLeft[j];
+      if (corner >= 0) found.push_back(seq);
+      return;
+    }
+    const int i = q % (r - 1), j = q / (r - 1);
+    for (int x = 0; x <= std::min(rowLeft[i], colLeft[j]); ++x) {
+      seq[q] = static_cast<int16_t>(x);
+      rowLeft[i] -= x;
+      colLeft[j] -= x;
+      place(q + 1);
+      rowLeft[i] += x;
+      colLeft[j] += x;
+    }
+  };
+  place(0);
+  return found;
+}
+
+void expectSameBits(const Listing& a, const Listing& b, const std::string& what) {
+  ASSERT_EQ(a.result.tableCount, b.result.tableCount) << what;
+  ASSERT_EQ(a.result.completed, b.result.completed) << what;
+  ASSERT_EQ(a.tables.size(), b.tables.size()) << what;
+  for (size_t k = 0; k < a.tables.size(); ++k) {
+    ASSERT_EQ(a.tables[k], b.tables[k]) << what << " table " << k + 1;
+    ASSERT_EQ(std::bit_cast<uint64_t>(a.logProbs[k]), std::bit_cast<uint64_t>(b.logProbs[k]))
+        << what << " table " << k + 1 << ": " << a.logProbs[k] << " vs " << b.logProbs[k];
+  }
+}
+
+uint64_t countTables(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols, Engine engine) {
+  return list(Problem(rows, cols), engine).result.tableCount;
+}
+
+// --- The reference: counts, order, probabilities ---
+
+TEST(EnumerationReference, KnownCounts) {
+  EXPECT_EQ(countTables({3, 1, 2}, {2, 2, 2}, Engine::kReference), 15u);
+  EXPECT_EQ(countTables({4, 3, 2}, {1, 5, 3}, Engine::kReference), 24u);
+  for (int16_t n : {1, 2, 3, 5, 8, 13}) {
+    const uint64_t expected = uint64_t(n + 1) * (n + 2) * (n * n + 3 * n + 4) / 8;
+    EXPECT_EQ(countTables({n, n, n}, {n, n, n}, Engine::kReference), expected) << "3x3 margins " << n;
+  }
+  const uint64_t fourByFour[] = {24, 282, 2008};
+  for (int16_t n = 1; n <= 3; ++n)
+    EXPECT_EQ(countTables({n, n, n, n}, {n, n, n, n}, Engine::kReference), fourByFour[n - 1]);
+}
+
+TEST(EnumerationReference, OrderOfSmallCases) {
+  const Listing a = list(Problem({2, 3}, {1, 1, 3}), Engine::kReference);
+  std::vector<std::vector<int16_t>> seqA;
+  for (auto& t : a.tables) seqA.push_back(interior(t, 2, 3));
+  EXPECT_EQ(seqA, (std::vector<std::vector<int16_t>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+
+  const Listing b = list(Problem({2, 2, 2}, {3, 3}), Engine::kReference);
+  std::vector<std::vector<int16_t>> seqB;
+  for (auto& t : b.tables) seqB.push_back(interior(t, 3, 2));
+  EXPECT_EQ(seqB, (std::vector<std::vector<int16_t>>{{0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}}));
+}
+
+TEST(EnumerationReference, MatchesBruteForceOnSmallMargins) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 60; ++round) {
+    const int r = 2 + int(rng() % 3), c = 2 + int(rng() % 3);
+    std::vector<int16_t> rows(r, 0), cols(c, 0);
+    // Margins of a random table, each at least 1.
+    for (int i = 0; i < r; ++i)
+      for (int j = 0; j < c; ++j) {
+        const int16_t x = static_cast<int16_t>(rng() % 3);
+        rows[i] += x;
+        cols[j] += x;
+      }
+    for (int i = 0; i < r; ++i)
+      if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
+    for (int j = 0; j < c; ++j)
+      if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
+    const Listing ref = list(Problem(rows, cols), Engine::kReference);
+    std::vector<std::vector<int16_t>> seq;
+    for (size_t k = 0; k < ref.tables.size(); ++k) {
+      const auto& t = ref.tables[k];
+      for (int i = 0; i < r; ++i) {
+        int sum = 0;
+        for (int j = 0; j < c; ++j) sum += t[i * c + j];
+        ASSERT_EQ(sum, rows[i]);
+      }
+      seq.push_back(interior(t, r, c));
+    }
+    ASSERT_EQ(seq, bruteForce(rows, cols)) << "round " << round;
+  }
+}
+
+TEST(EnumerationReference, LargeMarginsStartAtPositiveLowerBound) {
+  const Listing a = list(Problem({17000, 3000}, {17000, 3000}), Engine::kReference, 1);
+  EXPECT_EQ(a.tables[0], (std::vector<int16_t>{14000, 3000, 3000, 0}));
+}
+
+TEST(EnumerationReference, Probabilities) {
+  const Listing ones = list(Problem({1, 1}, {1, 1}), Engine::kReference);
+  ASSERT_EQ(ones.tables, (std::vector<std::vector<int16_t>>{{0, 1, 1, 0}, {1, 0, 0, 1}}));
+  for (double lp : ones.logProbs) EXPECT_EQ(lp, -std::log(2.0));
+
+  const Listing b = list(Problem({2, 2, 2}, {3, 3}), Engine::kReference);
+  ASSERT_EQ(b.tables.size(), 7u);
+  for (size_t k = 0; k < b.tables.size(); ++k) {
+    const bool allOnes = std::all_of(b.tables[k].begin(), b.tables[k].end(), [](int16_t x) { return x == 1; });
+    EXPECT_NEAR(std::exp(b.logProbs[k]), allOnes ? 0.4 : 0.1, 1e-14) << "table " << k + 1;
+  }
+}
+
+TEST(EnumerationReference, MarginsThatDisagreeStopAtTheCorner) {
+  const Problem p({2, 2}, {2, 3});
+  for (Engine e : {Engine::kReference, Engine::kKernel, Engine::kKernelAnyShape}) {
+    try {
+      list(p, e);
+      ADD_FAILURE() << "no stop";
+    } catch (const FatalStop& stop) {
+      EXPECT_EQ(stop.reportMessage, " Error ultimo elemento. Contactar con el autor");
+    }
+  }
+}
+
+// --- The kernel against the reference ---
+
+TEST(EnumerationKernel, KnownCountsAndEdgeCases) {
+  for (Engine e : {Engine::kKernel, Engine::kKernelAnyShape}) {
+    EXPECT_EQ(countTables({3, 1, 2}, {2, 2, 2}, e), 15u);
+    EXPECT_EQ(countTables({4, 3, 2}, {1, 5, 3}, e), 24u);
+    for (int16_t n : {1, 4, 9, 20}) {
+      const uint64_t expected = uint64_t(n + 1) * (n + 2) * (n * n + 3 * n + 4) / 8;
+      EXPECT_EQ(countTables({n, n, n}, {n, n, n}, e), expected);
+    }
+    EXPECT_EQ(countTables({1, 1, 1, 1}, {1, 1, 1, 1}, e), 24u);
+    EXPECT_EQ(countTables({2, 2, 2, 2}, {2, 2, 2, 2}, e), 282u);
+    EXPECT_EQ(countTables({3, 3, 3, 3}, {3, 3, 3, 3}, e), 2008u);
+    EXPECT_EQ(list(Problem({17000, 3000}, {17000, 3000}), e, 1).tables[0],
+              (std::vector<int16_t>{14000, 3000, 3000, 0}));
+  }
+}
+
+// Small random margins, r and c in 2..6, plus shapes on the run-time path and
+// totals near the maximum; a random stop point in every other case.
+TEST(EnumerationKernel, BitIdenticalToReference) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 400; ++round) {
+    int r = 2 + int(rng() % 5), c = 2 + int(rng() % 5);
+    if (round % 10 == 9) (rng() % 2 ? r : c) = 7 + int(rng() % 6);
+    int maxCell = std::max(1, 12 / (r * c / 4 + 1));
+    std::vector<int16_t> rows(r, 0), cols(c, 0);
+    for (int i = 0; i < r; ++i)
+      for (int j = 0; j < c; ++j) {
+        const int16_t x = static_cast<int16_t>(rng() % (maxCell + 1));
+        rows[i] += x;
+        cols[j] += x;
+      }
+    for (int i = 0; i < r; ++i)
+      if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
+    for (int j = 0; j < c; ++j)
+      if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
+    if (round % 50 == 0) {  // large totals, few tables
+      r = 2;
+      c = 2 + int(rng() % 2);
+      rows = {static_cast<int16_t>(19990 - 5 * c), static_cast<int16_t>(10 + 5 * c)};
+      cols.assign(c, 10);
+      cols[0] = static_cast<int16_t>(20000 - 10 * (c - 1));
+    }
+    const Problem p(rows, cols);
+    const size_t cap = 20000;
+    const size_t limit = round % 2 ? 1 + rng() % 60 : cap;
+    const Listing ref = list(p, Engine::kReference, limit);
+    const std::string what = "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
+    expectSameBits(list(p, Engine::kKernel, limit), ref, what);
+    expectSameBits(list(p, Engine::kKernelAnyShape, limit), ref, what + " any shape");
+  }
+}
+
+TEST(EnumerationKernel, PassRunTwiceIsBitIdentical) {
+  const Problem p({5, 4, 6, 3}, {6, 3, 5, 4});
+  const Listing first = list(p, Engine::kKernel);
+  EXPECT_TRUE(first.result.completed);
+  expectSameBits(list(p, Engine::kKernel), first, "second pass");
+}
+
+struct Stopper {
+  static constexpr bool kNeedsLogProb = false;
+  template <class Table>
+  bool visit(double, const Table&) {
+    return ++seen < stopAt;
+  }
+  uint64_t seen = 0;
+  uint64_t stopAt;
+};
+
+TEST(EnumerationKernel, VisitReturningFalseStopsThePass) {
+  const Problem p({6, 6, 6}, {6, 6, 6});  // 406 tables
+  for (uint64_t stopAt : {1u, 2u, 17u, 405u, 406u, 407u}) {
+    Stopper visitor{0, stopAt};
+    ProgressBar progress{};
+    const PassResult result = runPass(p.input, progress, visitor);
+    EXPECT_EQ(result.tableCount, std::min<uint64_t>(stopAt, 406));
+    EXPECT_EQ(result.completed, stopAt > 406);
+    EXPECT_EQ(visitor.seen, result.tableCount);
+  }
+}
+
+// A progress bar that records, for each mark, how many tables had been
+// visited when it was reached.
+struct MarkRecorder {
+  uint64_t nextMarkAt() const { return marks.empty() ? UINT64_MAX : marks.front(); }
+  void reach(uint64_t count) {
+    reached.push_back({count, *visited});
+    marks.erase(marks.begin());
+  }
+  std::vector<uint64_t> marks;
+  const uint64_t* visited;
+  std::vector<std::pair<uint64_t, uint64_t>> reached;
+};
+
+TEST(EnumerationKernel, ProgressIsMarkedBeforeTheTableIsEvaluated) {
+  const Problem p({6, 6, 6}, {6, 6, 6});
+  Stopper visitor{0, UINT64_MAX};
+  MarkRecorder progress{{1, 2, 40, 41, 200, 406, 407}, &visitor.seen, {}};
+  const PassResult result = runPass(p.input, progress, visitor);
+  EXPECT_EQ(result.tableCount, 406u);
+  EXPECT_EQ(progress.reached,
+            (std::vector<std::pair<uint64_t, uint64_t>>{{1, 0}, {2, 1}, {40, 39}, {41, 40}, {200, 199}, {406, 405}}));
+}
+
+}  // namespace
+}  // namespace rxc
