@@ -1,0 +1,421 @@
+// The result options dialogue: the menu and its line breaks for every table
+// size, option A, the bounds of options B and C (typed or as observed tables)
+// with their checks, the empty condition, T1 and T2. Most tests drive the
+// dialogue on a session whose marginals are set by hand and compare the whole
+// console text; the last ones run whole sessions.
+#include "dialogue/options_dialogue.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dialogue/bounds_rule.h"
+#include "dialogue/session.h"
+#include "support/session_driver.h"
+
+namespace rxc {
+namespace {
+
+using testing::lines;
+
+class DialogueHarness {
+ public:
+  DialogueHarness(const std::string& input, const std::vector<int16_t>& rows,
+                  const std::vector<int16_t>& cols)
+      : in_(input), session_(in_, console_, report_, MemoryBudget()) {
+    RunState& s = session_.state;
+    s.r = static_cast<int16_t>(rows.size());
+    s.c = static_cast<int16_t>(cols.size());
+    s.dimText = std::to_string(s.r) + "x" + std::to_string(s.c);
+    s.rowMargin.assign(1, 0);
+    s.rowMargin.insert(s.rowMargin.end(), rows.begin(), rows.end());
+    s.colMargin.assign(1, 0);
+    s.colMargin.insert(s.colMargin.end(), cols.begin(), cols.end());
+    s.n = std::accumulate(rows.begin(), rows.end(), 0);
+    s.observedTables.assign(2 * rows.size() * cols.size(), 0);
+    s.logFactorial.extendTo(s.n + std::min(s.r, s.c) - 2);
+    s.logMarginConst = computeLogMarginConst(s.logFactorial, s.rowMargin, s.colMargin, s.n);
+  }
+
+  RunState& state() { return session_.state; }
+  void run() { runOptionsDialogue(session_); }
+  std::string console() {
+    session_.console.flush();
+    return console_.str();
+  }
+
+ private:
+  std::istringstream in_;
+  std::ostringstream console_;
+  std::ostringstream report_;
+  Session session_;
+};
+
+std::string withDim(std::string text, const std::string& dim) {
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + dim.size())) {
+    text.replace(at, 1, dim);
+  }
+  return text;
+}
+
+// The menu, one list-directed statement after another; '@' stands for the
+// table size. The breaks are those of 80-column records.
+std::string menu(const std::string& dim) {
+  return withDim(
+      lines({
+          "",
+          "",
+          "",
+          "",
+          "  OPCIONES de resultados que se pueden obtener:",
+          "",
+          "  A. Las tablas @ de maxima probabilidad [moda de la distribucion]",
+          "     y/o las tablas @ de minima probabilidad.",
+          "",
+          "  B. Las tablas @ con probabilidad mayor que un valor L y menor que un",
+          "     valor U. Tanto L como U pueden ser la probabilidad de una tabla @",
+          "     observada, la cual habra que introducir [0 <= L < U <= 1].",
+          "",
+          "  C. Las tablas @ con probabilidad mayor o igual que un valor L y menor",
+          "     o igual que un valor U. Tanto L como U pueden ser la probabilidad de una",
+          "     tabla @ observada, la cual habra que introducir [0 <= L <= U <= 1].",
+          "",
+          "",
+          "  OBSERVACIONES:",
+          "",
+          "  * En cada opcion se da el numero de tablas @ resultante y, en B y C,",
+          "    tambien se da la suma de las probabilidades de todas ellas.",
+          "",
+          "  * En las opciones B y C, del conjunto de tablas @ resultante, solo se",
+          "    escribiran [en el fichero res.txt] las T1 de mayor probabilidad y las",
+          "    T2 de menor probabilidad. Esto es util, sobre todo, cuando el numero de",
+          "    tablas resultante sea muy grande. Habra que introducir T1 y T2.",
+          "       - Si todas las tablas resultantes tienen la misma probabilidad,",
+          "         simplemente se escribiran T1+T2 de esas  tablas.",
+          "       - Si T1+T2 es mayor que el numero total de tablas resultantes,",
+          "         se escribiran todas.",
+          "",
+          "  * Introduciendo valores convenientes de L [o una tabla observada],",
+          "    U [o una tabla observada], T1 y T2, se pueden obtener diferentes",
+          "    modalidades de resultados [ver informacion adicional del programa].",
+          "",
+      }),
+      dim);
+}
+
+// An empty line, then the prompt (40 of its 41 characters), left open.
+const std::string kOptionPrompt = "\n  Introducir la opcion deseada [A/B/C]: ";
+
+std::string optionAQuestions(const std::string& dim) {
+  return withDim(lines({
+                     "",
+                     "",
+                     "",
+                     "",
+                     "  Para las tablas de max. prob. y de min. prob., introducir una opcion:",
+                     "",
+                     "  1. Solo las tablas @ de maxima probabilidad [moda de la distribucion].",
+                     "",
+                     "  2. Solo las tablas @ de minima probabilidad.",
+                     "",
+                     "  3. Ambas, las tablas @ de maxima probabilidad y las tablas @ de",
+                     "     minima probabilidad.",
+                 }),
+                 dim);
+}
+const std::string kChoicePrompt = "\n\n  Opcion [1/2/3]: ";
+
+// Two empty lines (the first only ends an open prompt line), then the question.
+std::string boundQuestion(const std::string& dim, char bound) {
+  return "\n\n Desea introducir una tabla " + dim + " observada en lugar de un valor " + bound +
+         "? [Y/N]: ";
+}
+std::string valuePrompt(char bound) { return std::string("  Introducir valor de ") + bound + ": "; }
+const std::string kCountsPrompts =
+    "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n      T1=       T2= ";
+
+std::string boundsError(bool optionC) {
+  return "\n" +
+         lines({"  Error.  L [o la probabilidad de la correspondiente tabla introducida]",
+                optionC
+                    ? "  debe ser menor o igual que U [o que la probabilidad de la correspondiente"
+                    : "  debe ser menor que U [o que la probabilidad de la correspondiente",
+                "  tabla introducida].  Volver a introducir L, U, o tablas observadas.", ""});
+}
+
+std::string emptyCondition(const std::string& dim) {
+  return "\n\n\n  Ninguna tabla " + dim +
+         " cumple la condicion introducida.\n\n"
+         "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
+}
+
+const std::vector<int16_t> kOnes2 = {1, 1};
+
+TEST(OptionsMenu, LineBreaksForSmallMediumAndLargestTables) {
+  struct Size {
+    int r, c;
+    const char* dim;
+  };
+  for (const Size& size : {Size{2, 2, "2x2"}, Size{10, 10, "10x10"}, Size{100, 10, "100x10"},
+                           Size{100, 100, "100x100"}}) {
+    DialogueHarness h("A\n3\n", std::vector<int16_t>(size.r, 1), std::vector<int16_t>(size.c, 1));
+    h.run();
+    EXPECT_EQ(h.console(),
+              menu(size.dim) + kOptionPrompt + optionAQuestions(size.dim) + kChoicePrompt)
+        << size.dim;
+  }
+}
+
+TEST(OptionA, EachChoiceWithOutOfRangeAnswersAskedAgain) {
+  struct Case {
+    const char* input;
+    int16_t choice;
+    int prompts;
+  };
+  // "0", "4", an empty line (0), "-1" and "1234" (read as 123) are refused.
+  for (const Case& c :
+       {Case{"a\n1\n", 1, 1}, Case{"A\n0\n4\n2\n", 2, 3}, Case{"a\n\n-1\n1234\n 3\n", 3, 4}}) {
+    DialogueHarness h(c.input, kOnes2, kOnes2);
+    h.run();
+    std::string prompts;
+    for (int k = 0; k < c.prompts; ++k) prompts += kChoicePrompt;
+    EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + optionAQuestions("2x2") + prompts)
+        << c.input;
+    EXPECT_EQ(h.state().extremeOption, c.choice);
+    EXPECT_EQ(h.state().runMode, 5);
+    EXPECT_EQ(h.state().t1, 0);
+    EXPECT_EQ(h.state().t2, 0);
+    EXPECT_FALSE(h.state().tableEntered[1] || h.state().tableEntered[2]);
+  }
+}
+
+TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
+  // " a" (leading blank), "x", an empty line and "D" are refused; "bcd" is B.
+  DialogueHarness h(" a\nx\n\nD\nbcd\nn\n0.2\nN\n0.5\n3\n4\n", kOnes2, kOnes2);
+  h.run();
+  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
+                             kOptionPrompt + kOptionPrompt + boundQuestion("2x2", 'L') +
+                             valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
+                             kCountsPrompts);
+  EXPECT_EQ(h.state().resultOption, 'b');
+  EXPECT_EQ(h.state().runMode, 2);
+}
+
+TEST(OptionsBAndC, TypedBoundsAndCounts) {
+  DialogueHarness h("c\nn\n0.2\nn\n0.5\n3\n4\n", kOnes2, kOnes2);
+  h.run();
+  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
+                             valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
+                             kCountsPrompts);
+  const RunState& s = h.state();
+  EXPECT_EQ(s.runMode, 3);
+  EXPECT_EQ(s.extremeOption, 0);
+  EXPECT_EQ(s.lEntry, 0.2);
+  EXPECT_EQ(s.uEntry, 0.5);
+  EXPECT_EQ(s.l, 0.2);
+  EXPECT_EQ(s.u, 0.5);
+  EXPECT_DOUBLE_EQ(s.logL, -1.6094379124341003);  // ln 0.2
+  EXPECT_DOUBLE_EQ(s.logU, -0.6931471805599453);  // ln 0.5
+  EXPECT_FALSE(s.tableEntered[1] || s.tableEntered[2]);
+  EXPECT_EQ(s.t1, 3);
+  EXPECT_EQ(s.t2, 4);
+}
+
+TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
+  // Y/N question: "q" and an empty line repeat it on the open line. L: 1.5 and
+  // -0.1 are refused, "0,5" reads 0 (the comma ends the value). U: 1 is taken.
+  // T1: -1 is refused; T2: -7 too.
+  DialogueHarness typed("B\nq\n\nN\n1.5\n-0.1\n0,5\nn\n1\n-1\n5\n-7\n0\n", kOnes2, kOnes2);
+  typed.run();
+  const std::string question =
+      " Desea introducir una tabla 2x2 observada en lugar de un valor L? [Y/N]: ";
+  EXPECT_EQ(typed.console(), menu("2x2") + kOptionPrompt + "\n\n" + question + question + question +
+                                 valuePrompt('L') + valuePrompt('L') + valuePrompt('L') +
+                                 boundQuestion("2x2", 'U') + valuePrompt('U') +
+                                 "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n"
+                                 "      T1=       T1=       T2=       T2= ");
+  const RunState& s = typed.state();
+  EXPECT_EQ(s.lEntry, 0.0);
+  EXPECT_EQ(s.l, 0.0);
+  EXPECT_EQ(s.uEntry, 1.0);
+  EXPECT_EQ(s.t1, 5);
+  EXPECT_EQ(s.t2, 0);
+}
+
+TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
+  // Option B with L = U = 0.5 is refused ("menor que U"), then L = 0.25 passes.
+  {
+    DialogueHarness h("b\nn\n0.5\nn\n0.5\nn\n0.25\nn\n0.5\n0\n0\n", kOnes2, kOnes2);
+    h.run();
+    const std::string bounds =
+        boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
+    EXPECT_EQ(h.console(),
+              menu("2x2") + kOptionPrompt + bounds + boundsError(false) + bounds + kCountsPrompts);
+    EXPECT_EQ(h.state().lEntry, 0.25);
+  }
+  // Option C with L = 0.6 above U = 0.5 is refused ("menor o igual que U");
+  // then L = U = 0.5 passes, the tolerance making equal logarithms pass.
+  {
+    DialogueHarness h("c\nn\n0.6\nn\n0.5\nn\n0.5\nn\n0.5\n1\n1\n", kOnes2, kOnes2);
+    h.run();
+    const std::string bounds =
+        boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
+    EXPECT_EQ(h.console(),
+              menu("2x2") + kOptionPrompt + bounds + boundsError(true) + bounds + kCountsPrompts);
+    EXPECT_EQ(h.state().lEntry, 0.5);
+    EXPECT_EQ(h.state().runMode, 3);
+  }
+}
+
+TEST(OptionsBAndC, EmptyConditionAnsweredYesThenNo) {
+  // C with L = U = 0: the condition message; "x" repeats the question; Y
+  // enters the bounds again; L = U = 1 is empty too, and N ends the dialogue
+  // with RunMode 4 and no T1/T2 questions.
+  DialogueHarness h("c\nn\n0\nn\n0\nx\ny\nn\n1\nn\n1\nN\n", kOnes2, kOnes2);
+  h.run();
+  const std::string bounds =
+      boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
+  const std::string again = "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
+  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + bounds + emptyCondition("2x2") + again +
+                             bounds + emptyCondition("2x2"));
+  EXPECT_EQ(h.state().runMode, 4);
+  EXPECT_EQ(h.state().t1, 0);
+  EXPECT_EQ(h.state().t2, 0);
+}
+
+TEST(OptionsBAndC, ObservedTablesAsBounds) {
+  // 2 x 2 with all marginals 1: the diagonal table has probability 1/2. Option
+  // B with L given as that table and U = 0.5 typed is refused; then L = 0.25
+  // typed and U given as the same table passes.
+  DialogueHarness h("b\ny\n1\n0\n0\n1\nn\n0.5\nn\n0.25\nY\n1\n0\n0\n1\n2\n0\n", kOnes2, kOnes2);
+  h.run();
+  const std::string table =
+      "\n\n\n  Introducir tabla 2x2 observada [Introduciendo un valor negativo se\n"
+      "  vuelve a introducir la fila actual o la fila anterior]:\n\n"
+      "    fila  1 columna  1 :     fila  1 columna  2 : \n"
+      "    fila  2 columna  1 :     fila  2 columna  2 : \n"
+      "  Probabilidad de la tabla 2x2 introducida =  0.500000000000000     \n";
+  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') + table +
+                             boundQuestion("2x2", 'U') + valuePrompt('U') + boundsError(false) +
+                             boundQuestion("2x2", 'L') + valuePrompt('L') +
+                             boundQuestion("2x2", 'U') + table + kCountsPrompts);
+  const RunState& s = h.state();
+  EXPECT_FALSE(s.tableEntered[1]);
+  EXPECT_TRUE(s.tableEntered[2]);
+  EXPECT_EQ(s.lEntry, 0.25);
+  EXPECT_EQ(s.uEntry, 9.0);  // a table leaves the entry at 9
+  EXPECT_DOUBLE_EQ(s.u, 0.5);
+  EXPECT_DOUBLE_EQ(s.logU, -0.6931471805599453);
+  EXPECT_EQ(s.t1, 2);
+}
+
+TEST(BoundsRule, ConsistencyOfTypedEntriesAndLogarithms) {
+  const double kTable = 9.0;  // entry left by an observed table
+  const double ln05 = -0.6931471805599453;
+  const double ln02 = -1.6094379124341003;
+  // Option C: L = 0 or U = 1 typed always pass; U = 0 typed otherwise fails.
+  EXPECT_TRUE(boundsConsistent(3, 0.0, 0.0, 0.0, 0.0));
+  EXPECT_TRUE(boundsConsistent(3, 0.7, 1.0, -0.35, 0.0));
+  EXPECT_FALSE(boundsConsistent(3, 0.5, 0.0, ln05, 0.0));
+  EXPECT_TRUE(boundsConsistent(3, 0.5, 0.5, ln05, ln05));
+  EXPECT_FALSE(boundsConsistent(3, 0.5, 0.2, ln05, ln02));
+  // Within the tolerance (2.22e-13 relative) a slightly larger L still passes.
+  EXPECT_TRUE(boundsConsistent(3, kTable, 0.5, ln05 * (1 - 1e-13), ln05));
+  EXPECT_FALSE(boundsConsistent(3, kTable, 0.5, ln05 * (1 - 1e-12), ln05));
+  // A table whose probability underflowed still compares through its log.
+  EXPECT_TRUE(boundsConsistent(3, kTable, 0.5, -11477.8, ln05));
+  // Option B: U = 0 typed always fails, then L = 0 typed passes.
+  EXPECT_FALSE(boundsConsistent(2, 0.0, 0.0, 0.0, 0.0));
+  EXPECT_TRUE(boundsConsistent(2, 0.0, 0.3, 0.0, -1.2));
+  EXPECT_FALSE(boundsConsistent(2, 0.5, 0.5, ln05, ln05));
+  EXPECT_FALSE(boundsConsistent(2, kTable, 0.5, ln05 * (1 + 1e-13), ln05));
+  EXPECT_TRUE(boundsConsistent(2, kTable, 0.5, ln05 * (1 + 1e-12), ln05));
+  EXPECT_TRUE(boundsConsistent(2, 0.2, 0.5, ln02, ln05));
+  // Only typed 0/0 and 1/1 leave nothing to meet; an observed table never.
+  EXPECT_TRUE(conditionIsEmpty(0.0, 0.0));
+  EXPECT_TRUE(conditionIsEmpty(1.0, 1.0));
+  EXPECT_FALSE(conditionIsEmpty(0.0, 1.0));
+  EXPECT_FALSE(conditionIsEmpty(kTable, kTable));
+}
+
+// Whole sessions, up to the last prompt of the dialogue.
+
+const std::string kIntroduction = lines({
+    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
+    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
+    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
+    "",
+    "  Se obtienen todas las posibles tablas de la distribucion, con",
+    "  sus respectivas probabilidades, para unos marginales dados.",
+    "",
+    "  Escribe los resultados en el fichero res.txt",
+});
+
+// Rows 5, 12 and columns 3, 7, 7, as typed; the estimate is 17.690639.
+const std::string kOpening2x3 =
+    kIntroduction +
+    "\n\n\n  Introducir numero de filas (r): \n  Introducir numero de columnas (c): "
+    "\n\n\n  Introducir marginales de la tabla 2x3:\n\n"
+    "     marginal fila  1 =      marginal fila  2 = \n"
+    "     marginal columna  1 =      marginal columna  2 =      marginal columna  3 = \n"
+    "\n Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n";
+const std::string kInput2x3 = "2\n3\n5\n12\n3\n7\n7\n";
+
+TEST(OptionsSession, OptionCWithLZeroAndUAsObservedTable) {
+  // U is the table {{1,1,3},{2,6,4}}: 5!12!3!7!7! / (17! 1!1!3!2!6!4!) =
+  // 105/884 = 0.118778280542986...
+  const auto outcome = testing::runSession(kInput2x3 + "C\nN\n0\nY\n1\n1\n3\n2\n6\n4\n10\n10\n");
+  const std::string expected =
+      kOpening2x3 + menu("2x3") + kOptionPrompt + boundQuestion("2x3", 'L') + valuePrompt('L') +
+      boundQuestion("2x3", 'U') +
+      "\n\n\n  Introducir tabla 2x3 observada [Introduciendo un valor negativo se\n"
+      "  vuelve a introducir la fila actual o la fila anterior]:\n\n"
+      "    fila  1 columna  1 :     fila  1 columna  2 :     fila  1 columna  3 : \n"
+      "    fila  2 columna  1 :     fila  2 columna  2 :     fila  2 columna  3 : \n"
+      "  Probabilidad de la tabla 2x3 introducida =  0.118778280542986     \n" +
+      kCountsPrompts;
+  ASSERT_GE(outcome.console.size(), expected.size()) << outcome.console;
+  EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
+}
+
+const std::string kReportHead2x2 =
+    lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x2 CON MARGINALES FIJOS,",
+           "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+           "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""},
+          "\r\n");
+
+const std::string kOpening2x2 =
+    kIntroduction +
+    "\n\n\n  Introducir numero de filas (r): \n  Introducir numero de columnas (c): "
+    "\n\n\n  Introducir marginales de la tabla 2x2:\n\n"
+    "     marginal fila  1 =      marginal fila  2 = \n"
+    "     marginal columna  1 =      marginal columna  2 = \n"
+    "\n Numero aproximado de tablas 2x2 de la distribucion = 0.225676E+01\n";
+
+TEST(OptionsSession, RefusedReservationEndsTheRunWithTheMemoryMessage) {
+  // T1 = 2147483647 asks for 2147483648 slots: 8 GiB for the first slot array
+  // alone, beyond a 1 GiB limit. The run stops right after the dialogue.
+  RunSettings settings;
+  settings.memoryLimitBytes = uint64_t{1} << 30;
+  const auto outcome =
+      testing::runSession("2\n2\n1\n1\n1\n1\nB\nN\n0\nN\n1\n2147483647\n0\n", settings);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.console, kOpening2x2 + menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
+                                 valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
+                                 "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n"
+                                 "      T1=       T2= \n");
+  EXPECT_EQ(outcome.report, kReportHead2x2 + "  Fallo en la asignaci\xF3n de memoria.\r\n");
+}
+
+TEST(OptionsSession, UnreadableBoundEndsTheRun) {
+  const auto outcome = testing::runSession("2\n2\n1\n1\n1\n1\nB\nN\nabc\n");
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_FALSE(outcome.errors.empty());
+  EXPECT_EQ(outcome.report, kReportHead2x2);
+}
+
+}  // namespace
+}  // namespace rxc
