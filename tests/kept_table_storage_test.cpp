@@ -144,11 +144,14 @@ TEST(KeptTableStores, TableStoresRefusedAfterTheSlotArrays) {
 #endif
 #endif
 
+#ifndef RXC_UNDER_SANITIZER
 long peakResidentKilobytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
 }
+
+#endif
 
 TEST(KeptTableStores, ReservationOfAHundredMillionSlotsCommitsNothing) {
 #ifdef RXC_UNDER_SANITIZER

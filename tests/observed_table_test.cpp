@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <numeric>
 #include <sstream>
 #include <string>
@@ -59,9 +58,7 @@ class EntryHarness {
 std::string cellPrompt(int i, int j) {
   auto two = [](int v) {
     if (v > 99) return std::string("**");
-    char text[8];
-    std::snprintf(text, sizeof text, "%2d", v);
-    return std::string(text);
+    return (v < 10 ? " " : "") + std::to_string(v);
   };
   return "    fila " + two(i) + " columna " + two(j) + " : ";
 }
