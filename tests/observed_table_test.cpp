@@ -6,53 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "dialogue/session.h"
+#include "dialogue_harness.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::DialogueHarness;
 using testing::lines;
-
-// A session with the marginals already accepted, as the options dialogue
-// finds it.
-class EntryHarness {
- public:
-  EntryHarness(const std::string& input, const std::vector<int16_t>& rows,
-               const std::vector<int16_t>& cols)
-      : in_(input), session_(in_, console_, report_, MemoryBudget()) {
-    RunState& s = session_.state;
-    s.r = static_cast<int16_t>(rows.size());
-    s.c = static_cast<int16_t>(cols.size());
-    s.dimText = std::to_string(s.r) + "x" + std::to_string(s.c);
-    s.rowMargin.assign(1, 0);
-    s.rowMargin.insert(s.rowMargin.end(), rows.begin(), rows.end());
-    s.colMargin.assign(1, 0);
-    s.colMargin.insert(s.colMargin.end(), cols.begin(), cols.end());
-    s.n = std::accumulate(rows.begin(), rows.end(), 0);
-    s.observedTables.assign(2 * rows.size() * cols.size(), 0);
-    s.logFactorial.extendTo(s.n + std::min(s.r, s.c) - 2);
-    s.logMarginConst = computeLogMarginConst(s.logFactorial, s.rowMargin, s.colMargin, s.n);
-  }
-
-  RunState& state() { return session_.state; }
-  void enter(int bound) { enterObservedTable(session_, bound); }
-  std::string console() {
-    session_.console.flush();
-    return console_.str();
-  }
-
- private:
-  std::istringstream in_;
-  std::ostringstream console_;
-  std::ostringstream report_;
-  Session session_;
-};
 
 // "    fila  i columna  j : " with two-column numbers; 100 does not fit.
 std::string cellPrompt(int i, int j) {
@@ -93,8 +57,8 @@ void expectTable(const RunState& state, int bound, const std::vector<int16_t>& c
 }
 
 TEST(ObservedTableEntry, TableTypedStraightThrough) {
-  EntryHarness h("1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  h.enter(1);
+  DialogueHarness h("1\n1\n2\n1\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 1);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
                              rowPrompts(3, 2) + kProbability4Of21);
   expectTable(h.state(), 1, {1, 1, 2, 1, 1, 3});
@@ -105,8 +69,8 @@ TEST(ObservedTableEntry, TableTypedStraightThrough) {
 TEST(ObservedTableEntry, NegativeInFirstColumnOfRowThreeGoesBackToRowTwo) {
   // Row 2 is typed 1, 1 at first, which would be wrong, but the negative value
   // sends the entry back to row 2 before its sum is ever checked.
-  EntryHarness h("1\n1\n2\n1\n-1\n2\n1\n1\n3\n", kRows, kCols);
-  h.enter(1);
+  DialogueHarness h("1\n1\n2\n1\n-1\n2\n1\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 1);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
                              cellPrompt(3, 1) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
                              kProbability4Of21);
@@ -114,16 +78,16 @@ TEST(ObservedTableEntry, NegativeInFirstColumnOfRowThreeGoesBackToRowTwo) {
 }
 
 TEST(ObservedTableEntry, NegativeInSecondColumnOfRowThreeRepeatsRowThreeOnly) {
-  EntryHarness h("1\n1\n2\n1\n1\n-5\n1\n3\n", kRows, kCols);
-  h.enter(1);
+  DialogueHarness h("1\n1\n2\n1\n1\n-5\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 1);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
                              rowPrompts(3, 2) + "\n" + rowPrompts(3, 2) + kProbability4Of21);
 }
 
 TEST(ObservedTableEntry, NegativeInRowOneRepeatsRowOne) {
   // First column, then second column of row 1.
-  EntryHarness h("-1\n1\n-1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  h.enter(1);
+  DialogueHarness h("-1\n1\n-1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 1);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + cellPrompt(1, 1) + "\n" + rowPrompts(1, 2) + "\n" +
                              rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
                              kProbability4Of21);
@@ -132,8 +96,8 @@ TEST(ObservedTableEntry, NegativeInRowOneRepeatsRowOne) {
 TEST(ObservedTableEntry, WrongRowSumRepeatsThatRowWithAMessage) {
   // Row 2 typed as 1, 1 (sum 2, marginal 3). The message does not fit after
   // the open prompt line, so the list-directed record breaks before it.
-  EntryHarness h("1\n1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  h.enter(1);
+  DialogueHarness h("1\n1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 1);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) +
                              kRowError + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
                              kProbability4Of21);
@@ -141,8 +105,8 @@ TEST(ObservedTableEntry, WrongRowSumRepeatsThatRowWithAMessage) {
 
 TEST(ObservedTableEntry, WrongColumnSumRepeatsTheWholeTable) {
   // {{2,0},{1,2},{0,4}}: rows right, columns 3 and 6 instead of 4 and 5.
-  EntryHarness h("2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  h.enter(2);
+  DialogueHarness h("2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
+  enterObservedTable(h.session(), 2);
   EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
                              rowPrompts(3, 2) + kColumnError + header("3x2") + "\n" +
                              rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
@@ -155,8 +119,8 @@ TEST(ObservedTableEntry, WrongColumnSumRepeatsTheWholeTable) {
 TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
   // Rows 2, 3 and columns 1, 2, 2. Row 1 typed 32767, 32767, 4 adds up to
   // 65538, which a 16-bit sum would wrap to 2, its marginal.
-  EntryHarness h("32767\n32767\n4\n0\n1\n1\n1\n1\n1\n", {2, 3}, {1, 2, 2});
-  h.enter(1);
+  DialogueHarness h("32767\n32767\n4\n0\n1\n1\n1\n1\n1\n", {2, 3}, {1, 2, 2});
+  enterObservedTable(h.session(), 1);
   // {{0,1,1},{1,1,1}}: 2!3!1!2!2! / 5! = 0.4.
   EXPECT_EQ(h.console(),
             header("2x3") + "\n" + rowPrompts(1, 3) + kRowError + "\n" + rowPrompts(1, 3) + "\n" +
@@ -166,9 +130,9 @@ TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
 
 TEST(ObservedTableEntry, EarlierRowsKeepTheirValuesAcrossACorrection) {
   // Row 1 is accepted once and never typed again; the other plane is untouched.
-  EntryHarness h("0\n2\n3\n0\n1\n-1\n3\n0\n1\n3\n", kRows, kCols);
+  DialogueHarness h("0\n2\n3\n0\n1\n-1\n3\n0\n1\n3\n", kRows, kCols);
   h.state().observedTables[0] = 7;  // plane 1, cell (1,1)
-  h.enter(2);
+  enterObservedTable(h.session(), 2);
   expectTable(h.state(), 2, {0, 2, 3, 0, 1, 3});
   EXPECT_EQ(h.state().observedTables[0], 7);
 }
@@ -178,8 +142,8 @@ TEST(ObservedTableEntry, RowsAndColumnsNumbered100ShowAsAsterisks) {
   {
     std::string input;
     for (int i = 1; i <= 100; ++i) input += i <= 50 ? "1\n0\n" : "0\n1\n";
-    EntryHarness h(input, std::vector<int16_t>(100, 1), {50, 50});
-    h.enter(1);
+    DialogueHarness h(input, std::vector<int16_t>(100, 1), {50, 50});
+    enterObservedTable(h.session(), 1);
     std::string expected = header("100x2");
     for (int i = 1; i <= 100; ++i) expected += "\n" + rowPrompts(i, 2);
     const std::string text = h.console();
@@ -191,8 +155,8 @@ TEST(ObservedTableEntry, RowsAndColumnsNumbered100ShowAsAsterisks) {
   {
     std::string input;
     for (int i = 0; i < 200; ++i) input += "1\n";
-    EntryHarness h(input, {100, 100}, std::vector<int16_t>(100, 2));
-    h.enter(1);
+    DialogueHarness h(input, {100, 100}, std::vector<int16_t>(100, 2));
+    enterObservedTable(h.session(), 1);
     const std::string expected =
         header("2x100") + "\n" + rowPrompts(1, 100) + "\n" + rowPrompts(2, 100);
     const std::string text = h.console();
@@ -210,8 +174,8 @@ TEST(ObservedTableEntry, ProbabilityThatUnderflowsIsShownAsZeroWithItsLogarithm)
   for (int i = 0; i < 10; ++i) {
     for (int j = 0; j < 10; ++j) input += i == j ? "500\n" : "0\n";
   }
-  EntryHarness h(input, std::vector<int16_t>(10, 500), std::vector<int16_t>(10, 500));
-  h.enter(1);
+  DialogueHarness h(input, std::vector<int16_t>(10, 500), std::vector<int16_t>(10, 500));
+  enterObservedTable(h.session(), 1);
   std::string expected = header("10x10");
   for (int i = 1; i <= 10; ++i) expected += "\n" + rowPrompts(i, 10);
   expected += "\n" + lines({

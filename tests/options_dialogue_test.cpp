@@ -7,52 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "dialogue/bounds_rule.h"
-#include "dialogue/session.h"
+#include "dialogue_harness.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::DialogueHarness;
 using testing::lines;
-
-class DialogueHarness {
- public:
-  DialogueHarness(const std::string& input, const std::vector<int16_t>& rows,
-                  const std::vector<int16_t>& cols)
-      : in_(input), session_(in_, console_, report_, MemoryBudget()) {
-    RunState& s = session_.state;
-    s.r = static_cast<int16_t>(rows.size());
-    s.c = static_cast<int16_t>(cols.size());
-    s.dimText = std::to_string(s.r) + "x" + std::to_string(s.c);
-    s.rowMargin.assign(1, 0);
-    s.rowMargin.insert(s.rowMargin.end(), rows.begin(), rows.end());
-    s.colMargin.assign(1, 0);
-    s.colMargin.insert(s.colMargin.end(), cols.begin(), cols.end());
-    s.n = std::accumulate(rows.begin(), rows.end(), 0);
-    s.observedTables.assign(2 * rows.size() * cols.size(), 0);
-    s.logFactorial.extendTo(s.n + std::min(s.r, s.c) - 2);
-    s.logMarginConst = computeLogMarginConst(s.logFactorial, s.rowMargin, s.colMargin, s.n);
-  }
-
-  RunState& state() { return session_.state; }
-  void run() { runOptionsDialogue(session_); }
-  std::string console() {
-    session_.console.flush();
-    return console_.str();
-  }
-
- private:
-  std::istringstream in_;
-  std::ostringstream console_;
-  std::ostringstream report_;
-  Session session_;
-};
 
 std::string withDim(std::string text, const std::string& dim) {
   for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + dim.size())) {
@@ -162,7 +128,7 @@ TEST(OptionsMenu, LineBreaksForSmallMediumAndLargestTables) {
   for (const Size& size : {Size{2, 2, "2x2"}, Size{10, 10, "10x10"}, Size{100, 10, "100x10"},
                            Size{100, 100, "100x100"}}) {
     DialogueHarness h("A\n3\n", std::vector<int16_t>(size.r, 1), std::vector<int16_t>(size.c, 1));
-    h.run();
+    runOptionsDialogue(h.session());
     EXPECT_EQ(h.console(),
               menu(size.dim) + kOptionPrompt + optionAQuestions(size.dim) + kChoicePrompt)
         << size.dim;
@@ -179,7 +145,7 @@ TEST(OptionA, EachChoiceWithOutOfRangeAnswersAskedAgain) {
   for (const Case& c :
        {Case{"a\n1\n", 1, 1}, Case{"A\n0\n4\n2\n", 2, 3}, Case{"a\n\n-1\n1234\n 3\n", 3, 4}}) {
     DialogueHarness h(c.input, kOnes2, kOnes2);
-    h.run();
+    runOptionsDialogue(h.session());
     std::string prompts;
     for (int k = 0; k < c.prompts; ++k) prompts += kChoicePrompt;
     EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + optionAQuestions("2x2") + prompts)
@@ -195,7 +161,7 @@ TEST(OptionA, EachChoiceWithOutOfRangeAnswersAskedAgain) {
 TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
   // " a" (leading blank), "x", an empty line and "D" are refused; "bcd" is B.
   DialogueHarness h(" a\nx\n\nD\nbcd\nn\n0.2\nN\n0.5\n3\n4\n", kOnes2, kOnes2);
-  h.run();
+  runOptionsDialogue(h.session());
   EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
                              kOptionPrompt + kOptionPrompt + boundQuestion("2x2", 'L') +
                              valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
@@ -206,7 +172,7 @@ TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
 
 TEST(OptionsBAndC, TypedBoundsAndCounts) {
   DialogueHarness h("c\nn\n0.2\nn\n0.5\n3\n4\n", kOnes2, kOnes2);
-  h.run();
+  runOptionsDialogue(h.session());
   EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
                              valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
                              kCountsPrompts);
@@ -229,7 +195,7 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
   // -0.1 are refused, "0,5" reads 0 (the comma ends the value). U: 1 is taken.
   // T1: -1 is refused; T2: -7 too.
   DialogueHarness typed("B\nq\n\nN\n1.5\n-0.1\n0,5\nn\n1\n-1\n5\n-7\n0\n", kOnes2, kOnes2);
-  typed.run();
+  runOptionsDialogue(typed.session());
   const std::string question =
       " Desea introducir una tabla 2x2 observada en lugar de un valor L? [Y/N]: ";
   EXPECT_EQ(typed.console(), menu("2x2") + kOptionPrompt + "\n\n" + question + question + question +
@@ -249,7 +215,7 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   // Option B with L = U = 0.5 is refused ("menor que U"), then L = 0.25 passes.
   {
     DialogueHarness h("b\nn\n0.5\nn\n0.5\nn\n0.25\nn\n0.5\n0\n0\n", kOnes2, kOnes2);
-    h.run();
+    runOptionsDialogue(h.session());
     const std::string bounds =
         boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
     EXPECT_EQ(h.console(),
@@ -260,7 +226,7 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   // then L = U = 0.5 passes, the tolerance making equal logarithms pass.
   {
     DialogueHarness h("c\nn\n0.6\nn\n0.5\nn\n0.5\nn\n0.5\n1\n1\n", kOnes2, kOnes2);
-    h.run();
+    runOptionsDialogue(h.session());
     const std::string bounds =
         boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
     EXPECT_EQ(h.console(),
@@ -275,7 +241,7 @@ TEST(OptionsBAndC, EmptyConditionAnsweredYesThenNo) {
   // enters the bounds again; L = U = 1 is empty too, and N ends the dialogue
   // with RunMode 4 and no T1/T2 questions.
   DialogueHarness h("c\nn\n0\nn\n0\nx\ny\nn\n1\nn\n1\nN\n", kOnes2, kOnes2);
-  h.run();
+  runOptionsDialogue(h.session());
   const std::string bounds =
       boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
   const std::string again = "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
@@ -291,7 +257,7 @@ TEST(OptionsBAndC, ObservedTablesAsBounds) {
   // B with L given as that table and U = 0.5 typed is refused; then L = 0.25
   // typed and U given as the same table passes.
   DialogueHarness h("b\ny\n1\n0\n0\n1\nn\n0.5\nn\n0.25\nY\n1\n0\n0\n1\n2\n0\n", kOnes2, kOnes2);
-  h.run();
+  runOptionsDialogue(h.session());
   const std::string table =
       "\n\n\n  Introducir tabla 2x2 observada [Introduciendo un valor negativo se\n"
       "  vuelve a introducir la fila actual o la fila anterior]:\n\n"
