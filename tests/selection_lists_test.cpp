@@ -1,6 +1,6 @@
 // The kept lists of options B and C, driven table by table with chosen
-// log-probabilities, against hand-worked cases and against a plain vector
-// model of the selection rules.
+// log-probabilities, against hand-worked cases and against the vector model
+// of the selection rules.
 #include "engine/selection_lists.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include "dialogue/memory_budget.h"
 #include "engine/probability.h"
 #include "engine/table_slots.h"
+#include "support/selection_model.h"
 
 namespace rxc {
 namespace {
@@ -166,71 +167,6 @@ TEST(SelectionLists, BrokenHighListEndsTheRun) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// A vector model: `high` from its least to its most probable table, `low` from
-// its most to its least probable one; both compare through the newcomer's band.
-
-class SelectionModel {
- public:
-  SelectionModel(size_t t1, size_t t2) : t1_(t1), t2_(t2) {}
-
-  void offer(Kept table) {
-    const LogBand band = toleranceBand(table.logProb);
-    if (t1_ > 0) {
-      if (high_.size() < t1_) return placeHigh(table, band);
-      if (band.low >= high_.front().logProb) {  // beats the least probable kept
-        const Kept pushedOut = high_.front();
-        high_.erase(high_.begin());
-        placeHigh(table, band);
-        if (t2_ > 0 && low_.size() < t2_) low_.insert(low_.begin(), pushedOut);
-        return;
-      }
-    }
-    if (t2_ == 0) return;
-    if (low_.size() < t2_) return placeLow(table, band);
-    if (band.high <= low_.front().logProb) {  // below the most probable low table
-      low_.erase(low_.begin());
-      placeLow(table, band);
-    }
-  }
-
-  std::vector<Kept> listing() const {
-    std::vector<Kept> out(high_.rbegin(), high_.rend());
-    out.insert(out.end(), low_.begin(), low_.end());
-    return out;
-  }
-
- private:
-  // Below the head (by the low end of its band) it becomes the head; above the
-  // tail (by the high end) the tail; otherwise it goes before the first later
-  // table that its band's low end does not reach past.
-  void placeHigh(Kept t, LogBand band) {
-    if (high_.empty() || band.low < high_.front().logProb) {
-      high_.insert(high_.begin(), t);
-    } else if (band.high > high_.back().logProb) {
-      high_.push_back(t);
-    } else {
-      size_t k = 1;
-      while (k < high_.size() && band.low >= high_[k].logProb) ++k;
-      high_.insert(high_.begin() + static_cast<std::ptrdiff_t>(k), t);
-    }
-  }
-  void placeLow(Kept t, LogBand band) {
-    if (low_.empty() || band.high > low_.front().logProb) {
-      low_.insert(low_.begin(), t);
-    } else if (band.low < low_.back().logProb) {
-      low_.push_back(t);
-    } else {
-      size_t k = 1;
-      while (k < low_.size() && band.high <= low_[k].logProb) ++k;
-      low_.insert(low_.begin() + static_cast<std::ptrdiff_t>(k), t);
-    }
-  }
-
-  size_t t1_, t2_;
-  std::vector<Kept> high_, low_;
-};
-
 TEST(SelectionLists, AgreesWithTheVectorModelOnRandomStreams) {
   std::mt19937 rng(20240611);
   for (int round = 0; round < 600; ++round) {
@@ -255,11 +191,13 @@ TEST(SelectionLists, AgreesWithTheVectorModelOnRandomStreams) {
     const int32_t t1 = std::uniform_int_distribution<int32_t>(0, count + 1)(rng);
     const int32_t t2 = std::uniform_int_distribution<int32_t>(0, count + 1)(rng);
 
-    SelectionModel model(t1, t2);
+    testing::SelectionModel<int> model(t1, t2);
     for (size_t k = 0; k < logProbs.size(); ++k) {
-      model.offer({static_cast<int>(k + 1), logProbs[k]});
+      model.offer({logProbs[k], static_cast<int>(k + 1)});
     }
-    ASSERT_EQ(runSelection(t1, t2, logProbs), model.listing())
+    std::vector<Kept> expected;
+    for (const auto& e : model.listing()) expected.push_back({e.payload, e.logProb});
+    ASSERT_EQ(runSelection(t1, t2, logProbs), expected)
         << "round " << round << ", T1 = " << t1 << ", T2 = " << t2;
   }
 }

@@ -1,0 +1,828 @@
+// Options B and C from end to end: whole sessions compared line for line on
+// the console and in the report, Fisher p-values against independent values,
+// and the pass checked against a brute-force enumeration on random cases.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dialogue/kept_table_storage.h"
+#include "dialogue/session.h"
+#include "engine/condition_pass.h"
+#include "engine/probability.h"
+#include "report/conditioned_section.h"
+#include "support/selection_model.h"
+#include "support/session_driver.h"
+
+namespace rxc {
+namespace {
+
+using testing::lines;
+using testing::reportAsText;
+using testing::runSession;
+
+// ---------------------------------------------------------------------------
+// Console texts of the dialogue that leads to the conditioned section.
+
+const std::string kIntroduction = lines({
+    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
+    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
+    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
+    "",
+    "  Se obtienen todas las posibles tablas de la distribucion, con",
+    "  sus respectivas probabilidades, para unos marginales dados.",
+    "",
+    "  Escribe los resultados en el fichero res.txt",
+});
+
+std::string twoDigits(int v) { return (v < 10 ? " " : "") + std::to_string(v); }
+
+// Introduction, dimensions, marginals and the estimate line.
+std::string opening(const std::string& dim, int r, int c, const std::string& approx) {
+  std::string text =
+      kIntroduction + "\n\n\n  Introducir numero de filas (r): " +
+      "\n  Introducir numero de columnas (c): " + "\n\n\n  Introducir marginales de la tabla " +
+      dim + ":\n\n";
+  for (int i = 1; i <= r; ++i) text += "     marginal fila " + twoDigits(i) + " = ";
+  text += "\n";
+  for (int j = 1; j <= c; ++j) text += "     marginal columna " + twoDigits(j) + " = ";
+  text += "\n\n Numero aproximado de tablas " + dim + " de la distribucion =" + approx + "\n";
+  return text;
+}
+
+// The options menu and the option prompt, left open.
+std::string optionsMenu(const std::string& dim) {
+  return "\n\n\n\n" +
+         lines({
+             "  OPCIONES de resultados que se pueden obtener:",
+             "",
+             "  A. Las tablas " + dim + " de maxima probabilidad [moda de la distribucion]",
+             "     y/o las tablas " + dim + " de minima probabilidad.",
+             "",
+             "  B. Las tablas " + dim + " con probabilidad mayor que un valor L y menor que un",
+             "     valor U. Tanto L como U pueden ser la probabilidad de una tabla " + dim,
+             "     observada, la cual habra que introducir [0 <= L < U <= 1].",
+             "",
+             "  C. Las tablas " + dim + " con probabilidad mayor o igual que un valor L y menor",
+             "     o igual que un valor U. Tanto L como U pueden ser la probabilidad de una",
+             "     tabla " + dim + " observada, la cual habra que introducir [0 <= L <= U <= 1].",
+             "",
+             "",
+             "  OBSERVACIONES:",
+             "",
+             "  * En cada opcion se da el numero de tablas " + dim + " resultante y, en B y C,",
+             "    tambien se da la suma de las probabilidades de todas ellas.",
+             "",
+             "  * En las opciones B y C, del conjunto de tablas " + dim + " resultante, solo se",
+             "    escribiran [en el fichero res.txt] las T1 de mayor probabilidad y las",
+             "    T2 de menor probabilidad. Esto es util, sobre todo, cuando el numero de",
+             "    tablas resultante sea muy grande. Habra que introducir T1 y T2.",
+             "       - Si todas las tablas resultantes tienen la misma probabilidad,",
+             "         simplemente se escribiran T1+T2 de esas  tablas.",
+             "       - Si T1+T2 es mayor que el numero total de tablas resultantes,",
+             "         se escribiran todas.",
+             "",
+             "  * Introduciendo valores convenientes de L [o una tabla observada],",
+             "    U [o una tabla observada], T1 y T2, se pueden obtener diferentes",
+             "    modalidades de resultados [ver informacion adicional del programa].",
+             "",
+             "",
+         }) +
+         "  Introducir la opcion deseada [A/B/C]: ";
+}
+
+// The question for bound L or U (after two empty lines), and a typed value.
+std::string boundQuestion(const std::string& dim, char bound) {
+  return std::string("\n\n Desea introducir una tabla ") + dim +
+         " observada en lugar de un valor " + bound + "? [Y/N]: ";
+}
+std::string typedBound(const std::string& dim, char bound) {
+  return boundQuestion(dim, bound) + "  Introducir valor de " + bound + ": ";
+}
+
+// An observed table typed at once, and its probability line.
+std::string observedEntry(const std::string& dim, int r, int c,
+                          const std::string& probabilityLine) {
+  std::string text = "\n\n\n  Introducir tabla " + dim +
+                     " observada [Introduciendo un valor negativo se\n"
+                     "  vuelve a introducir la fila actual o la fila anterior]:\n\n";
+  for (int i = 1; i <= r; ++i) {
+    for (int j = 1; j <= c; ++j) {
+      text += "    fila " + twoDigits(i) + " columna " + twoDigits(j) + " : ";
+    }
+    text += "\n";
+  }
+  return text + "  Probabilidad de la tabla " + dim + " introducida =" + probabilityLine + "\n";
+}
+
+const std::string kAskT1T2 =
+    "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n      T1=       T2= ";
+
+// Progress bar (an estimate below 1000000), total, closing.
+std::string results(const std::string& dim, const std::string& total) {
+  return "\n\n\n\n  Progreso de los calculos:\n 0%****100%\n\n\n\n\n  Numero total de tablas " +
+         dim + " de la distribucion =" + total +
+         "\n\n\n\n  Ver resultados en el fichero res.txt.\n\n"
+         "  Press ENTER key to finish the program and close the window.\n\n";
+}
+
+// ---------------------------------------------------------------------------
+// Report texts.
+
+using Lines = std::vector<std::string>;
+
+Lines& operator<<(Lines& out, const Lines& more) {
+  out.insert(out.end(), more.begin(), more.end());
+  return out;
+}
+
+std::string joined(const Lines& text) {
+  std::string out;
+  for (const auto& line : text) out += line + "\n";
+  return out;
+}
+
+Lines reportHead(const std::string& dim, const std::string& rowsLine, const std::string& colsLine,
+                 const std::string& total) {
+  return {"",
+          "",
+          "  DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS " + dim + " CON MARGINALES FIJOS,",
+          "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.",
+          "",
+          rowsLine,
+          colsLine,
+          "",
+          "",
+          "",
+          "  Numero total de tablas " + dim + " de la distribucion =" + total,
+          "",
+          "",
+          "",
+          "",
+          " TABLAS " + dim + " DE LA DISTRIBUCIÓN, con probabilidad "};
+}
+
+// One table block, narrow layout: rows of cells already laid out, the
+// probability on the first row, the logarithm (if any) on the second.
+Lines block(const Lines& rows, const std::string& prob, const std::string& logProb = "") {
+  Lines out{""};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::string line = rows[i];
+    if (i == 0) line += "      Prob.=" + prob;
+    if (i == 1 && !logProb.empty()) line += "      log(Prob.)=" + logProb;
+    out.push_back(line);
+  }
+  out.push_back("");
+  return out;
+}
+
+const std::string kArrowLine = "  " + std::string(60, '>');
+const Lines kSeparator = {"", "", kArrowLine, "", kArrowLine, "", kArrowLine, "", ""};
+const std::string kOrderNote = " [Las tablas se escriben ordenadas de mayor a menor probabilidad].";
+
+void expectSession(const std::string& input, const std::string& console, const Lines& report) {
+  const auto outcome = runSession(input);
+  EXPECT_EQ(outcome.status, 0) << outcome.errors;
+  EXPECT_EQ(outcome.console, console);
+  EXPECT_EQ(reportAsText(outcome.report), joined(report));
+}
+
+// ---------------------------------------------------------------------------
+// 2 x 3, rows 5 and 12, columns 3, 7 and 7: 18 tables. In generation order,
+// tables 1, 6, 16 and 18 have probability 3/884, table 17 (3 1 1 / 0 6 6)
+// 7/884, tables 3, 4, 8 and 10 105/884, table 9 189/884.
+
+const std::string kMargins2x3 = "2\n3\n5\n12\n3\n7\n7\n";
+const std::string kOpening2x3 = opening("2x3", 2, 3, " 0.176906E+02") + optionsMenu("2x3");
+Lines head2x3() {
+  return reportHead("2x3", "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7",
+                    " 18");
+}
+const std::string kP3over884 = " 0.33936651583710D-02";
+const std::string kP7over884 = " 0.79185520361991D-02";
+const std::string kP15over884 = " 0.16968325791855D-01";
+const std::string kP105over884 = " 0.11877828054299D+00";
+const std::string kP189over884 = " 0.21380090497738D+00";
+
+TEST(ConditionedSession, FisherTestOfAnObservedTable) {
+  // Option C, L = 0 typed, U the observed table 3 1 1 / 0 6 6: the five
+  // tables at most as probable, whose sum is the p-value 19/884. T1 = T2 = 2.
+  // Of the four tied tables, the second generated heads the high list; the
+  // third goes low; the observed table pushes the head (the second) to the
+  // low list's head.
+  const std::string input = kMargins2x3 + "C\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
+  const std::string console = kOpening2x3 + typedBound("2x3", 'L') + boundQuestion("2x3", 'U') +
+                              observedEntry("2x3", 2, 3, "  0.791855203619909E-002") + kAskT1T2 +
+                              results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{
+      "   MAYOR O IGUAL QUE 0.0000000000D+00",
+      " y MENOR O IGUAL QUE la probabilidad de la tabla",
+      "",
+      "         3    1    1",
+      "         0    6    6",
+      "",
+      "",
+      " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 5].",
+      "",
+      " [Suma de las probabilidades de las 5 tablas 2x3 resultantes = 0.21493212669683D-01].",
+      "",
+      " [Test de Fisher:",
+      "  p-Value de la tabla observada introducida = 0.21493212669683D-01].",
+      "",
+      " De las 5 tablas, sólo se escriben las T1 tablas de mayor probabilidad",
+      " y las T2 tablas de menor probabilidad (T1 = 2,  T2 = 2),",
+      " con varias lineas de separación entre ambos grupos de tablas.",
+      kOrderNote,
+      ""};
+  report << block({"    3    1    1", "    0    6    6"}, kP7over884)
+         << block({"    0    0    5", "    3    7    2"}, kP3over884) << kSeparator
+         << block({"    0    5    0", "    3    2    7"}, kP3over884)
+         << block({"    3    0    2", "    0    7    5"}, kP3over884) << Lines{""};
+  expectSession(input, console, report);
+}
+
+TEST(ConditionedSession, OptionBWithTypedBounds) {
+  // 0.01 < p < 0.5: 13 tables. T1 = 3, T2 = 2. Tables 3 and 4 tie with
+  // table 8 and 10 but came first; 11 and 7 (tied) are the least probable
+  // kept, 11 in the low head's slot.
+  const std::string input = kMargins2x3 + "b\nn\n0.01\nn\n0.5\n3\n2\n\n";
+  const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
+                              kAskT1T2 + results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{"   MAYOR QUE 0.1000000000D-01",
+                  " y MENOR QUE 0.5000000000D+00:",
+                  "",
+                  "",
+                  " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 13].",
+                  "",
+                  " [Suma de las probabilidades de las 13 tablas 2x3 resultantes = "
+                  "0.97850678733032D+00].",
+                  "",
+                  " De las 13 tablas, sólo se escriben las T1 tablas de mayor probabilidad",
+                  " y las T2 tablas de menor probabilidad (T1 = 3,  T2 = 2),",
+                  " con varias lineas de separación entre ambos grupos de tablas.",
+                  kOrderNote,
+                  ""};
+  report << block({"    1    2    2", "    2    5    5"}, kP189over884)
+         << block({"    0    3    2", "    3    4    5"}, kP105over884)
+         << block({"    0    2    3", "    3    5    4"}, kP105over884) << kSeparator
+         << block({"    1    4    0", "    2    3    7"}, kP15over884)
+         << block({"    1    0    4", "    2    7    3"}, kP15over884) << Lines{""};
+  expectSession(input, console, report);
+}
+
+TEST(ConditionedSession, BoundsThatNoTableMeets) {
+  // Option C with L = U = 0 and no re-entry: every table is generated, none
+  // accepted, and the section says so after both typed bounds.
+  const std::string input = kMargins2x3 + "C\nN\n0\nN\n0\nN\n\n";
+  const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
+                              "\n\n\n  Ninguna tabla 2x3 cumple la condicion introducida.\n\n"
+                              "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n" +
+                              results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{"   MAYOR O IGUAL QUE 0.0000000000D+00",
+                  " y MENOR O IGUAL QUE 0.0000000000D+00:", "", "",
+                  " No existe ninguna tabla 2x3 de la distribución que cumpla esa condición."};
+  expectSession(input, console, report);
+}
+
+TEST(ConditionedSession, NoTableListedWithBothCountsZero) {
+  // p <= 0.05: 11 tables; with T1 = T2 = 0 the section ends with its note.
+  const std::string input = kMargins2x3 + "C\nN\n0\nN\n0.05\n0\n0\n\n";
+  const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
+                              kAskT1T2 + results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{"   MAYOR O IGUAL QUE 0.0000000000D+00",
+                  " y MENOR O IGUAL QUE 0.5000000000D-01:",
+                  "",
+                  "",
+                  " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 11].",
+                  "",
+                  " [Suma de las probabilidades de las 11 tablas 2x3 resultantes = "
+                  "0.16855203619910D+00].",
+                  "",
+                  " No se escribe ninguna tabla."};
+  expectSession(input, console, report);
+}
+
+TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
+  // 0.1 < p < 0.2: tables 3, 4, 8 and 10, all tied. T1 = 3, T2 = 2: the
+  // first three fill the high list (each tie heads it), the fourth is low.
+  const std::string input = kMargins2x3 + "B\nN\n0.1\nN\n0.2\n3\n2\n\n";
+  const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
+                              kAskT1T2 + results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{"   MAYOR QUE 0.1000000000D+00",
+                  " y MENOR QUE 0.2000000000D+00:",
+                  "",
+                  "",
+                  " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 4].",
+                  "",
+                  " [Suma de las probabilidades de las 4 tablas 2x3 resultantes = "
+                  "0.47511312217195D+00].",
+                  "",
+                  kOrderNote,
+                  ""};
+  report << block({"    0    2    3", "    3    5    4"}, kP105over884)
+         << block({"    0    3    2", "    3    4    5"}, kP105over884)
+         << block({"    1    1    3", "    2    6    4"}, kP105over884)
+         << block({"    1    3    1", "    2    4    6"}, kP105over884) << Lines{""};
+  expectSession(input, console, report);
+}
+
+// ---------------------------------------------------------------------------
+// 3 x 3, rows 2, 7, 11 and columns 2, 8, 10: exactly 100 tables, the five most
+// and the five least probable all distinct. Option C with L = 0 and U = 1
+// accepts them all.
+
+const std::string kInput3x3 = "3\n3\n2\n7\n11\n2\n8\n10\nC\nN\n0\nN\n1\n";
+const std::string kConsole3x3 = opening("3x3", 3, 3, " 0.979163E+02") + optionsMenu("3x3") +
+                                typedBound("3x3", 'L') + typedBound("3x3", 'U') + kAskT1T2 +
+                                results("3x3", " 100");
+
+Lines head3x3() {
+  Lines out = reportHead("3x3", "  Marginales filas:     2,  7,  11",
+                         "  Marginales columnas:  2,  8,  10", " 100");
+  out << Lines{"   MAYOR O IGUAL QUE 0.0000000000D+00",
+               " y MENOR O IGUAL QUE 0.1000000000D+01:",
+               "",
+               "",
+               " [Número total de tablas 3x3 resultantes (que cumplen esa condición) = 100].",
+               "",
+               " [Suma de las probabilidades de las 100 tablas 3x3 resultantes = "
+               "0.10000000000000D+01].",
+               ""};
+  return out;
+}
+
+// From the most probable down.
+const Lines kTop3x3[] = {
+    block({"    0    1    1", "    1    3    3", "    1    4    6"}, " 0.77796300706518D-01"),
+    block({"    0    1    1", "    1    2    4", "    1    5    5"}, " 0.70016670635866D-01"),
+    block({"    0    1    1", "    0    3    4", "    2    4    5"}, " 0.58347225529888D-01"),
+    block({"    0    0    2", "    1    3    3", "    1    5    5"}, " 0.46677780423911D-01"),
+    block({"    0    1    1", "    0    4    3", "    2    3    6"}, " 0.38898150353259D-01"),
+};
+// From the fifth least probable down to the least probable.
+const Lines kBottom3x3[] = {
+    block({"    1    1    0", "    1    6    0", "    0    1   10"}, " 0.18522928739647D-04"),
+    block({"    0    1    1", "    0    7    0", "    2    0    9"}, " 0.13230663385462D-04"),
+    block({"    0    2    0", "    1    6    0", "    1    0   10"}, " 0.92614643698235D-05"),
+    block({"    1    1    0", "    0    7    0", "    1    0   10"}, " 0.26461326770924D-05"),
+    block({"    2    0    0", "    0    7    0", "    0    1   10"}, " 0.13230663385462D-05"),
+};
+
+TEST(ConditionedSession, HundredTablesThreeMostAndTwoLeastProbable) {
+  Lines report = head3x3();
+  report << Lines{" De las 100 tablas, sólo se escriben las T1 tablas de mayor probabilidad",
+                  " y las T2 tablas de menor probabilidad (T1 = 3,  T2 = 2),",
+                  " con varias lineas de separación entre ambos grupos de tablas.", kOrderNote, ""};
+  report << kTop3x3[0] << kTop3x3[1] << kTop3x3[2] << kSeparator << kBottom3x3[3] << kBottom3x3[4]
+         << Lines{""};
+  expectSession(kInput3x3 + "3\n2\n\n", kConsole3x3, report);
+}
+
+TEST(ConditionedSession, HundredTablesOnlyTheLeastProbable) {
+  Lines report = head3x3();
+  report << Lines{
+      " De las 100 tablas, sólo se escriben las T2 tablas de menor probabilidad (T2= 5).",
+      kOrderNote};
+  for (const Lines& b : kBottom3x3) report << b;
+  report << Lines{""};
+  expectSession(kInput3x3 + "0\n5\n\n", kConsole3x3, report);
+}
+
+TEST(ConditionedSession, HundredTablesOnlyTheMostProbable) {
+  // The section ends with the last block of the high group.
+  Lines report = head3x3();
+  report << Lines{
+      " De las 100 tablas, sólo se escriben las T1 tablas de mayor probabilidad (T1= 5).",
+      kOrderNote, ""};
+  for (const Lines& b : kTop3x3) report << b;
+  expectSession(kInput3x3 + "5\n0\n\n", kConsole3x3, report);
+}
+
+// ---------------------------------------------------------------------------
+// 2 x 3, rows 1 and 2, columns 1, 1, 1: three tables of probability 1/3.
+
+const std::string kInputTies = "2\n3\n1\n2\n1\n1\n1\nC\nN\n0\nN\n1\n";
+const std::string kConsoleTies = opening("2x3", 2, 3, " 0.311951E+01") + optionsMenu("2x3") +
+                                 typedBound("2x3", 'L') + typedBound("2x3", 'U') + kAskT1T2 +
+                                 results("2x3", " 3");
+Lines headTies() {
+  Lines out =
+      reportHead("2x3", "  Marginales filas:     1,  2", "  Marginales columnas:  1,  1,  1", " 3");
+  out << Lines{"   MAYOR O IGUAL QUE 0.0000000000D+00",
+               " y MENOR O IGUAL QUE 0.1000000000D+01:",
+               "",
+               "",
+               " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 3].",
+               "",
+               " [Suma de las probabilidades de las 3 tablas 2x3 resultantes = "
+               "0.10000000000000D+01].",
+               ""};
+  return out;
+}
+const std::string kThird = " 0.33333333333333D+00";
+
+TEST(ConditionedSession, ThreeEqualTablesAtTheHighListBoundary) {
+  // T1 = 2: the second table heads the high list and the first is its tail,
+  // so the first is listed first; the third does not displace the head and
+  // goes to the low list.
+  Lines report = headTies();
+  report << Lines{kOrderNote, ""} << block({"    0    0    1", "    1    1    0"}, kThird)
+         << block({"    0    1    0", "    1    0    1"}, kThird)
+         << block({"    1    0    0", "    0    1    1"}, kThird) << Lines{""};
+  expectSession(kInputTies + "2\n1\n\n", kConsoleTies, report);
+
+  Lines highOnly = headTies();
+  highOnly
+      << Lines{" De las 3 tablas, sólo se escriben las T1 tablas de mayor probabilidad (T1= 2).",
+               kOrderNote, ""}
+      << block({"    0    0    1", "    1    1    0"}, kThird)
+      << block({"    0    1    0", "    1    0    1"}, kThird);
+  expectSession(kInputTies + "2\n0\n\n", kConsoleTies, highOnly);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ConditionedSession, SumThatUnderflows) {
+  // 2 x 2 with every marginal 10000: 10001 tables. U is the table 1 9999 /
+  // 9999 1, of probability about exp(-13839.3); four tables are at most as
+  // probable (x11 = 0, 1, 9999, 10000), all with probability 0. The largest
+  // log-probability was raised twice, so the sum is only bounded.
+  const std::string input =
+      "2\n2\n10000\n10000\n10000\n10000\nc\nn\n0\ny\n1\n9999\n9999\n1\n1\n1\n\n";
+  const std::string console =
+      opening("2x2", 2, 2, " 0.977303E+04") + optionsMenu("2x2") + typedBound("2x2", 'L') +
+      boundQuestion("2x2", 'U') + observedEntry("2x2", 2, 2, "   0.00000000000000     ") +
+      "  La probabilidad de la tabla es demasiado pequeña, y se escribe como 0,\n"
+      "  pero su logaritmo natural es\n"
+      "\n     log(probilidad de la tabla introducida) = -0.13839345382826D+05\n" +
+      kAskT1T2 + results("2x2", " 10001");
+  Lines report = reportHead("2x2", "  Marginales filas:     10000,  10000",
+                            "  Marginales columnas:  10000,  10000", " 10001");
+  report << Lines{
+      "   MAYOR O IGUAL QUE 0.0000000000D+00",
+      " y MENOR O IGUAL QUE la probabilidad de la tabla",
+      "",
+      "           1   9999",
+      "        9999      1",
+      "",
+      "",
+      " [Número total de tablas 2x2 resultantes (que cumplen esa condición) = 4].",
+      "",
+      " [Suma de las probabilidades de las 4 tablas 2x2 resultantes = 0.00000000000000D+00].",
+      " [La suma de las probabilidades es demasiado pequeña, y se escribe como 0.",
+      "  Dicha suma es menor que 4exp(-.1383934538E+05)].",
+      "",
+      " [Test de Fisher:",
+      "  p-Value de la tabla observada introducida < 4exp(-.1383934538E+05)].",
+      "",
+      " De las 4 tablas, sólo se escriben las T1 tablas de mayor probabilidad",
+      " y las T2 tablas de menor probabilidad (T1 = 1,  T2 = 1),",
+      " con varias lineas de separación entre ambos grupos de tablas.",
+      kOrderNote,
+      "",
+      " [Algunas de las probabilidades son demasiado pequeñas y pueden aparecer ",
+      "  escritas como 0. En caso de probabilidades demasiado pequeñas, ",
+      "  se escribe también el logaritmo natural de la misma].",
+      ""};
+  const std::string zero = " 0.00000000000000D+00";
+  report << block({"      1   9999", "   9999      1"}, zero, "-0.138393453828D+05") << kSeparator
+         << block({"      0  10000", "  10000      0"}, zero, "-0.138577660636D+05") << Lines{""};
+  expectSession(input, console, report);
+}
+
+// ---------------------------------------------------------------------------
+// Fisher p-values against values computed independently.
+
+double fisherPValue(const std::vector<std::vector<int>>& table) {
+  std::vector<int> rows(table.size(), 0), cols(table[0].size(), 0);
+  for (size_t i = 0; i < table.size(); ++i) {
+    for (size_t j = 0; j < table[i].size(); ++j) {
+      rows[i] += table[i][j];
+      cols[j] += table[i][j];
+    }
+  }
+  std::string input = std::to_string(rows.size()) + "\n" + std::to_string(cols.size()) + "\n";
+  for (int v : rows) input += std::to_string(v) + "\n";
+  for (int v : cols) input += std::to_string(v) + "\n";
+  input += "C\nN\n0\nY\n";
+  for (const auto& row : table) {
+    for (int v : row) input += std::to_string(v) + "\n";
+  }
+  input += "1\n1\n\n";
+  const std::string report = reportAsText(runSession(input).report);
+  const std::string label = "  p-Value de la tabla observada introducida = ";
+  const size_t at = report.find(label);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << report;
+    return -1.0;
+  }
+  std::string field = report.substr(at + label.size(), 20);
+  field[field.find('D')] = 'E';
+  return std::stod(field);
+}
+
+TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
+  const struct {
+    std::vector<std::vector<int>> table;
+    double pValue;
+  } cases[] = {
+      {{{1, 3, 10, 6}, {2, 3, 10, 7}, {1, 6, 14, 12}, {0, 1, 9, 11}}, 0.782684938965639},
+      {{{3, 1, 1}, {0, 6, 6}}, 0.0214932126696832},
+      {{{3, 1}, {1, 3}}, 0.485714285714286},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(fisherPValue(c.table), c.pValue, 1e-9 * c.pValue);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The report section alone, on a state filled by hand.
+
+struct HandSession {
+  std::istringstream in;
+  std::ostringstream console, report;
+  Session session{in, console, report, MemoryBudget()};
+};
+
+void fillTwoByTwo(RunState& s) {
+  s.r = 2;
+  s.c = 2;
+  s.dimText = "2x2";
+  s.cellWidth = 5;
+  s.tableLineWidth = 10;
+  s.runMode = 3;
+  s.lEntry = 0.0;
+  s.uEntry = 1.0;
+  s.u = 1.0;
+  s.observedTables.assign(8, 0);
+}
+
+TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
+  struct Case {
+    int32_t count;
+    const char* countLine;
+  };
+  const Case cases[] = {
+      {7, " [Número total de tablas 2x2 resultantes (que cumplen esa condición) = 7]."},
+      {12345, " [Número total de tablas 2x2 resultantes (que cumplen esa condición) = 12345]."},
+      {2000000000,
+       " [Número total de tablas 2x2 resultantes (que cumplen esa condición) = 2000000000]."},
+  };
+  for (const Case& c : cases) {
+    HandSession h;
+    RunState& s = h.session.state;
+    fillTwoByTwo(s);
+    s.conditionCount = c.count;
+    s.conditionSum = 0.5;
+    s.t1 = 0;
+    s.t2 = 0;
+    writeConditionedSection(h.session);
+    const std::string text = reportAsText(h.report.str());
+    EXPECT_NE(text.find("\n" + std::string(c.countLine) + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n No se escribe ninguna tabla.\n"), std::string::npos) << text;
+  }
+
+  // T1 = T2 = 2147483647 cover every table: no note on what is listed, the
+  // listing follows. (Their sum does not fit in four bytes.)
+  HandSession h;
+  RunState& s = h.session.state;
+  fillTwoByTwo(s);
+  s.t1 = 2147483647;
+  s.t2 = 2147483647;
+  s.conditionCount = 2;
+  s.conditionSum = 1.0;
+  s.conditionMaxRaises = 1;
+  SelectionLists& lists = s.selection;
+  lists.highOrder.reset(new int32_t[2]{0, 1});
+  lists.highProb.reset(new double[2]{0.0, 0.5});
+  lists.highLogProb.reset(new double[2]{0.0, std::log(0.5)});
+  lists.lowNext.reset(new int32_t[2]{0, -1});
+  lists.lowProb.reset(new double[2]{0.0, 0.5});
+  lists.lowLogProb.reset(new double[2]{0.0, std::log(0.5)});
+  lists.highKept = 1;
+  lists.lowKept = 1;
+  lists.lowHead = 1;
+  MemoryBudget budget;
+  ASSERT_TRUE(s.highTables.acquire(budget, 1, 4));
+  ASSERT_TRUE(s.lowTables.acquire(budget, 1, 4));
+  const int16_t first[] = {0, 1, 1, 0};
+  const int16_t second[] = {1, 0, 0, 1};
+  std::copy_n(first, 4, s.highTables.slot(1));
+  std::copy_n(second, 4, s.lowTables.slot(1));
+  writeConditionedSection(h.session);
+  Lines expected{"",
+                 "",
+                 "",
+                 " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad ",
+                 "   MAYOR O IGUAL QUE 0.0000000000D+00",
+                 " y MENOR O IGUAL QUE 0.1000000000D+01:",
+                 "",
+                 "",
+                 " [Número total de tablas 2x2 resultantes (que cumplen esa condición) = 2].",
+                 "",
+                 " [Suma de las probabilidades de las 2 tablas 2x2 resultantes = "
+                 "0.10000000000000D+01].",
+                 "",
+                 kOrderNote,
+                 ""};
+  expected << block({"    0    1", "    1    0"}, " 0.50000000000000D+00")
+           << block({"    1    0", "    0    1"}, " 0.50000000000000D+00") << Lines{""};
+  EXPECT_EQ(reportAsText(h.report.str()), joined(expected));
+}
+
+// ---------------------------------------------------------------------------
+// The pass against a brute-force enumeration and the vector model.
+
+struct Problem {
+  std::vector<int16_t> rows, cols;
+};
+
+struct Generated {
+  std::vector<int16_t> cells;  // r x c, row-major
+  double logProb;
+};
+
+// ln(k!) by its running sum, and every table in ascending lexicographic order
+// of its interior cells read column by column, with the log-probability summed
+// in the documented order: interior cells column by column, the last row, the
+// last column, the corner.
+std::vector<Generated> everyTable(const Problem& p) {
+  const int r = static_cast<int>(p.rows.size());
+  const int c = static_cast<int>(p.cols.size());
+  int n = 0;
+  for (int v : p.rows) n += v;
+  std::vector<double> lf{0.0};
+  for (int k = 1; k <= n; ++k) lf.push_back(std::log(static_cast<double>(k)) + lf.back());
+  double constant = 0.0;
+  for (int v : p.rows) constant += lf[v];
+  for (int v : p.cols) constant += lf[v];
+  constant -= lf[n];
+
+  std::vector<Generated> out;
+  std::vector<int> x((r - 1) * (c - 1), 0);
+  auto emit = [&] {
+    std::vector<int> t(r * c, 0);
+    for (int j = 0; j + 1 < c; ++j) {
+      for (int i = 0; i + 1 < r; ++i) t[i * c + j] = x[j * (r - 1) + i];
+    }
+    for (int j = 0; j + 1 < c; ++j) {
+      int above = 0;
+      for (int i = 0; i + 1 < r; ++i) above += t[i * c + j];
+      t[(r - 1) * c + j] = p.cols[j] - above;
+    }
+    for (int i = 0; i < r; ++i) {
+      int left = 0;
+      for (int j = 0; j + 1 < c; ++j) left += t[i * c + j];
+      t[i * c + c - 1] = p.rows[i] - left;
+    }
+    int lastColumn = 0;
+    for (int i = 0; i < r; ++i) lastColumn += t[i * c + c - 1];
+    for (int v : t) {
+      if (v < 0) return;
+    }
+    if (lastColumn != p.cols[c - 1]) return;
+    double s = 0.0;
+    for (int j = 0; j + 1 < c; ++j) {
+      for (int i = 0; i + 1 < r; ++i) s += lf[t[i * c + j]];
+    }
+    for (int j = 0; j + 1 < c; ++j) {
+      if (t[(r - 1) * c + j] >= 2) s += lf[t[(r - 1) * c + j]];
+    }
+    for (int i = 0; i + 1 < r; ++i) {
+      if (t[i * c + c - 1] >= 2) s += lf[t[i * c + c - 1]];
+    }
+    s += lf[t[r * c - 1]];
+    out.push_back({std::vector<int16_t>(t.begin(), t.end()), constant - s});
+  };
+  // Odometer over every interior assignment within 0..min(row, column).
+  for (;;) {
+    emit();
+    int q = static_cast<int>(x.size()) - 1;
+    while (q >= 0) {
+      const int i = q % (r - 1), j = q / (r - 1);
+      if (x[q] < std::min(p.rows[i], p.cols[j])) {
+        ++x[q];
+        break;
+      }
+      x[q] = 0;
+      --q;
+    }
+    if (q < 0) break;
+  }
+  return out;
+}
+
+TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
+  std::mt19937 rng(77);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 300; ++round) {
+    // Margins: random row margins, column margins a random split of N.
+    Problem p;
+    const int r = pick(2, 4), c = pick(2, 4);
+    const int maxMargin = pick(1, 5);
+    int n = 0;
+    for (int i = 0; i < r; ++i) {
+      p.rows.push_back(static_cast<int16_t>(pick(1, maxMargin)));
+      n += p.rows.back();
+    }
+    if (n < c) continue;
+    p.cols.assign(c, 1);
+    for (int k = c; k < n; ++k) ++p.cols[pick(0, c - 1)];
+    const std::vector<Generated> all = everyTable(p);
+
+    HandSession h;
+    RunState& s = h.session.state;
+    s.r = static_cast<int16_t>(r);
+    s.c = static_cast<int16_t>(c);
+    s.n = n;
+    s.shortSide = std::min(r, c);
+    s.longSide = std::max(r, c);
+    s.rowMargin.assign(1, 0);
+    s.rowMargin.insert(s.rowMargin.end(), p.rows.begin(), p.rows.end());
+    s.colMargin.assign(1, 0);
+    s.colMargin.insert(s.colMargin.end(), p.cols.begin(), p.cols.end());
+    s.logFactorial.extendTo(n + s.shortSide - 2);
+    s.logMarginConst = computeLogMarginConst(s.logFactorial, s.rowMargin, s.colMargin, n);
+
+    // Bounds: L typed 0, or the log-probability of a table (as an observed
+    // table, whose sum runs in another order); U a table's, or 1.
+    const bool optionC = pick(0, 1) == 1;
+    s.runMode = optionC ? 3 : 2;
+    auto observed = [&](const Generated& t) {
+      return observedTableLogProb(s.logFactorial, s.logMarginConst, t.cells.data(), r, c);
+    };
+    const int lKind = pick(0, 2);
+    s.lEntry = lKind == 0 ? 0.0 : 9.0;
+    if (lKind != 0) s.logL = observed(all[pick(0, static_cast<int>(all.size()) - 1)]);
+    if (pick(0, 3) == 0) {
+      s.uEntry = 1.0;
+      s.logU = 0.0;
+    } else {
+      s.uEntry = 9.0;
+      s.logU = observed(all[pick(0, static_cast<int>(all.size()) - 1)]);
+    }
+    s.t1 = pick(0, 6);
+    s.t2 = pick(0, 6);
+    acquireKeptTableStores(h.session);
+    runConditionedPass(h.session);
+
+    // Expected: the condition through the bounds' bands, narrowed for B and
+    // widened for C; the sum in generation order; the kept lists by the model.
+    const LogBand lBand = toleranceBand(s.logL), uBand = toleranceBand(s.logU);
+    const double upper = optionC ? uBand.high : uBand.low;
+    const double lower = optionC ? lBand.low : lBand.high;
+    int32_t count = 0;
+    double sum = 0.0, maxLog = -2.0e300;
+    int32_t raises = 0;
+    testing::SelectionModel<const Generated*> model(s.t1, s.t2);
+    for (const Generated& t : all) {
+      const bool accepted =
+          s.lEntry == 0.0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
+      if (!accepted) continue;
+      ++count;
+      sum += std::exp(t.logProb);
+      if (toleranceBand(t.logProb).low > maxLog) {
+        maxLog = t.logProb;
+        ++raises;
+      }
+      model.offer({t.logProb, &t});
+    }
+    const std::string where = "round " + std::to_string(round);
+    ASSERT_EQ(s.tableCount, static_cast<double>(all.size())) << where;
+    ASSERT_EQ(s.conditionCount, count) << where;
+    ASSERT_EQ(s.conditionSum, sum) << where;
+    ASSERT_EQ(s.conditionMaxLog, maxLog) << where;
+    ASSERT_EQ(s.conditionMaxRaises, raises) << where;
+
+    std::vector<std::pair<std::vector<int16_t>, double>> kept, expected;
+    const SelectionLists& lists = s.selection;
+    for (int32_t k = lists.highKept; k >= 1; --k) {
+      const int32_t slot = lists.highOrder[k];
+      const int16_t* cells = s.highTables.slot(slot);
+      kept.push_back({{cells, cells + r * c}, lists.highLogProb[slot]});
+      ASSERT_EQ(lists.highProb[slot], std::exp(lists.highLogProb[slot])) << where;
+    }
+    if (s.t2 > 0 && lists.lowKept > 0) {
+      for (int32_t slot = lists.lowHead; slot > 0; slot = lists.lowNext[slot]) {
+        const int16_t* cells = s.lowTables.slot(slot);
+        kept.push_back({{cells, cells + r * c}, lists.lowLogProb[slot]});
+      }
+    }
+    for (const auto& e : model.listing()) expected.push_back({e.payload->cells, e.logProb});
+    ASSERT_EQ(kept, expected) << where << ", T1 = " << s.t1 << ", T2 = " << s.t2;
+  }
+}
+
+}  // namespace
+}  // namespace rxc
