@@ -57,33 +57,6 @@ std::vector<int> heldIds(const TableSlots& slots, int32_t kept) {
   return ids;
 }
 
-TEST(ExtremeTracking, CountsTiesAndRestartsGroupsInGenerationOrder) {
-  Stores stores(10);
-  // Start: maximum -2, minimum -5 (values the first pass found in tables 1 and 2).
-  const std::vector<double> logProbs = {
-      -5.0,  // 1: ties the minimum
-      -2.0,  // 2: ties the maximum
-      -3.0,  // 3: in between
-      -1.5,  // 4: new maximum
-      -5.0,  // 5: ties the minimum
-      -1.5,  // 6: ties the new maximum
-      -6.0,  // 7: new minimum
-      -3.0,  // 8: in between
-      -6.0,  // 9: ties the minimum
-      -1.5,  // 10: ties the maximum
-  };
-  const ExtremeTracking e =
-      track<ExtremeChoice::kBoth>(-2.0, -5.0, logProbs, stores, /*capacity=*/10);
-  EXPECT_EQ(e.modeLogProb, -1.5);
-  EXPECT_EQ(e.modeCount, 3.0);
-  EXPECT_EQ(e.modeKept, 3);
-  EXPECT_EQ(heldIds(stores.high, e.modeKept), (std::vector<int>{4, 6, 10}));
-  EXPECT_EQ(e.minLogProb, -6.0);
-  EXPECT_EQ(e.minCount, 2.0);
-  EXPECT_EQ(e.minKept, 2);
-  EXPECT_EQ(heldIds(stores.low, e.minKept), (std::vector<int>{7, 9}));
-}
-
 TEST(ExtremeTracking, UsesTheNewcomersBandAndKeepsTheFirstValueOfAGroup) {
   Stores stores(10);
   const double s = -100.0;
@@ -110,18 +83,6 @@ TEST(ExtremeTracking, UsesTheNewcomersBandAndKeepsTheFirstValueOfAGroup) {
   EXPECT_EQ(heldIds(stores.high, raised.modeKept), (std::vector<int>{2, 4}));
 }
 
-TEST(ExtremeTracking, BeyondTheCapacityCountsGoOnAndTheFirstTablesStayHeld) {
-  Stores stores(3);
-  const std::vector<double> logProbs = {-1.0, -4.0, -1.0, -4.0, -1.0, -1.0, -4.0, -1.0, -4.0};
-  const ExtremeTracking e = track<ExtremeChoice::kBoth>(-1.0, -4.0, logProbs, stores, 3);
-  EXPECT_EQ(e.modeCount, 5.0);
-  EXPECT_EQ(e.modeKept, 3);
-  EXPECT_EQ(heldIds(stores.high, 3), (std::vector<int>{1, 3, 5}));
-  EXPECT_EQ(e.minCount, 4.0);
-  EXPECT_EQ(e.minKept, 3);
-  EXPECT_EQ(heldIds(stores.low, 3), (std::vector<int>{2, 4, 7}));
-}
-
 TEST(ExtremeTracking, NeverHoldsMoreThanTheStoreHas) {
   Stores stores(2);  // the run's capacity claims more than the store holds
   const ExtremeTracking e =
@@ -129,29 +90,6 @@ TEST(ExtremeTracking, NeverHoldsMoreThanTheStoreHas) {
   EXPECT_EQ(e.modeCount, 3.0);
   EXPECT_EQ(e.modeKept, 2);
   EXPECT_EQ(heldIds(stores.high, 2), (std::vector<int>{4, 5}));
-}
-
-TEST(ExtremeTracking, ModalOnlyNeverLooksAtTheMinimum) {
-  Stores stores(10);
-  const ExtremeTracking e =
-      track<ExtremeChoice::kModal>(-1.0, -4.0, {-4.0, -9.0, -1.0, -4.0}, stores, 10);
-  EXPECT_EQ(e.modeCount, 1.0);
-  EXPECT_EQ(e.minKept, 0);
-  EXPECT_EQ(e.minCount, 0.0);
-  EXPECT_EQ(e.minLogProb, 0.0);  // left untouched
-}
-
-TEST(ExtremeTracking, MinimumOnlyComparesEveryTableWithTheMinimum) {
-  Stores stores(10);
-  // Table 2 ties the starting maximum: with both groups it would not count as
-  // a minimum; here the maximum is not tracked, so only the minimum matters.
-  const ExtremeTracking e =
-      track<ExtremeChoice::kMinimum>(-1.0, -4.0, {-4.0, -1.0, -4.0, -7.0, -7.0}, stores, 10);
-  EXPECT_EQ(e.modeKept, 0);
-  EXPECT_EQ(e.modeCount, 0.0);
-  EXPECT_EQ(e.minLogProb, -7.0);
-  EXPECT_EQ(e.minCount, 2.0);
-  EXPECT_EQ(heldIds(stores.low, e.minKept), (std::vector<int>{4, 5}));
 }
 
 TEST(ExtremeTracking, ATableTyingTheMaximumIsNotAlsoAMinimum) {

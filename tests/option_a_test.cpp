@@ -97,35 +97,6 @@ TEST(OptionAPasses, ALessProbableSecondTableStopsTheFirstPassAtOnce) {
   EXPECT_NEAR(first.minLogProb, std::log(0.2), 1e-13);
 }
 
-TEST(OptionAPasses, TrackingFindsTheModeAndTheSixMinimumTablesInGenerationOrder) {
-  HandRun run({2, 2, 2}, {3, 3}, 3, 100);
-  runOptionAPasses(run.session());
-  const RunState& s = run.state();
-  EXPECT_EQ(s.runMode, 1);
-  EXPECT_EQ(s.writePass, 0);
-  EXPECT_EQ(s.tableCount, 7.0);
-  EXPECT_EQ(s.extremes.modeCount, 1.0);
-  EXPECT_EQ(s.extremes.modeKept, 1);
-  EXPECT_EQ(slotCells(s.highTables, 1, 6), (std::vector<int16_t>{1, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(s.extremes.minCount, 6.0);
-  EXPECT_EQ(s.extremes.minKept, 6);
-  // (x11, x21) = (0,1), (0,2), (1,0), (1,2), (2,0), (2,1), row-major cells.
-  const std::vector<std::vector<int16_t>> expected = {{0, 2, 1, 1, 2, 0}, {0, 2, 2, 0, 1, 1},
-                                                      {1, 1, 0, 2, 2, 0}, {1, 1, 2, 0, 0, 2},
-                                                      {2, 0, 0, 2, 1, 1}, {2, 0, 1, 1, 0, 2}};
-  for (int k = 1; k <= 6; ++k) EXPECT_EQ(slotCells(s.lowTables, k, 6), expected[k - 1]);
-}
-
-TEST(OptionAPasses, EqualProbabilitiesLeaveTheFirstModeAndAskForAWritingPass) {
-  HandRun run({1, 1}, {1, 1}, 3, 100);
-  runOptionAPasses(run.session());
-  EXPECT_EQ(run.state().runMode, 5);
-  EXPECT_EQ(run.state().writePass, 1);
-  EXPECT_EQ(run.state().tableCount, 2.0);
-  EXPECT_EQ(run.state().extremes.modeKept, 0);
-  EXPECT_EQ(run.state().extremes.minKept, 0);
-}
-
 // Every table with the given margins, in generation order (the interior cells
 // read column by column, ascending, the last one fastest), each with the
 // product of the factorials of its cells: the probability is a constant over
