@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "dialogue/fatal_stop.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"
 #include "engine/probability.h"
@@ -55,6 +56,8 @@ void runAccepting(Session& session, const EnumerationInput& input, Condition con
 }
 
 }  // namespace
+
+void stopTooManyAcceptedTables() { stopRun("Demasiadas tablas. Contactar con el autor."); }
 
 void runConditionedPass(Session& session) {
   RunState& s = session.state;

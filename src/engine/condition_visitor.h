@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "dialogue/fatal_stop.h"
 #include "engine/probability.h"
 #include "engine/selection_lists.h"
 
@@ -29,6 +28,10 @@ struct BetweenCondition {
 // More accepted tables than this end the run.
 inline constexpr int32_t kMaxConditionCount = 2000000000;
 
+// Ends the run: "Demasiadas tablas. Contactar con el autor." Kept out of line
+// so that the per-table work stays small.
+[[noreturn, gnu::cold, gnu::noinline]] void stopTooManyAcceptedTables();
+
 struct ConditionTotals {
   int32_t count = 0;
   double sum = 0.0;  // added in generation order
@@ -48,8 +51,8 @@ class ConditionVisitor {
   bool visit(double logProb, const Table& table) {
     // A rejected table costs the test alone: no exp, no band.
     if (!condition_.accepts(logProb)) return true;
-    if (++totals_.count > kMaxConditionCount) {
-      stopRun("Demasiadas tablas. Contactar con el autor.");
+    if (++totals_.count > kMaxConditionCount) [[unlikely]] {
+      stopTooManyAcceptedTables();
     }
     totals_.sum += std::exp(logProb);
     const LogBand band = toleranceBand(logProb);
