@@ -248,6 +248,43 @@ TEST(ConditionedSession, FisherTestOfAnObservedTable) {
   expectSession(input, console, report);
 }
 
+TEST(ConditionedSession, BothBoundsGivenAsObservedTables) {
+  // Option C between the tables 3 1 1 / 0 6 6 (7/884) and 1 2 2 / 2 5 5
+  // (189/884): 14 tables, both bound tables included although their
+  // log-probabilities were summed in another order. L is a table of non-zero
+  // probability, so no Fisher line. T1 = T2 = 1.
+  const std::string input = kMargins2x3 + "c\ny\n3\n1\n1\n0\n6\n6\ny\n1\n2\n2\n2\n5\n5\n1\n1\n\n";
+  const std::string console =
+      kOpening2x3 + boundQuestion("2x3", 'L') +
+      observedEntry("2x3", 2, 3, "  0.791855203619909E-002") + boundQuestion("2x3", 'U') +
+      observedEntry("2x3", 2, 3, "  0.213800904977375     ") + kAskT1T2 + results("2x3", " 18");
+  Lines report = head2x3();
+  report << Lines{
+      "   MAYOR O IGUAL QUE la probabilidad de la tabla",
+      "",
+      "         3    1    1",
+      "         0    6    6",
+      "",
+      " y MENOR O IGUAL QUE la probabilidad de la tabla",
+      "",
+      "         1    2    2",
+      "         2    5    5",
+      "",
+      "",
+      " [Número total de tablas 2x3 resultantes (que cumplen esa condición) = 14].",
+      "",
+      " [Suma de las probabilidades de las 14 tablas 2x3 resultantes = 0.98642533936652D+00].",
+      "",
+      " De las 14 tablas, sólo se escriben las T1 tablas de mayor probabilidad",
+      " y las T2 tablas de menor probabilidad (T1 = 1,  T2 = 1),",
+      " con varias lineas de separación entre ambos grupos de tablas.",
+      kOrderNote,
+      ""};
+  report << block({"    1    2    2", "    2    5    5"}, kP189over884) << kSeparator
+         << block({"    3    1    1", "    0    6    6"}, kP7over884) << Lines{""};
+  expectSession(input, console, report);
+}
+
 TEST(ConditionedSession, OptionBWithTypedBounds) {
   // 0.01 < p < 0.5: 13 tables. T1 = 3, T2 = 2. Tables 3 and 4 tie with
   // table 8 and 10 but came first; 11 and 7 (tied) are the least probable
