@@ -233,14 +233,20 @@ TEST(EnumerationKernel, KnownCountsAndEdgeCases) {
   }
 }
 
-// Small random margins, r and c in 2..6, plus shapes on the run-time path and
-// totals near the maximum; a random stop point in every other case.
+// Small random margins, r and c in 2..6, plus shapes on the run-time path,
+// larger margins on small shapes (long runs of the last cell) and totals near
+// the maximum; a random stop point in every other case.
 TEST(EnumerationKernel, BitIdenticalToReference) {
   std::mt19937 rng(7);
   for (int round = 0; round < 400; ++round) {
     int r = 2 + int(rng() % 5), c = 2 + int(rng() % 5);
     if (round % 10 == 9) (rng() % 2 ? r : c) = 7 + int(rng() % 6);
     int maxCell = std::max(1, 12 / (r * c / 4 + 1));
+    if (round % 5 == 2) {  // long runs of the last cell
+      r = 2 + int(rng() % 2);
+      c = 2 + int(rng() % 3);
+      maxCell = 9;
+    }
     std::vector<int16_t> rows(r, 0), cols(c, 0);
     for (int i = 0; i < r; ++i)
       for (int j = 0; j < c; ++j) {

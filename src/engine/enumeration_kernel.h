@@ -1,21 +1,27 @@
 // The enumeration kernel: runPass() and the table view handed to visitors.
 // Included by engine/enumeration.h; see the contract there.
 //
-// Layout. The interior cells are held as one sequence of positions in
-// column-major order, q = j * (r-1) + i (0-based interior row i, column j).
-// Every position keeps what its bounds were computed from, so a carry refills
-// only the positions after the one that moved:
+// Layout. The interior cells are one sequence of positions in column-major
+// order, q = j * (r-1) + i (0-based interior row i, column j). Every position
+// keeps what its bounds were computed from, so a carry refills only the
+// positions after the one that moved:
 //   colRest  what the cell's column still needs in this row and below,
 //   rowRest  what the cell's row still needs in this column and to the right,
 //   rest     the total of the sub-table from this row and column on,
 //   low = max(0, colRest + rowRest - rest), high = min(colRest, rowRest),
 //   logSum   ln(x!) of the interior cells summed up to this one.
+// A position in the last interior row fixes the last-row cell below it
+// (colRest - cell); one in the last interior column fixes the last-column cell
+// beside it (rowRest - cell). Their ln(x!) are stored when the position is set.
 //
-// The last two positions are not kept in the arrays: they are two nested
-// loops (block()), the last one innermost (innerRun()). Within a run of the
-// last cell x, every derived cell is either constant or an affine function of
-// x, so a table costs the ln(x!) lookups of x and of the three derived cells
-// that move with it, plus the fixed chain of additions.
+// The last two positions (x1, then x) are not kept in the arrays: block() runs
+// them as two loops. Within a block every derived cell that depends on them is
+// an affine function of x1 and x, so a table costs the lookups of x1, x and
+// four derived cells plus the fixed chain of additions. When log-probabilities
+// are needed the block is walked as one flat sequence of tables, (x1, x)
+// stepping without a branch, so that short runs of x do not each end in a
+// mispredicted loop exit; a count-only pass keeps the nested loops, whose
+// inner loop folds away.
 //
 // Bit-identity. Every log-probability is formed with the additions of the
 // plain algorithm, in its order: the running sum of the interior cells, then
@@ -26,7 +32,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "dialogue/fatal_stop.h"
@@ -61,7 +69,7 @@ class Kernel {
   // The table being visited: the kernel's arrays plus the two loop counters.
   class Table {
    public:
-    Table(const Kernel& kernel, int secondLast, int last)
+    Table(const Kernel& kernel, int32_t secondLast, int32_t last)
         : kernel_(kernel), secondLast_(secondLast), last_(last) {}
     int rows() const { return kernel_.rows(); }
     int cols() const { return kernel_.cols(); }
@@ -70,22 +78,21 @@ class Kernel {
 
    private:
     const Kernel& kernel_;
-    int secondLast_;
-    int last_;
+    int32_t secondLast_;
+    int32_t last_;
   };
 
   explicit Kernel(const EnumerationInput& input)
       : r_(R ? R : input.r),
         c_(C ? C : input.c),
         m_((r_ - 1) * (c_ - 1)),
-        n_(input.n),
         logFactorial_(input.logFactorial),
         logMarginConst_(input.logMarginConst) {
     rowMargin_.resize(r_);
     colMargin_.resize(c_);
     colSuffix_.resize(c_);
-    constRow_.resize(c_);
-    constCol_.resize(r_);
+    rowLog_.resize(c_);
+    colLog_.resize(r_);
     for (auto* a : {&cell_, &high_, &colRest_, &rowRest_, &rest_}) a->resize(m_);
     logSum_.resize(m_);
     for (int i = 0; i < r_; ++i) rowMargin_.data()[i] = input.rowMargin[i];
@@ -104,12 +111,15 @@ class Kernel {
   PassResult run(Progress& progress, Visitor& visitor);
 
  private:
-  static constexpr int kConstRowCount = C ? C - 2 : -1;  // -1: read at run time
-  static constexpr int kConstColCount = R ? R - 2 : -1;
+  // Where the pass stands: tables so far and the count of the next mark.
+  struct Counter {
+    uint64_t count;
+    uint64_t markAt;
+  };
 
-  // The two values that every table's corner is derived from differ by the
-  // difference of the margins' totals, the same for every table; returns
-  // whether they agree.
+  // The two values that every table's corner is derived from (the last row
+  // and the last column) differ by the difference of the margins' totals,
+  // the same for every table; returns whether they agree.
   bool cornerConsistent() const {
     int32_t rowTotal = 0;
     int32_t colTotal = 0;
@@ -117,6 +127,10 @@ class Kernel {
     for (int j = 0; j < cols(); ++j) colTotal += colMargin_.data()[j];
     return rowTotal == colTotal;
   }
+
+  // Sets position q, interior row i, column j, to `value`.
+  template <bool kLog>
+  void setCell(int q, int i, int j, int32_t value);
 
   // Sets positions from..to-1 to their lower bounds, each bound computed from
   // the positions before it.
@@ -127,27 +141,29 @@ class Kernel {
   template <bool kLog>
   bool carry();
 
-  // The derived cells and sums that do not move within one run of the last cell.
-  struct RunTerms {
-    double logSumBefore;  // interior cells up to and including the second-last
-    int32_t u;            // last-row cell above which the last cell sits: u - x
-    int32_t v;            // last-column cell of the last cell's row: v - x
-    int32_t w;            // corner: w + x
-  };
+  template <class Visitor, class Progress>
+  bool block(Progress& progress, Visitor& visitor, Counter& counter);
 
   template <class Visitor, class Progress>
-  bool block(Progress& progress, Visitor& visitor, uint64_t& count);
+  bool twoByTwo(Progress& progress, Visitor& visitor, Counter& counter);
 
-  template <class Visitor, class Progress>
-  bool innerRun(int secondLast, int lo, int hi, const RunTerms& terms, Progress& progress,
-                Visitor& visitor, uint64_t& count);
+  // Counts one table; reaches the progress mark when it is due.
+  template <class Progress>
+  static void tick(Progress& progress, Counter& counter) {
+    if (++counter.count >= counter.markAt) {
+      progress.reach(counter.count);
+      counter.markAt = progress.nextMarkAt();
+    }
+  }
 
-  void copyTable(int secondLast, int last, int16_t* cells) const;
+  void copyTable(int32_t secondLast, int32_t last, int16_t* cells) const;
+
+  // Runs of the last cell at least this long are walked by nested loops.
+  static constexpr int32_t kNestedRunLength = 4;
 
   const int r_;
   const int c_;
   const int m_;  // interior positions
-  const int32_t n_;
   const double* const logFactorial_;
   const double logMarginConst_;
 
@@ -163,27 +179,36 @@ class Kernel {
   Buffer<int32_t, kM> rest_;
   Buffer<double, kM> logSum_;
 
-  // ln(x!) of the derived cells that stay fixed within a run of the last
-  // cell, in the order they are added: last-row cells (c-2 of them), then
-  // last-column cells (r-2).
-  Buffer<double, C> constRow_;
-  Buffer<double, R> constCol_;
+  // ln(x!) of the last-row cell below column j and of the last-column cell
+  // beside row i, for the columns and rows held in the arrays.
+  Buffer<double, C> rowLog_;
+  Buffer<double, R> colLog_;
 };
+
+template <int R, int C>
+template <bool kLog>
+inline void Kernel<R, C>::setCell(int q, int i, int j, int32_t value) {
+  cell_.data()[q] = value;
+  if constexpr (kLog) {
+    const double* lf = logFactorial_;
+    logSum_.data()[q] = (q == 0 ? 0.0 : logSum_.data()[q - 1]) + lf[value];
+    if (i == rows() - 2) rowLog_.data()[j] = lf[colRest_.data()[q] - value];
+    if (j == cols() - 2) colLog_.data()[i] = lf[rowRest_.data()[q] - value];
+  }
+}
 
 template <int R, int C>
 template <bool kLog>
 void Kernel<R, C>::refill(int from, int to) {
   const int h = rows() - 1;  // interior rows
-  int32_t* cell = cell_.data();
-  int32_t* high = high_.data();
+  const int32_t* cell = cell_.data();
   int32_t* colRest = colRest_.data();
   int32_t* rowRest = rowRest_.data();
   int32_t* rest = rest_.data();
-  double* logSum = logSum_.data();
   int i = from % h;
   int j = from / h;
   for (int q = from; q < to; ++q) {
-    int32_t cr, rr, t;
+    int32_t cr, t;
     if (i == 0) {
       cr = colMargin_.data()[j];
       t = colSuffix_.data()[j];
@@ -191,14 +216,12 @@ void Kernel<R, C>::refill(int from, int to) {
       cr = colRest[q - 1] - cell[q - 1];
       t = rest[q - 1] - rowRest[q - 1];
     }
-    rr = j == 0 ? rowMargin_.data()[i] : rowRest[q - h] - cell[q - h];
+    const int32_t rr = j == 0 ? rowMargin_.data()[i] : rowRest[q - h] - cell[q - h];
     colRest[q] = cr;
     rowRest[q] = rr;
     rest[q] = t;
-    const int32_t low = std::max<int32_t>(0, cr + rr - t);
-    high[q] = std::min(cr, rr);
-    cell[q] = low;
-    if constexpr (kLog) logSum[q] = (q == 0 ? 0.0 : logSum[q - 1]) + logFactorial_[low];
+    high_.data()[q] = std::min(cr, rr);
+    setCell<kLog>(q, i, j, std::max<int32_t>(0, cr + rr - t));
     if (++i == h) {
       i = 0;
       ++j;
@@ -208,18 +231,22 @@ void Kernel<R, C>::refill(int from, int to) {
 
 template <int R, int C>
 template <bool kLog>
-bool Kernel<R, C>::carry() {
+inline bool Kernel<R, C>::carry() {
+  const int h = rows() - 1;
   const int kept = m_ - 2;  // positions held in the arrays
-  int32_t* cell = cell_.data();
+  const int32_t* cell = cell_.data();
   const int32_t* high = high_.data();
   int q = kept - 1;
-  while (q >= 0 && cell[q] == high[q]) --q;
-  if (q < 0) return false;
-  ++cell[q];
-  if constexpr (kLog) {
-    double* logSum = logSum_.data();
-    logSum[q] = (q == 0 ? 0.0 : logSum[q - 1]) + logFactorial_[cell[q]];
+  int i = q % h;
+  int j = q / h;
+  while (cell[q] == high[q]) {
+    if (--q < 0) return false;
+    if (--i < 0) {
+      i = h - 1;
+      --j;
+    }
   }
+  setCell<kLog>(q, i, j, cell[q] + 1);
   refill<kLog>(q + 1, kept);
   return true;
 }
@@ -228,53 +255,74 @@ template <int R, int C>
 template <class Visitor, class Progress>
 PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
   constexpr bool kLog = Visitor::kNeedsLogProb;
-  PassResult result;
   if (!cornerConsistent()) {
     // The first table is counted and marked, then fails its corner check.
-    result.tableCount = 1;
-    if (result.tableCount >= progress.nextMarkAt()) progress.reach(result.tableCount);
+    if (progress.nextMarkAt() <= 1) progress.reach(1);
     stopRun(kCornerMessage);
   }
-  uint64_t count = 0;
+  Counter counter{0, progress.nextMarkAt()};
   if (m_ == 1) {
-    // 2 x 2: the single interior cell is the last cell.
-    const int32_t cm0 = colMargin_.data()[0];
-    const int32_t rm0 = rowMargin_.data()[0];
-    const int32_t lo = std::max<int32_t>(0, cm0 + rm0 - colSuffix_.data()[0]);
-    const int32_t hi = std::min(cm0, rm0);
-    const RunTerms terms{0.0, cm0, rm0, rowMargin_.data()[1] - cm0};
-    if (!innerRun(0, lo, hi, terms, progress, visitor, count)) return {count, false};
-    return {count, true};
+    const bool completed = twoByTwo(progress, visitor, counter);
+    return {counter.count, completed};
   }
   refill<kLog>(0, m_ - 2);
+  if (m_ == 2) {
+    const bool completed = block(progress, visitor, counter);
+    return {counter.count, completed};
+  }
   do {
-    if (!block(progress, visitor, count)) return {count, false};
+    if (!block(progress, visitor, counter)) return {counter.count, false};
   } while (carry<kLog>());
-  return {count, true};
+  return {counter.count, true};
+}
+
+// 2 x 2: the single interior cell x; the derived cells are cm0 - x, rm0 - x
+// and rm1 - cm0 + x.
+template <int R, int C>
+template <class Visitor, class Progress>
+bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& counter) {
+  const double* lf = logFactorial_;
+  const int32_t cm0 = colMargin_.data()[0];
+  const int32_t rm0 = rowMargin_.data()[0];
+  const int32_t cornerBase = rowMargin_.data()[1] - cm0;
+  const int32_t lo = std::max<int32_t>(0, cm0 + rm0 - colSuffix_.data()[0]);
+  const int32_t hi = std::min(cm0, rm0);
+  for (int32_t x = lo; x <= hi; ++x) {
+    tick(progress, counter);
+    double logProb = 0.0;
+    if constexpr (Visitor::kNeedsLogProb) {
+      double s = 0.0 + lf[x];
+      s += lf[cm0 - x];
+      s += lf[rm0 - x];
+      s += lf[cornerBase + x];
+      logProb = logMarginConst_ - s;
+    }
+    if (!visitor.visit(logProb, Table(*this, 0, x))) return false;
+  }
+  return true;
 }
 
 template <int R, int C>
 template <class Visitor, class Progress>
-bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, uint64_t& count) {
+inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& counter) {
   constexpr bool kLog = Visitor::kNeedsLogProb;
   const int r = rows();
   const int c = cols();
   const int h = r - 1;
-  const int p1 = m_ - 2;  // second-last position
-  const int p2 = m_ - 1;  // last position
+  const int p1 = m_ - 2;  // x1
+  const int p2 = m_ - 1;  // x
   const int32_t* cell = cell_.data();
   const int32_t* colRest = colRest_.data();
   const int32_t* rowRest = rowRest_.data();
   const int32_t* rest = rest_.data();
   const int32_t* rowMargin = rowMargin_.data();
   const int32_t* colMargin = colMargin_.data();
-  const double* lf = logFactorial_;
 
-  // Bounds of the second-last cell, and those of the last cell as functions
-  // of it: low2 = max(0, u0 - x1 + fixed - rest2), high2 = min(u0 - x1, fixed).
+  // Bounds of x1, and those of x as functions of x1:
+  // low = max(0, u0 - x1 + fixed - rest2), high = min(u0 - x1, fixed).
   int32_t colRest1, rowRest1, rest1, u0, fixed, rest2;
   if (r >= 3) {
-    // Both cells in the last interior column, rows r-3 and r-2.
+    // Both in the last interior column, rows r-3 and r-2.
     if (r == 3) {
       colRest1 = colMargin[c - 2];
       rest1 = colSuffix_.data()[c - 2];
@@ -287,7 +335,7 @@ bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, uint64_t& count) 
     fixed = c == 2 ? rowMargin[r - 2] : rowRest[p2 - h] - cell[p2 - h];
     rest2 = rest1 - rowRest1;
   } else {
-    // A single interior row: the cells of columns c-3 and c-2.
+    // A single interior row: columns c-3 and c-2.
     colRest1 = colMargin[c - 3];
     rest1 = colSuffix_.data()[c - 3];
     rowRest1 = c == 3 ? rowMargin[0] : rowRest[p1 - 1] - cell[p1 - 1];
@@ -298,114 +346,119 @@ bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, uint64_t& count) 
   const int32_t lo1 = std::max<int32_t>(0, colRest1 + rowRest1 - rest1);
   const int32_t hi1 = std::min(colRest1, rowRest1);
 
-  double logSumBefore = 0.0;
-  int32_t cornerBase = 0;
-  if constexpr (kLog) {
-    logSumBefore = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
-    // Derived cells that stay fixed in the whole block. Their ln(x!) go into
-    // constRow_/constCol_; the one entry that moves with the second-last cell
-    // is written per value of it below.
-    double* constRow = constRow_.data();
-    double* constCol = constCol_.data();
-    int32_t fixedRowSum = 0;
-    if (r >= 3) {
-      for (int j = 0; j + 2 < c; ++j) {
-        const int q = j * h + (r - 2);
-        const int32_t d = colRest[q] - cell[q];
-        fixedRowSum += d;
-        constRow[j] = lf[d];
-      }
-      for (int i = 0; i + 3 < r; ++i) {
-        const int q = (c - 2) * h + i;
-        constCol[i] = lf[rowRest[q] - cell[q]];
-      }
-      cornerBase = rowMargin[r - 1] - fixedRowSum - colRest1;
-    } else {
-      for (int j = 0; j + 3 < c; ++j) {
-        const int32_t d = colMargin[j] - cell[j];
-        fixedRowSum += d;
-        constRow[j] = lf[d];
-      }
-      cornerBase = rowMargin[1] - fixedRowSum - colRest1 - fixed;
-    }
-  }
-
-  for (int32_t x1 = lo1; x1 <= hi1; ++x1) {
-    const int32_t ux = u0 - x1;
-    const int32_t lo2 = std::max<int32_t>(0, ux + fixed - rest2);
-    const int32_t hi2 = std::min(ux, fixed);
-    RunTerms terms{0.0, 0, 0, 0};
-    if constexpr (kLog) {
-      terms.logSumBefore = logSumBefore + lf[x1];
-      if (r >= 3) {
-        constCol_.data()[r - 3] = lf[rowRest1 - x1];
-        terms.u = colRest1 - x1;
-        terms.v = fixed;
+  if constexpr (!kLog) {
+    for (int32_t x1 = lo1; x1 <= hi1; ++x1) {
+      const int32_t ux = u0 - x1;
+      const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
+      const int32_t hi = std::min(ux, fixed);
+      const uint64_t n = static_cast<uint64_t>(hi - lo + 1);
+      if (counter.count + n < counter.markAt) {
+        // No progress mark in this run.
+        for (int32_t x = lo; x <= hi; ++x) {
+          if (!visitor.visit(0.0, Table(*this, x1, x))) {
+            counter.count += static_cast<uint64_t>(x - lo + 1);
+            return false;
+          }
+        }
+        counter.count += n;
       } else {
-        constRow_.data()[c - 3] = lf[colRest1 - x1];
-        terms.u = fixed;
-        terms.v = rowRest1 - x1;
-      }
-      terms.w = cornerBase + x1;
-    }
-    if (!innerRun(x1, lo2, hi2, terms, progress, visitor, count)) return false;
-  }
-  return true;
-}
-
-template <int R, int C>
-template <class Visitor, class Progress>
-bool Kernel<R, C>::innerRun(int secondLast, int lo, int hi, const RunTerms& terms,
-                            Progress& progress, Visitor& visitor, uint64_t& count) {
-  constexpr bool kLog = Visitor::kNeedsLogProb;
-  const int nRow = kConstRowCount >= 0 ? kConstRowCount : cols() - 2;
-  const int nCol = kConstColCount >= 0 ? kConstColCount : rows() - 2;
-  const double* lf = logFactorial_;
-  const double* constRow = constRow_.data();
-  const double* constCol = constCol_.data();
-  const double marginConst = logMarginConst_;
-  const double before = terms.logSumBefore;
-  const int32_t u = terms.u;
-  const int32_t v = terms.v;
-  const int32_t w = terms.w;
-
-  auto logProb = [&](int32_t x) -> double {
-    if constexpr (kLog) {
-      double s = before + lf[x];
-      for (int k = 0; k < nRow; ++k) s += constRow[k];
-      s += lf[u - x];
-      for (int k = 0; k < nCol; ++k) s += constCol[k];
-      s += lf[v - x];
-      s += lf[w + x];
-      return marginConst - s;
-    } else {
-      (void)x;
-      return 0.0;
-    }
-  };
-
-  const uint64_t n = static_cast<uint64_t>(hi - lo + 1);
-  if (count + n < progress.nextMarkAt()) {
-    // No progress mark falls in this run.
-    for (int32_t x = lo; x <= hi; ++x) {
-      if (!visitor.visit(logProb(x), Table(*this, secondLast, x))) {
-        count += static_cast<uint64_t>(x - lo + 1);
-        return false;
+        for (int32_t x = lo; x <= hi; ++x) {
+          tick(progress, counter);
+          if (!visitor.visit(0.0, Table(*this, x1, x))) return false;
+        }
       }
     }
-    count += n;
     return true;
+  } else {
+    const double* lf = logFactorial_;
+    const double* rowLog = rowLog_.data();
+    const double* colLog = colLog_.data();
+    const double marginConst = logMarginConst_;
+    const double before = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
+    // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
+    const int32_t cornerBase = r >= 3 ? rest2 - fixed - colRest1 : rest2 - rowRest1 - fixed;
+    // Derived cells held in rowLog/colLog: last-row cells of columns 0..c-3
+    // (r >= 3) or 0..c-4 (one interior row), last-column cells of rows 0..r-4.
+    const int rowHeld = r >= 3 ? c - 2 : c - 3;
+    const int colHeld = r - 3;
+
+    // Long runs of x: nested loops, whose inner loop needs the fewest
+    // instructions per table. Short runs: the flat walk.
+    const int32_t midUx = u0 - (lo1 + hi1) / 2;
+    const int32_t midRun = std::min(midUx, fixed) - std::max<int32_t>(0, midUx + fixed - rest2) + 1;
+    if (midRun >= kNestedRunLength) {
+      double* rowSlot = rowLog_.data() + (c - 3);  // one interior row: x1's last-row cell
+      double* colSlot = colLog_.data() + (r - 3);  // else x1's last-column cell
+      const int nRow = c - 2;
+      const int nCol = r - 2;
+      for (int32_t x1 = lo1; x1 <= hi1; ++x1) {
+        const int32_t ux = u0 - x1;
+        const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
+        const int32_t hi = std::min(ux, fixed);
+        const double before1 = before + lf[x1];
+        // The last-row cell below x is u - x, the last-column cell beside it
+        // v - x, the corner w + x.
+        int32_t u, v;
+        if (r >= 3) {
+          *colSlot = lf[rowRest1 - x1];
+          u = colRest1 - x1;
+          v = fixed;
+        } else {
+          *rowSlot = lf[colRest1 - x1];
+          u = fixed;
+          v = rowRest1 - x1;
+        }
+        const int32_t w = cornerBase + x1;
+        for (int32_t x = lo; x <= hi; ++x) {
+          tick(progress, counter);
+          double s = before1 + lf[x];
+          for (int k = 0; k < nRow; ++k) s += rowLog[k];
+          s += lf[u - x];
+          for (int k = 0; k < nCol; ++k) s += colLog[k];
+          s += lf[v - x];
+          s += lf[w + x];
+          if (!visitor.visit(marginConst - s, Table(*this, x1, x))) return false;
+        }
+      }
+      return true;
+    }
+
+    int32_t x1 = lo1;
+    int32_t x = std::max<int32_t>(0, u0 - x1 + fixed - rest2);
+    int32_t hi = std::min(u0 - x1, fixed);
+    for (;;) {
+      tick(progress, counter);
+      double s = before + lf[x1];
+      s += lf[x];
+      if (r >= 3) {
+        for (int k = 0; k < rowHeld; ++k) s += rowLog[k];
+        s += lf[colRest1 - x1 - x];
+        for (int k = 0; k < colHeld; ++k) s += colLog[k];
+        s += lf[rowRest1 - x1];
+        s += lf[fixed - x];
+      } else {
+        for (int k = 0; k < rowHeld; ++k) s += rowLog[k];
+        s += lf[colRest1 - x1];
+        s += lf[fixed - x];
+        s += lf[rowRest1 - x1 - x];
+      }
+      s += lf[cornerBase + x1 + x];
+      if (!visitor.visit(marginConst - s, Table(*this, x1, x))) return false;
+      // Next (x1, x) without a branch: x wraps to its new low when it passes
+      // its high, and x1 moves on.
+      const int32_t wrap = x == hi ? 1 : 0;
+      x1 += wrap;
+      const int32_t ux = u0 - x1;
+      const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
+      hi = std::min(ux, fixed);
+      x = wrap ? lo : x + 1;
+      if (x1 > hi1) return true;
+    }
   }
-  for (int32_t x = lo; x <= hi; ++x) {
-    ++count;
-    if (count >= progress.nextMarkAt()) progress.reach(count);
-    if (!visitor.visit(logProb(x), Table(*this, secondLast, x))) return false;
-  }
-  return true;
 }
 
 template <int R, int C>
-void Kernel<R, C>::copyTable(int secondLast, int last, int16_t* cells) const {
+void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) const {
   const int r = rows();
   const int c = cols();
   const int h = r - 1;
@@ -443,11 +496,29 @@ PassResult runPassAnyShape(const EnumerationInput& input, Progress& progress, Vi
   return kernel.run(progress, visitor);
 }
 
+// Shapes compiled with r and c as constants, as 100 r + c.
+inline constexpr std::array<int, 6> kFixedShapes{303, 404, 210, 1002, 505, 306};
+
+template <size_t I, class Visitor, class Progress>
+PassResult runPassFixedShape(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+  if constexpr (I == std::size(kFixedShapes)) {
+    return runPassAnyShape(input, progress, visitor);
+  } else {
+    constexpr int kR = kFixedShapes[I] / 100;
+    constexpr int kC = kFixedShapes[I] % 100;
+    if (input.r == kR && input.c == kC) {
+      Kernel<kR, kC> kernel(input);
+      return kernel.run(progress, visitor);
+    }
+    return runPassFixedShape<I + 1>(input, progress, visitor);
+  }
+}
+
 }  // namespace enumeration_detail
 
 template <class Visitor, class Progress>
 PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
-  return enumeration_detail::runPassAnyShape(input, progress, visitor);
+  return enumeration_detail::runPassFixedShape<0>(input, progress, visitor);
 }
 
 }  // namespace rxc
