@@ -126,8 +126,10 @@ class ExtremeTrackingVisitor {
   }
 
  private:
+  // Kept out of line so that visit() stays small enough to be inlined into
+  // the enumeration's loop; only ties and new extremes get here.
   template <class Table>
-  void classify(double logProb, const Table& table) {
+  [[gnu::noinline, gnu::cold]] void classify(double logProb, const Table& table) {
     const LogBand band = toleranceBand(logProb);
     if constexpr (kTracksModal) {
       if (band.high >= modal_.logProb()) {
