@@ -127,9 +127,10 @@ class ExtremeTrackingVisitor {
 
  private:
   // Kept out of line so that visit() stays small enough to be inlined into
-  // the enumeration's loop; only ties and new extremes get here.
+  // the enumeration's loop; only ties and new extremes get here. The table
+  // view comes by value, so the common path never has to store it.
   template <class Table>
-  [[gnu::noinline, gnu::cold]] void classify(double logProb, const Table& table) {
+  [[gnu::noinline, gnu::cold]] void classify(double logProb, Table table) {
     const LogBand band = toleranceBand(logProb);
     if constexpr (kTracksModal) {
       if (band.high >= modal_.logProb()) {
