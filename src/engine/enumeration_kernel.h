@@ -60,6 +60,33 @@ struct Buffer<T, 0> {
   const T* data() const { return values.data(); }
 };
 
+// s + a[0] + a[1] + ... + a[n-1], added in that order. With the count known
+// at compile time (N >= 0) the additions are unrolled; otherwise a jump into
+// an unrolled tail replaces a loop branch per term.
+template <int N>
+inline double addInOrder(double s, const double* a, int n) {
+  if constexpr (N >= 0) {
+    for (int k = 0; k < N; ++k) s += a[k];
+  } else {
+    const double* end = a + n;
+    switch (n) {
+      default:
+        for (int k = 0; k < n - 8; ++k) s += a[k];
+        [[fallthrough]];
+      case 8: s += end[-8]; [[fallthrough]];
+      case 7: s += end[-7]; [[fallthrough]];
+      case 6: s += end[-6]; [[fallthrough]];
+      case 5: s += end[-5]; [[fallthrough]];
+      case 4: s += end[-4]; [[fallthrough]];
+      case 3: s += end[-3]; [[fallthrough]];
+      case 2: s += end[-2]; [[fallthrough]];
+      case 1: s += end[-1]; [[fallthrough]];
+      case 0: break;
+    }
+  }
+  return s;
+}
+
 inline constexpr const char* kCornerMessage = " Error ultimo elemento. Contactar con el autor";
 
 // R, C: the shape when known at compile time, 0 for a shape read at run time.
@@ -86,6 +113,8 @@ class Kernel {
       : r_(R ? R : input.r),
         c_(C ? C : input.c),
         m_((r_ - 1) * (c_ - 1)),
+        lastKeptRow_(m_ >= 3 ? (m_ - 3) % (r_ - 1) : 0),
+        lastKeptCol_(m_ >= 3 ? (m_ - 3) / (r_ - 1) : 0),
         logFactorial_(input.logFactorial),
         logMarginConst_(input.logMarginConst) {
     rowMargin_.resize(r_);
@@ -133,9 +162,9 @@ class Kernel {
   void setCell(int q, int i, int j, int32_t value);
 
   // Sets positions from..to-1 to their lower bounds, each bound computed from
-  // the positions before it.
+  // the positions before it; `from` is interior row i, column j.
   template <bool kLog>
-  void refill(int from, int to);
+  void refill(int from, int i, int j, int to);
 
   // Advances the positions before the last two; false when the pass is over.
   template <bool kLog>
@@ -158,12 +187,22 @@ class Kernel {
 
   void copyTable(int32_t secondLast, int32_t last, int16_t* cells) const;
 
+  // How many held derived ln(x!) each walk adds per table, -1 when only known
+  // at run time: the nested loops add c-2 last-row and r-2 last-column terms,
+  // the flat walk c-2 (c-3 with one interior row) and r-3.
+  static constexpr int kNestedRowTerms = C ? C - 2 : -1;
+  static constexpr int kNestedColTerms = R ? R - 2 : -1;
+  static constexpr int kFlatRowTerms = (R && C) ? (R >= 3 ? C - 2 : C - 3) : -1;
+  static constexpr int kFlatColTerms = R ? R - 3 : -1;
+
   // Runs of the last cell at least this long are walked by nested loops.
   static constexpr int32_t kNestedRunLength = 4;
 
   const int r_;
   const int c_;
   const int m_;  // interior positions
+  const int lastKeptRow_;  // interior row and column of position m-3
+  const int lastKeptCol_;
   const double* const logFactorial_;
   const double logMarginConst_;
 
@@ -199,14 +238,12 @@ inline void Kernel<R, C>::setCell(int q, int i, int j, int32_t value) {
 
 template <int R, int C>
 template <bool kLog>
-void Kernel<R, C>::refill(int from, int to) {
+void Kernel<R, C>::refill(int from, int i, int j, int to) {
   const int h = rows() - 1;  // interior rows
   const int32_t* cell = cell_.data();
   int32_t* colRest = colRest_.data();
   int32_t* rowRest = rowRest_.data();
   int32_t* rest = rest_.data();
-  int i = from % h;
-  int j = from / h;
   for (int q = from; q < to; ++q) {
     int32_t cr, t;
     if (i == 0) {
@@ -231,14 +268,14 @@ void Kernel<R, C>::refill(int from, int to) {
 
 template <int R, int C>
 template <bool kLog>
-inline bool Kernel<R, C>::carry() {
+[[gnu::always_inline]] inline bool Kernel<R, C>::carry() {
   const int h = rows() - 1;
   const int kept = m_ - 2;  // positions held in the arrays
   const int32_t* cell = cell_.data();
   const int32_t* high = high_.data();
   int q = kept - 1;
-  int i = q % h;
-  int j = q / h;
+  int i = lastKeptRow_;
+  int j = lastKeptCol_;
   while (cell[q] == high[q]) {
     if (--q < 0) return false;
     if (--i < 0) {
@@ -247,7 +284,13 @@ inline bool Kernel<R, C>::carry() {
     }
   }
   setCell<kLog>(q, i, j, cell[q] + 1);
-  refill<kLog>(q + 1, kept);
+  if (q + 1 < kept) {
+    if (++i == h) {
+      i = 0;
+      ++j;
+    }
+    refill<kLog>(q + 1, i, j, kept);
+  }
   return true;
 }
 
@@ -265,7 +308,7 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     const bool completed = twoByTwo(progress, visitor, counter);
     return {counter.count, completed};
   }
-  refill<kLog>(0, m_ - 2);
+  refill<kLog>(0, 0, 0, m_ - 2);
   if (m_ == 2) {
     const bool completed = block(progress, visitor, counter);
     return {counter.count, completed};
@@ -304,7 +347,14 @@ bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& count
 
 template <int R, int C>
 template <class Visitor, class Progress>
-inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& counter) {
+[[gnu::always_inline]] inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& counterOut) {
+  // The count lives in registers while the block runs; exp() and the like
+  // called by the visitor would otherwise force it through memory per table.
+  Counter counter = counterOut;
+  auto leave = [&](bool completed) {
+    counterOut = counter;
+    return completed;
+  };
   constexpr bool kLog = Visitor::kNeedsLogProb;
   const int r = rows();
   const int c = cols();
@@ -357,26 +407,32 @@ inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& c
         for (int32_t x = lo; x <= hi; ++x) {
           if (!visitor.visit(0.0, Table(*this, x1, x))) {
             counter.count += static_cast<uint64_t>(x - lo + 1);
-            return false;
+            return leave(false);
           }
         }
         counter.count += n;
       } else {
         for (int32_t x = lo; x <= hi; ++x) {
           tick(progress, counter);
-          if (!visitor.visit(0.0, Table(*this, x1, x))) return false;
+          if (!visitor.visit(0.0, Table(*this, x1, x))) return leave(false);
         }
       }
     }
-    return true;
+    return leave(true);
   } else {
+    // 64-bit copies of what indexes ln(x!), so that no index is widened per table.
+    using Index = std::ptrdiff_t;
+    const Index colRest1L = colRest1, rowRest1L = rowRest1, fixedL = fixed;
+    const Index u0L = u0, lo1L = lo1, hi1L = hi1;
+    // low of x = max(0, lowBase - x1), high of x = min(u0 - x1, fixed)
+    const Index lowBase = Index{u0} + fixed - rest2;
     const double* lf = logFactorial_;
     const double* rowLog = rowLog_.data();
     const double* colLog = colLog_.data();
     const double marginConst = logMarginConst_;
     const double before = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
     // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
-    const int32_t cornerBase = r >= 3 ? rest2 - fixed - colRest1 : rest2 - rowRest1 - fixed;
+    const Index cornerBase = r >= 3 ? rest2 - fixed - colRest1 : rest2 - rowRest1 - fixed;
     // Derived cells held in rowLog/colLog: last-row cells of columns 0..c-3
     // (r >= 3) or 0..c-4 (one interior row), last-column cells of rows 0..r-4.
     const int rowHeld = r >= 3 ? c - 2 : c - 3;
@@ -384,75 +440,86 @@ inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& c
 
     // Long runs of x: nested loops, whose inner loop needs the fewest
     // instructions per table. Short runs: the flat walk.
-    const int32_t midUx = u0 - (lo1 + hi1) / 2;
-    const int32_t midRun = std::min(midUx, fixed) - std::max<int32_t>(0, midUx + fixed - rest2) + 1;
-    if (midRun >= kNestedRunLength) {
+    // (No run is longer than fixed + 1; the middle one stands for the rest.)
+    const Index mid = (lo1L + hi1L) / 2;
+    if (fixedL >= kNestedRunLength - 1 &&
+        std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
       double* rowSlot = rowLog_.data() + (c - 3);  // one interior row: x1's last-row cell
       double* colSlot = colLog_.data() + (r - 3);  // else x1's last-column cell
       const int nRow = c - 2;
       const int nCol = r - 2;
-      for (int32_t x1 = lo1; x1 <= hi1; ++x1) {
-        const int32_t ux = u0 - x1;
-        const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
-        const int32_t hi = std::min(ux, fixed);
+      for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
+        const Index lo = std::max<Index>(0, lowBase - x1);
+        const Index hi = std::min(u0L - x1, fixedL);
         const double before1 = before + lf[x1];
         // The last-row cell below x is u - x, the last-column cell beside it
         // v - x, the corner w + x.
-        int32_t u, v;
+        Index u, v;
         if (r >= 3) {
-          *colSlot = lf[rowRest1 - x1];
-          u = colRest1 - x1;
-          v = fixed;
+          *colSlot = lf[rowRest1L - x1];
+          u = colRest1L - x1;
+          v = fixedL;
         } else {
-          *rowSlot = lf[colRest1 - x1];
-          u = fixed;
-          v = rowRest1 - x1;
+          *rowSlot = lf[colRest1L - x1];
+          u = fixedL;
+          v = rowRest1L - x1;
         }
-        const int32_t w = cornerBase + x1;
-        for (int32_t x = lo; x <= hi; ++x) {
+        const Index w = cornerBase + x1;
+        for (Index x = lo; x <= hi; ++x) {
           tick(progress, counter);
           double s = before1 + lf[x];
-          for (int k = 0; k < nRow; ++k) s += rowLog[k];
+          s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
           s += lf[u - x];
-          for (int k = 0; k < nCol; ++k) s += colLog[k];
+          s = addInOrder<kNestedColTerms>(s, colLog, nCol);
           s += lf[v - x];
           s += lf[w + x];
-          if (!visitor.visit(marginConst - s, Table(*this, x1, x))) return false;
+          if (!visitor.visit(marginConst - s, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+            return leave(false);
         }
       }
-      return true;
+      return leave(true);
     }
 
-    int32_t x1 = lo1;
-    int32_t x = std::max<int32_t>(0, u0 - x1 + fixed - rest2);
-    int32_t hi = std::min(u0 - x1, fixed);
+    // ln(x!) tables shifted so that each derived cell is one index away:
+    // with y = x1 + x, r >= 3 reads colRest1 - y, rowRest1 - x1, fixed - x;
+    // one interior row reads colRest1 - x1, fixed - x, rowRest1 - y.
+    const double* lfColRest1 = lf + colRest1;
+    const double* lfRowRest1 = lf + rowRest1;
+    const double* lfFixed = lf + fixed;
+    const double* lfCorner = lf + cornerBase;
+    Index x1 = lo1L;
+    Index x = std::max<Index>(0, lowBase - x1);
+    Index hi = std::min(u0L - x1, fixedL);
     for (;;) {
       tick(progress, counter);
+      const Index y = x1 + x;
       double s = before + lf[x1];
       s += lf[x];
+      s = addInOrder<kFlatRowTerms>(s, rowLog, rowHeld);
       if (r >= 3) {
-        for (int k = 0; k < rowHeld; ++k) s += rowLog[k];
-        s += lf[colRest1 - x1 - x];
-        for (int k = 0; k < colHeld; ++k) s += colLog[k];
-        s += lf[rowRest1 - x1];
-        s += lf[fixed - x];
+        s += lfColRest1[-y];
+        s = addInOrder<kFlatColTerms>(s, colLog, colHeld);
+        s += lfRowRest1[-x1];
+        s += lfFixed[-x];
       } else {
-        for (int k = 0; k < rowHeld; ++k) s += rowLog[k];
-        s += lf[colRest1 - x1];
-        s += lf[fixed - x];
-        s += lf[rowRest1 - x1 - x];
+        s += lfColRest1[-x1];
+        s += lfFixed[-x];
+        s += lfRowRest1[-y];
       }
-      s += lf[cornerBase + x1 + x];
-      if (!visitor.visit(marginConst - s, Table(*this, x1, x))) return false;
+      s += lfCorner[y];
+      if (!visitor.visit(marginConst - s, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+        return leave(false);
       // Next (x1, x) without a branch: x wraps to its new low when it passes
       // its high, and x1 moves on.
-      const int32_t wrap = x == hi ? 1 : 0;
+      // (A select written as a mask: compilers turn the plain conditional
+      // into a jump, which mispredicts at every end of a short run.)
+      const Index wrap = x == hi ? 1 : 0;
+      const Index mask = -wrap;
       x1 += wrap;
-      const int32_t ux = u0 - x1;
-      const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
-      hi = std::min(ux, fixed);
-      x = wrap ? lo : x + 1;
-      if (x1 > hi1) return true;
+      const Index lo = std::max<Index>(0, lowBase - x1);
+      hi = std::min(u0L - x1, fixedL);
+      x = (lo & mask) | ((x + 1) & ~mask);
+      if (x1 > hi1L) return leave(true);
     }
   }
 }
