@@ -275,6 +275,21 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
   }
 }
 
+// Shapes up to 100 x 100 on the run-time path: the first tables of the pass.
+TEST(EnumerationKernel, LargeShapesMatchReferenceOnTheirFirstTables) {
+  std::mt19937 rng(99);
+  const std::vector<std::pair<int, int>> shapes = {{100, 100}, {100, 2}, {2, 100}, {31, 17}, {7, 60}};
+  for (auto [r, c] : shapes) {
+    std::vector<int16_t> rows(r, 1), cols(c, 1);
+    // Spread the larger of the two totals over the other side.
+    for (int k = 0; k < std::abs(r - c); ++k) ++(r < c ? rows[rng() % r] : cols[rng() % c]);
+    for (int k = 0; k < 150; ++k) ++rows[rng() % r], ++cols[rng() % c];
+    const Problem p(rows, cols);
+    const std::string what = std::to_string(r) + "x" + std::to_string(c);
+    expectSameBits(list(p, Engine::kKernel, 3000), list(p, Engine::kReference, 3000), what);
+  }
+}
+
 TEST(EnumerationKernel, PassRunTwiceIsBitIdentical) {
   const Problem p({5, 4, 6, 3}, {6, 3, 5, 4});
   const Listing first = list(p, Engine::kKernel);

@@ -304,18 +304,27 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     stopRun(kCornerMessage);
   }
   Counter counter{0, progress.nextMarkAt()};
-  if (m_ == 1) {
-    const bool completed = twoByTwo(progress, visitor, counter);
-    return {counter.count, completed};
+  // (A fixed shape compiles only the case it is.)
+  if constexpr (kM == 0 || kM == 1) {
+    if (m_ == 1) {
+      const bool completed = twoByTwo(progress, visitor, counter);
+      return {counter.count, completed};
+    }
   }
-  refill<kLog>(0, 0, 0, m_ - 2);
-  if (m_ == 2) {
-    const bool completed = block(progress, visitor, counter);
-    return {counter.count, completed};
+  if constexpr (kM != 1) {
+    refill<kLog>(0, 0, 0, m_ - 2);
+    if constexpr (kM == 0 || kM == 2) {
+      if (m_ == 2) {
+        const bool completed = block(progress, visitor, counter);
+        return {counter.count, completed};
+      }
+    }
   }
-  do {
-    if (!block(progress, visitor, counter)) return {counter.count, false};
-  } while (carry<kLog>());
+  if constexpr (kM == 0 || kM > 2) {
+    do {
+      if (!block(progress, visitor, counter)) return {counter.count, false};
+    } while (carry<kLog>());
+  }
   return {counter.count, true};
 }
 
@@ -563,8 +572,17 @@ PassResult runPassAnyShape(const EnumerationInput& input, Progress& progress, Vi
   return kernel.run(progress, visitor);
 }
 
-// Shapes compiled with r and c as constants, as 100 r + c.
-inline constexpr std::array<int, 6> kFixedShapes{303, 404, 210, 1002, 505, 306};
+// Shapes compiled with r and c as constants, as 100 r + c: every shape up to
+// 6 x 6, and single-row or single-column interiors up to 10. In larger shapes
+// each table adds so many derived cells that the loop overhead of the
+// run-time shape is a small part of it.
+inline constexpr std::array<int, 33> kFixedShapes{
+    202, 203, 204, 205, 206, 207, 208, 209, 210,  //
+    302, 303, 304, 305, 306,                      //
+    402, 403, 404, 405, 406,                      //
+    502, 503, 504, 505, 506,                      //
+    602, 603, 604, 605, 606,                      //
+    702, 802, 902, 1002};
 
 template <size_t I, class Visitor, class Progress>
 PassResult runPassFixedShape(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
