@@ -17,119 +17,33 @@
 #include "engine/condition_pass.h"
 #include "engine/probability.h"
 #include "report/conditioned_section.h"
+#include "support/console_texts.h"
 #include "support/selection_model.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::boundQuestion;
+using testing::kClosing;
+using testing::kCountsPrompts;
+using testing::kOptionPrompt;
 using testing::lines;
+using testing::observedEntry;
+using testing::openingConsole;
+using testing::optionsMenu;
+using testing::progressAndTotal;
 using testing::reportAsText;
 using testing::runSession;
+using testing::typedBound;
 
-// ---------------------------------------------------------------------------
-// Console texts of the dialogue that leads to the conditioned section.
-
-const std::string kIntroduction = lines({
-    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
-    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
-    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
-    "",
-    "  Se obtienen todas las posibles tablas de la distribucion, con",
-    "  sus respectivas probabilidades, para unos marginales dados.",
-    "",
-    "  Escribe los resultados en el fichero res.txt",
-});
-
-std::string twoDigits(int v) { return (v < 10 ? " " : "") + std::to_string(v); }
-
-// Introduction, dimensions, marginals and the estimate line.
-std::string opening(const std::string& dim, int r, int c, const std::string& approx) {
-  std::string text =
-      kIntroduction + "\n\n\n  Introducir numero de filas (r): " +
-      "\n  Introducir numero de columnas (c): " + "\n\n\n  Introducir marginales de la tabla " +
-      dim + ":\n\n";
-  for (int i = 1; i <= r; ++i) text += "     marginal fila " + twoDigits(i) + " = ";
-  text += "\n";
-  for (int j = 1; j <= c; ++j) text += "     marginal columna " + twoDigits(j) + " = ";
-  text += "\n\n Numero aproximado de tablas " + dim + " de la distribucion =" + approx + "\n";
-  return text;
+// The whole console of a session that leads to the conditioned section.
+std::string opening(const std::string& dim, int r, int c, const std::string& estimateField) {
+  return openingConsole(dim, r, c, estimateField) + optionsMenu(dim) + kOptionPrompt;
 }
 
-// The options menu and the option prompt, left open.
-std::string optionsMenu(const std::string& dim) {
-  return "\n\n\n\n" +
-         lines({
-             "  OPCIONES de resultados que se pueden obtener:",
-             "",
-             "  A. Las tablas " + dim + " de maxima probabilidad [moda de la distribucion]",
-             "     y/o las tablas " + dim + " de minima probabilidad.",
-             "",
-             "  B. Las tablas " + dim + " con probabilidad mayor que un valor L y menor que un",
-             "     valor U. Tanto L como U pueden ser la probabilidad de una tabla " + dim,
-             "     observada, la cual habra que introducir [0 <= L < U <= 1].",
-             "",
-             "  C. Las tablas " + dim + " con probabilidad mayor o igual que un valor L y menor",
-             "     o igual que un valor U. Tanto L como U pueden ser la probabilidad de una",
-             "     tabla " + dim + " observada, la cual habra que introducir [0 <= L <= U <= 1].",
-             "",
-             "",
-             "  OBSERVACIONES:",
-             "",
-             "  * En cada opcion se da el numero de tablas " + dim + " resultante y, en B y C,",
-             "    tambien se da la suma de las probabilidades de todas ellas.",
-             "",
-             "  * En las opciones B y C, del conjunto de tablas " + dim + " resultante, solo se",
-             "    escribiran [en el fichero res.txt] las T1 de mayor probabilidad y las",
-             "    T2 de menor probabilidad. Esto es util, sobre todo, cuando el numero de",
-             "    tablas resultante sea muy grande. Habra que introducir T1 y T2.",
-             "       - Si todas las tablas resultantes tienen la misma probabilidad,",
-             "         simplemente se escribiran T1+T2 de esas  tablas.",
-             "       - Si T1+T2 es mayor que el numero total de tablas resultantes,",
-             "         se escribiran todas.",
-             "",
-             "  * Introduciendo valores convenientes de L [o una tabla observada],",
-             "    U [o una tabla observada], T1 y T2, se pueden obtener diferentes",
-             "    modalidades de resultados [ver informacion adicional del programa].",
-             "",
-             "",
-         }) +
-         "  Introducir la opcion deseada [A/B/C]: ";
-}
-
-// The question for bound L or U (after two empty lines), and a typed value.
-std::string boundQuestion(const std::string& dim, char bound) {
-  return std::string("\n\n Desea introducir una tabla ") + dim +
-         " observada en lugar de un valor " + bound + "? [Y/N]: ";
-}
-std::string typedBound(const std::string& dim, char bound) {
-  return boundQuestion(dim, bound) + "  Introducir valor de " + bound + ": ";
-}
-
-// An observed table typed at once, and its probability line.
-std::string observedEntry(const std::string& dim, int r, int c,
-                          const std::string& probabilityLine) {
-  std::string text = "\n\n\n  Introducir tabla " + dim +
-                     " observada [Introduciendo un valor negativo se\n"
-                     "  vuelve a introducir la fila actual o la fila anterior]:\n\n";
-  for (int i = 1; i <= r; ++i) {
-    for (int j = 1; j <= c; ++j) {
-      text += "    fila " + twoDigits(i) + " columna " + twoDigits(j) + " : ";
-    }
-    text += "\n";
-  }
-  return text + "  Probabilidad de la tabla " + dim + " introducida =" + probabilityLine + "\n";
-}
-
-const std::string kAskT1T2 =
-    "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n      T1=       T2= ";
-
-// Progress bar (an estimate below 1000000), total, closing.
-std::string results(const std::string& dim, const std::string& total) {
-  return "\n\n\n\n  Progreso de los calculos:\n 0%****100%\n\n\n\n\n  Numero total de tablas " +
-         dim + " de la distribucion =" + total +
-         "\n\n\n\n  Ver resultados en el fichero res.txt.\n\n"
-         "  Press ENTER key to finish the program and close the window.\n\n";
+std::string results(const std::string& dim, const std::string& totalField) {
+  return progressAndTotal(dim, totalField) + kClosing;
 }
 
 // ---------------------------------------------------------------------------
@@ -199,7 +113,7 @@ void expectSession(const std::string& input, const std::string& console, const L
 // 7/884, tables 3, 4, 8 and 10 105/884, table 9 189/884.
 
 const std::string kMargins2x3 = "2\n3\n5\n12\n3\n7\n7\n";
-const std::string kOpening2x3 = opening("2x3", 2, 3, " 0.176906E+02") + optionsMenu("2x3");
+const std::string kOpening2x3 = opening("2x3", 2, 3, " 0.176906E+02");
 Lines head2x3() {
   return reportHead("2x3", "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7",
                     " 18");
@@ -218,8 +132,8 @@ TEST(ConditionedSession, FisherTestOfAnObservedTable) {
   // low list's head.
   const std::string input = kMargins2x3 + "C\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
   const std::string console = kOpening2x3 + typedBound("2x3", 'L') + boundQuestion("2x3", 'U') +
-                              observedEntry("2x3", 2, 3, "  0.791855203619909E-002") + kAskT1T2 +
-                              results("2x3", " 18");
+                              observedEntry("2x3", 2, 3, "  0.791855203619909E-002") +
+                              kCountsPrompts + results("2x3", " 18");
   Lines report = head2x3();
   report << Lines{
       "   MAYOR O IGUAL QUE 0.0000000000D+00",
@@ -254,10 +168,11 @@ TEST(ConditionedSession, BothBoundsGivenAsObservedTables) {
   // log-probabilities were summed in another order. L is a table of non-zero
   // probability, so no Fisher line. T1 = T2 = 1.
   const std::string input = kMargins2x3 + "c\ny\n3\n1\n1\n0\n6\n6\ny\n1\n2\n2\n2\n5\n5\n1\n1\n\n";
-  const std::string console =
-      kOpening2x3 + boundQuestion("2x3", 'L') +
-      observedEntry("2x3", 2, 3, "  0.791855203619909E-002") + boundQuestion("2x3", 'U') +
-      observedEntry("2x3", 2, 3, "  0.213800904977375     ") + kAskT1T2 + results("2x3", " 18");
+  const std::string console = kOpening2x3 + boundQuestion("2x3", 'L') +
+                              observedEntry("2x3", 2, 3, "  0.791855203619909E-002") +
+                              boundQuestion("2x3", 'U') +
+                              observedEntry("2x3", 2, 3, "  0.213800904977375     ") +
+                              kCountsPrompts + results("2x3", " 18");
   Lines report = head2x3();
   report << Lines{
       "   MAYOR O IGUAL QUE la probabilidad de la tabla",
@@ -291,7 +206,7 @@ TEST(ConditionedSession, OptionBWithTypedBounds) {
   // kept, 11 in the low head's slot.
   const std::string input = kMargins2x3 + "b\nn\n0.01\nn\n0.5\n3\n2\n\n";
   const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
-                              kAskT1T2 + results("2x3", " 18");
+                              kCountsPrompts + results("2x3", " 18");
   Lines report = head2x3();
   report << Lines{"   MAYOR QUE 0.1000000000D-01",
                   " y MENOR QUE 0.5000000000D+00:",
@@ -334,7 +249,7 @@ TEST(ConditionedSession, NoTableListedWithBothCountsZero) {
   // p <= 0.05: 11 tables; with T1 = T2 = 0 the section ends with its note.
   const std::string input = kMargins2x3 + "C\nN\n0\nN\n0.05\n0\n0\n\n";
   const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
-                              kAskT1T2 + results("2x3", " 18");
+                              kCountsPrompts + results("2x3", " 18");
   Lines report = head2x3();
   report << Lines{"   MAYOR O IGUAL QUE 0.0000000000D+00",
                   " y MENOR O IGUAL QUE 0.5000000000D-01:",
@@ -354,7 +269,7 @@ TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
   // first three fill the high list (each tie heads it), the fourth is low.
   const std::string input = kMargins2x3 + "B\nN\n0.1\nN\n0.2\n3\n2\n\n";
   const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
-                              kAskT1T2 + results("2x3", " 18");
+                              kCountsPrompts + results("2x3", " 18");
   Lines report = head2x3();
   report << Lines{"   MAYOR QUE 0.1000000000D+00",
                   " y MENOR QUE 0.2000000000D+00:",
@@ -380,9 +295,8 @@ TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
 // accepts them all.
 
 const std::string kInput3x3 = "3\n3\n2\n7\n11\n2\n8\n10\nC\nN\n0\nN\n1\n";
-const std::string kConsole3x3 = opening("3x3", 3, 3, " 0.979163E+02") + optionsMenu("3x3") +
-                                typedBound("3x3", 'L') + typedBound("3x3", 'U') + kAskT1T2 +
-                                results("3x3", " 100");
+const std::string kConsole3x3 = opening("3x3", 3, 3, " 0.979163E+02") + typedBound("3x3", 'L') +
+                                typedBound("3x3", 'U') + kCountsPrompts + results("3x3", " 100");
 
 Lines head3x3() {
   Lines out = reportHead("3x3", "  Marginales filas:     2,  7,  11",
@@ -450,9 +364,8 @@ TEST(ConditionedSession, HundredTablesOnlyTheMostProbable) {
 // 2 x 3, rows 1 and 2, columns 1, 1, 1: three tables of probability 1/3.
 
 const std::string kInputTies = "2\n3\n1\n2\n1\n1\n1\nC\nN\n0\nN\n1\n";
-const std::string kConsoleTies = opening("2x3", 2, 3, " 0.311951E+01") + optionsMenu("2x3") +
-                                 typedBound("2x3", 'L') + typedBound("2x3", 'U') + kAskT1T2 +
-                                 results("2x3", " 3");
+const std::string kConsoleTies = opening("2x3", 2, 3, " 0.311951E+01") + typedBound("2x3", 'L') +
+                                 typedBound("2x3", 'U') + kCountsPrompts + results("2x3", " 3");
 Lines headTies() {
   Lines out =
       reportHead("2x3", "  Marginales filas:     1,  2", "  Marginales columnas:  1,  1,  1", " 3");
@@ -498,12 +411,12 @@ TEST(ConditionedSession, SumThatUnderflows) {
   const std::string input =
       "2\n2\n10000\n10000\n10000\n10000\nc\nn\n0\ny\n1\n9999\n9999\n1\n1\n1\n\n";
   const std::string console =
-      opening("2x2", 2, 2, " 0.977303E+04") + optionsMenu("2x2") + typedBound("2x2", 'L') +
-      boundQuestion("2x2", 'U') + observedEntry("2x2", 2, 2, "   0.00000000000000     ") +
+      opening("2x2", 2, 2, " 0.977303E+04") + typedBound("2x2", 'L') + boundQuestion("2x2", 'U') +
+      observedEntry("2x2", 2, 2, "   0.00000000000000     ") +
       "  La probabilidad de la tabla es demasiado pequeña, y se escribe como 0,\n"
       "  pero su logaritmo natural es\n"
       "\n     log(probilidad de la tabla introducida) = -0.13839345382826D+05\n" +
-      kAskT1T2 + results("2x2", " 10001");
+      kCountsPrompts + results("2x2", " 10001");
   Lines report = reportHead("2x2", "  Marginales filas:     10000,  10000",
                             "  Marginales columnas:  10000,  10000", " 10001");
   report << Lines{

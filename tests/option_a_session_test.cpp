@@ -8,12 +8,20 @@
 #include <vector>
 
 #include "report/number_format.h"
+#include "support/console_texts.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::kChoicePrompt;
+using testing::kClosing;
+using testing::kOptionPrompt;
 using testing::lines;
+using testing::openingConsole;
+using testing::optionAQuestions;
+using testing::optionsMenu;
+using testing::progressAndTotal;
 using testing::reportAsText;
 using testing::runSession;
 
@@ -35,100 +43,9 @@ std::string rightJustified(const std::string& text, size_t width) {
 // left open. `estimate` is the E13.6 field of the estimated number of tables.
 std::string consoleUpToOptionA(const std::string& dim, int rows, int cols,
                                const std::string& estimate) {
-  std::string rowPrompts, colPrompts;
-  for (int i = 1; i <= rows; ++i) {
-    rowPrompts += "     marginal fila" + rightJustified(std::to_string(i), 3) + " = ";
-  }
-  for (int j = 1; j <= cols; ++j) {
-    colPrompts += "     marginal columna" + rightJustified(std::to_string(j), 3) + " = ";
-  }
-  std::vector<std::string> text = {
-      "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
-      "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
-      "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
-      "",
-      "  Se obtienen todas las posibles tablas de la distribucion, con",
-      "  sus respectivas probabilidades, para unos marginales dados.",
-      "",
-      "  Escribe los resultados en el fichero res.txt",
-      "",
-      "",
-      "",
-      "  Introducir numero de filas (r): ",
-      "  Introducir numero de columnas (c): ",
-      "",
-      "",
-      "  Introducir marginales de la tabla " + dim + ":",
-      "",
-      rowPrompts,
-      colPrompts,
-      "",
-      " Numero aproximado de tablas " + dim + " de la distribucion =" + estimate,
-      "",
-      "",
-      "",
-      "",
-      "  OPCIONES de resultados que se pueden obtener:",
-      "",
-      "  A. Las tablas " + dim + " de maxima probabilidad [moda de la distribucion]",
-      "     y/o las tablas " + dim + " de minima probabilidad.",
-      "",
-      "  B. Las tablas " + dim + " con probabilidad mayor que un valor L y menor que un",
-      "     valor U. Tanto L como U pueden ser la probabilidad de una tabla " + dim,
-      "     observada, la cual habra que introducir [0 <= L < U <= 1].",
-      "",
-      "  C. Las tablas " + dim + " con probabilidad mayor o igual que un valor L y menor",
-      "     o igual que un valor U. Tanto L como U pueden ser la probabilidad de una",
-      "     tabla " + dim + " observada, la cual habra que introducir [0 <= L <= U <= 1].",
-      "",
-      "",
-      "  OBSERVACIONES:",
-      "",
-      "  * En cada opcion se da el numero de tablas " + dim + " resultante y, en B y C,",
-      "    tambien se da la suma de las probabilidades de todas ellas.",
-      "",
-      "  * En las opciones B y C, del conjunto de tablas " + dim + " resultante, solo se",
-      "    escribiran [en el fichero res.txt] las T1 de mayor probabilidad y las",
-      "    T2 de menor probabilidad. Esto es util, sobre todo, cuando el numero de",
-      "    tablas resultante sea muy grande. Habra que introducir T1 y T2.",
-      "       - Si todas las tablas resultantes tienen la misma probabilidad,",
-      "         simplemente se escribiran T1+T2 de esas  tablas.",
-      "       - Si T1+T2 es mayor que el numero total de tablas resultantes,",
-      "         se escribiran todas.",
-      "",
-      "  * Introduciendo valores convenientes de L [o una tabla observada],",
-      "    U [o una tabla observada], T1 y T2, se pueden obtener diferentes",
-      "    modalidades de resultados [ver informacion adicional del programa].",
-      "",
-      "",
-      "  Introducir la opcion deseada [A/B/C]: ",
-      "",
-      "",
-      "",
-      "  Para las tablas de max. prob. y de min. prob., introducir una opcion:",
-      "",
-      "  1. Solo las tablas " + dim + " de maxima probabilidad [moda de la distribucion].",
-      "",
-      "  2. Solo las tablas " + dim + " de minima probabilidad.",
-      "",
-      "  3. Ambas, las tablas " + dim + " de maxima probabilidad y las tablas " + dim + " de",
-      "     minima probabilidad.",
-      "",
-      "",
-  };
-  return joined(text) + "  Opcion [1/2/3]: ";
+  return openingConsole(dim, rows, cols, estimate) + optionsMenu(dim) + kOptionPrompt +
+         optionAQuestions(dim) + kChoicePrompt;
 }
-
-// From the end of the option prompt to the progress bar and the total.
-std::string consoleProgressAndTotal(const std::string& dim, const std::string& total) {
-  return joined({"", "", "", "", "  Progreso de los calculos:", " 0%****100%", "", "", "", "",
-                 "  Numero total de tablas " + dim + " de la distribucion =" + total});
-}
-
-// The closing lines; the first empty record ends any line left open.
-const std::string kClosing =
-    joined({"", "", "", "  Ver resultados en el fichero res.txt.", "",
-            "  Press ENTER key to finish the program and close the window.", ""});
 
 std::vector<std::string> reportHead(const std::string& dim, const std::string& rowsLine,
                                     const std::string& colsLine) {
@@ -173,7 +90,7 @@ const std::vector<std::string> kSeparator = {"", "",         kArrowLine, "", kAr
 const std::string kSmallInput = "3\n2\n2\n2\n2\n3\n3\nA\n";
 
 std::string smallConsole() {
-  return consoleUpToOptionA("3x2", 3, 2, " 0.761656E+01") + consoleProgressAndTotal("3x2", " 7") +
+  return consoleUpToOptionA("3x2", 3, 2, " 0.761656E+01") + progressAndTotal("3x2", " 7") +
          kClosing;
 }
 
@@ -234,7 +151,7 @@ TEST(OptionASession, BothSectionsWithTheSeparator) {
   EXPECT_EQ(outcome.status, 0);
   const std::string optionPrompt = "\n\n  Opcion [1/2/3]: ";
   EXPECT_EQ(outcome.console, consoleUpToOptionA("3x2", 3, 2, " 0.761656E+01") + optionPrompt +
-                                 optionPrompt + consoleProgressAndTotal("3x2", " 7") + kClosing);
+                                 optionPrompt + progressAndTotal("3x2", " 7") + kClosing);
   std::vector<std::string> report = smallReportStart();
   append(report, kModalSection);
   append(report, kSeparator);
@@ -248,7 +165,7 @@ TEST(OptionASession, BothSectionsWithTheSeparator) {
 const std::string kEqualInput = "2\n2\n1\n1\n1\n1\nA\n3\n";
 
 std::string equalConsole() {
-  return consoleUpToOptionA("2x2", 2, 2, " 0.225676E+01") + consoleProgressAndTotal("2x2", " 2") +
+  return consoleUpToOptionA("2x2", 2, 2, " 0.225676E+01") + progressAndTotal("2x2", " 2") +
          joined({"", "",
                  "  No existen tablas 2x2 de maxima probabilidad ni de minima probabilidad.",
                  "  Todas las tablas 2x2 de la distribucion tienen la misma probabilidad.", ""}) +
@@ -309,8 +226,7 @@ TEST(OptionASession, QuestionsForHowManyTablesToWrite) {
   // The answers end no line: a re-asked prompt continues its record, and the
   // message, too long for what is left of it, starts a record of its own.
   EXPECT_EQ(outcome.console,
-            consoleUpToOptionA("2x7", 2, 7, " 0.520374E+02") +
-                consoleProgressAndTotal("2x7", " 50") +
+            consoleUpToOptionA("2x7", 2, 7, " 0.520374E+02") + progressAndTotal("2x7", " 50") +
                 joined({"", "", "", "", "  Numero total de tablas 2x7 de maxima probabilidad = 20",
                         "", modalPrompt, "", "", "",
                         "  Numero total de tablas 2x7 de minima probabilidad = 30", "",
@@ -375,7 +291,7 @@ TEST(OptionASession, MinimumProbabilityThatUnderflowsToZero) {
   const auto outcome = runSession("2\n2\n1000\n1000\n1000\n1000\nA\n2\n\n");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.console, consoleUpToOptionA("2x2", 2, 2, " 0.978183E+03") +
-                                 consoleProgressAndTotal("2x2", " 1001") + kClosing);
+                                 progressAndTotal("2x2", " 1001") + kClosing);
   // ln(1 / C(2000, 1000)) = -1382.267993537480058...: far below the range of exp.
   EXPECT_NEAR(referenceMinimumLogProb(1000), -1382.267993537480058, 1e-9);
   ASSERT_EQ(std::exp(referenceMinimumLogProb(1000)), 0.0);
@@ -389,7 +305,7 @@ TEST(OptionASession, MinimumProbabilityBelowTinyButNotZero) {
   const auto outcome = runSession("2\n2\n510\n510\n510\n510\nA\n2\n\n");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.console, consoleUpToOptionA("2x2", 2, 2, " 0.499353E+03") +
-                                 consoleProgressAndTotal("2x2", " 511") + kClosing);
+                                 progressAndTotal("2x2", " 511") + kClosing);
   // 1 / C(1020, 510) = 3.5634518248624622716e-306: a normal double below 1e-305.
   EXPECT_NEAR(std::exp(referenceMinimumLogProb(510)) / 3.5634518248624622716e-306, 1.0, 1e-10);
   EXPECT_EQ(reportAsText(outcome.report),

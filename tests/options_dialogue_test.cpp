@@ -12,111 +12,24 @@
 
 #include "dialogue/bounds_rule.h"
 #include "dialogue_harness.h"
+#include "support/console_texts.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::boundQuestion;
+using testing::boundsError;
 using testing::DialogueHarness;
+using testing::emptyCondition;
+using testing::kChoicePrompt;
+using testing::kCountsPrompts;
+using testing::kOptionPrompt;
 using testing::lines;
-
-std::string withDim(std::string text, const std::string& dim) {
-  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + dim.size())) {
-    text.replace(at, 1, dim);
-  }
-  return text;
-}
-
-// The menu, one list-directed statement after another; '@' stands for the
-// table size. The breaks are those of 80-column records.
-std::string menu(const std::string& dim) {
-  return withDim(
-      lines({
-          "",
-          "",
-          "",
-          "",
-          "  OPCIONES de resultados que se pueden obtener:",
-          "",
-          "  A. Las tablas @ de maxima probabilidad [moda de la distribucion]",
-          "     y/o las tablas @ de minima probabilidad.",
-          "",
-          "  B. Las tablas @ con probabilidad mayor que un valor L y menor que un",
-          "     valor U. Tanto L como U pueden ser la probabilidad de una tabla @",
-          "     observada, la cual habra que introducir [0 <= L < U <= 1].",
-          "",
-          "  C. Las tablas @ con probabilidad mayor o igual que un valor L y menor",
-          "     o igual que un valor U. Tanto L como U pueden ser la probabilidad de una",
-          "     tabla @ observada, la cual habra que introducir [0 <= L <= U <= 1].",
-          "",
-          "",
-          "  OBSERVACIONES:",
-          "",
-          "  * En cada opcion se da el numero de tablas @ resultante y, en B y C,",
-          "    tambien se da la suma de las probabilidades de todas ellas.",
-          "",
-          "  * En las opciones B y C, del conjunto de tablas @ resultante, solo se",
-          "    escribiran [en el fichero res.txt] las T1 de mayor probabilidad y las",
-          "    T2 de menor probabilidad. Esto es util, sobre todo, cuando el numero de",
-          "    tablas resultante sea muy grande. Habra que introducir T1 y T2.",
-          "       - Si todas las tablas resultantes tienen la misma probabilidad,",
-          "         simplemente se escribiran T1+T2 de esas  tablas.",
-          "       - Si T1+T2 es mayor que el numero total de tablas resultantes,",
-          "         se escribiran todas.",
-          "",
-          "  * Introduciendo valores convenientes de L [o una tabla observada],",
-          "    U [o una tabla observada], T1 y T2, se pueden obtener diferentes",
-          "    modalidades de resultados [ver informacion adicional del programa].",
-          "",
-      }),
-      dim);
-}
-
-// An empty line, then the prompt (40 of its 41 characters), left open.
-const std::string kOptionPrompt = "\n  Introducir la opcion deseada [A/B/C]: ";
-
-std::string optionAQuestions(const std::string& dim) {
-  return withDim(lines({
-                     "",
-                     "",
-                     "",
-                     "",
-                     "  Para las tablas de max. prob. y de min. prob., introducir una opcion:",
-                     "",
-                     "  1. Solo las tablas @ de maxima probabilidad [moda de la distribucion].",
-                     "",
-                     "  2. Solo las tablas @ de minima probabilidad.",
-                     "",
-                     "  3. Ambas, las tablas @ de maxima probabilidad y las tablas @ de",
-                     "     minima probabilidad.",
-                 }),
-                 dim);
-}
-const std::string kChoicePrompt = "\n\n  Opcion [1/2/3]: ";
-
-// Two empty lines (the first only ends an open prompt line), then the question.
-std::string boundQuestion(const std::string& dim, char bound) {
-  return "\n\n Desea introducir una tabla " + dim + " observada en lugar de un valor " + bound +
-         "? [Y/N]: ";
-}
-std::string valuePrompt(char bound) { return std::string("  Introducir valor de ") + bound + ": "; }
-const std::string kCountsPrompts =
-    "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n      T1=       T2= ";
-
-std::string boundsError(bool optionC) {
-  return "\n" +
-         lines({"  Error.  L [o la probabilidad de la correspondiente tabla introducida]",
-                optionC
-                    ? "  debe ser menor o igual que U [o que la probabilidad de la correspondiente"
-                    : "  debe ser menor que U [o que la probabilidad de la correspondiente",
-                "  tabla introducida].  Volver a introducir L, U, o tablas observadas.", ""});
-}
-
-std::string emptyCondition(const std::string& dim) {
-  return "\n\n\n  Ninguna tabla " + dim +
-         " cumple la condicion introducida.\n\n"
-         "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
-}
+using testing::openingConsole;
+using testing::optionAQuestions;
+using testing::optionsMenu;
+using testing::valuePrompt;
 
 const std::vector<int16_t> kOnes2 = {1, 1};
 
@@ -130,7 +43,7 @@ TEST(OptionsMenu, LineBreaksForSmallMediumAndLargestTables) {
     DialogueHarness h("A\n3\n", std::vector<int16_t>(size.r, 1), std::vector<int16_t>(size.c, 1));
     runOptionsDialogue(h.session());
     EXPECT_EQ(h.console(),
-              menu(size.dim) + kOptionPrompt + optionAQuestions(size.dim) + kChoicePrompt)
+              optionsMenu(size.dim) + kOptionPrompt + optionAQuestions(size.dim) + kChoicePrompt)
         << size.dim;
   }
 }
@@ -148,7 +61,7 @@ TEST(OptionA, EachChoiceWithOutOfRangeAnswersAskedAgain) {
     runOptionsDialogue(h.session());
     std::string prompts;
     for (int k = 0; k < c.prompts; ++k) prompts += kChoicePrompt;
-    EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + optionAQuestions("2x2") + prompts)
+    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + optionAQuestions("2x2") + prompts)
         << c.input;
     EXPECT_EQ(h.state().extremeOption, c.choice);
     EXPECT_EQ(h.state().runMode, 5);
@@ -162,7 +75,7 @@ TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
   // " a" (leading blank), "x", an empty line and "D" are refused; "bcd" is B.
   DialogueHarness h(" a\nx\n\nD\nbcd\nn\n0.2\nN\n0.5\n3\n4\n", kOnes2, kOnes2);
   runOptionsDialogue(h.session());
-  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
                              kOptionPrompt + kOptionPrompt + boundQuestion("2x2", 'L') +
                              valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
                              kCountsPrompts);
@@ -173,7 +86,7 @@ TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
 TEST(OptionsBAndC, TypedBoundsAndCounts) {
   DialogueHarness h("c\nn\n0.2\nn\n0.5\n3\n4\n", kOnes2, kOnes2);
   runOptionsDialogue(h.session());
-  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
                              valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
                              kCountsPrompts);
   const RunState& s = h.state();
@@ -198,8 +111,8 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
   runOptionsDialogue(typed.session());
   const std::string question =
       " Desea introducir una tabla 2x2 observada en lugar de un valor L? [Y/N]: ";
-  EXPECT_EQ(typed.console(), menu("2x2") + kOptionPrompt + "\n\n" + question + question + question +
-                                 valuePrompt('L') + valuePrompt('L') + valuePrompt('L') +
+  EXPECT_EQ(typed.console(), optionsMenu("2x2") + kOptionPrompt + "\n\n" + question + question +
+                                 question + valuePrompt('L') + valuePrompt('L') + valuePrompt('L') +
                                  boundQuestion("2x2", 'U') + valuePrompt('U') +
                                  "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n"
                                  "      T1=       T1=       T2=       T2= ");
@@ -218,8 +131,8 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
     runOptionsDialogue(h.session());
     const std::string bounds =
         boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
-    EXPECT_EQ(h.console(),
-              menu("2x2") + kOptionPrompt + bounds + boundsError(false) + bounds + kCountsPrompts);
+    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + bounds + boundsError(false) +
+                               bounds + kCountsPrompts);
     EXPECT_EQ(h.state().lEntry, 0.25);
   }
   // Option C with L = 0.6 above U = 0.5 is refused ("menor o igual que U");
@@ -229,8 +142,8 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
     runOptionsDialogue(h.session());
     const std::string bounds =
         boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
-    EXPECT_EQ(h.console(),
-              menu("2x2") + kOptionPrompt + bounds + boundsError(true) + bounds + kCountsPrompts);
+    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + bounds + boundsError(true) +
+                               bounds + kCountsPrompts);
     EXPECT_EQ(h.state().lEntry, 0.5);
     EXPECT_EQ(h.state().runMode, 3);
   }
@@ -245,8 +158,8 @@ TEST(OptionsBAndC, EmptyConditionAnsweredYesThenNo) {
   const std::string bounds =
       boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
   const std::string again = "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
-  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + bounds + emptyCondition("2x2") + again +
-                             bounds + emptyCondition("2x2"));
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + bounds + emptyCondition("2x2") +
+                             again + bounds + emptyCondition("2x2"));
   EXPECT_EQ(h.state().runMode, 4);
   EXPECT_EQ(h.state().t1, 0);
   EXPECT_EQ(h.state().t2, 0);
@@ -264,7 +177,7 @@ TEST(OptionsBAndC, ObservedTablesAsBounds) {
       "    fila  1 columna  1 :     fila  1 columna  2 : \n"
       "    fila  2 columna  1 :     fila  2 columna  2 : \n"
       "  Probabilidad de la tabla 2x2 introducida =  0.500000000000000     \n";
-  EXPECT_EQ(h.console(), menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') + table +
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') + table +
                              boundQuestion("2x2", 'U') + valuePrompt('U') + boundsError(false) +
                              boundQuestion("2x2", 'L') + valuePrompt('L') +
                              boundQuestion("2x2", 'U') + table + kCountsPrompts);
@@ -309,25 +222,8 @@ TEST(BoundsRule, ConsistencyOfTypedEntriesAndLogarithms) {
 
 // Whole sessions, up to the last prompt of the dialogue.
 
-const std::string kIntroduction = lines({
-    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
-    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
-    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
-    "",
-    "  Se obtienen todas las posibles tablas de la distribucion, con",
-    "  sus respectivas probabilidades, para unos marginales dados.",
-    "",
-    "  Escribe los resultados en el fichero res.txt",
-});
-
 // Rows 5, 12 and columns 3, 7, 7, as typed; the estimate is 17.690639.
-const std::string kOpening2x3 =
-    kIntroduction +
-    "\n\n\n  Introducir numero de filas (r): \n  Introducir numero de columnas (c): "
-    "\n\n\n  Introducir marginales de la tabla 2x3:\n\n"
-    "     marginal fila  1 =      marginal fila  2 = \n"
-    "     marginal columna  1 =      marginal columna  2 =      marginal columna  3 = \n"
-    "\n Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n";
+const std::string kOpening2x3 = openingConsole("2x3", 2, 3, " 0.176906E+02");
 const std::string kInput2x3 = "2\n3\n5\n12\n3\n7\n7\n";
 
 TEST(OptionsSession, OptionCWithLZeroAndUAsObservedTable) {
@@ -335,8 +231,8 @@ TEST(OptionsSession, OptionCWithLZeroAndUAsObservedTable) {
   // 105/884 = 0.118778280542986...
   const auto outcome = testing::runSession(kInput2x3 + "C\nN\n0\nY\n1\n1\n3\n2\n6\n4\n10\n10\n");
   const std::string expected =
-      kOpening2x3 + menu("2x3") + kOptionPrompt + boundQuestion("2x3", 'L') + valuePrompt('L') +
-      boundQuestion("2x3", 'U') +
+      kOpening2x3 + optionsMenu("2x3") + kOptionPrompt + boundQuestion("2x3", 'L') +
+      valuePrompt('L') + boundQuestion("2x3", 'U') +
       "\n\n\n  Introducir tabla 2x3 observada [Introduciendo un valor negativo se\n"
       "  vuelve a introducir la fila actual o la fila anterior]:\n\n"
       "    fila  1 columna  1 :     fila  1 columna  2 :     fila  1 columna  3 : \n"
@@ -353,13 +249,7 @@ const std::string kReportHead2x2 =
            "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""},
           "\r\n");
 
-const std::string kOpening2x2 =
-    kIntroduction +
-    "\n\n\n  Introducir numero de filas (r): \n  Introducir numero de columnas (c): "
-    "\n\n\n  Introducir marginales de la tabla 2x2:\n\n"
-    "     marginal fila  1 =      marginal fila  2 = \n"
-    "     marginal columna  1 =      marginal columna  2 = \n"
-    "\n Numero aproximado de tablas 2x2 de la distribucion = 0.225676E+01\n";
+const std::string kOpening2x2 = openingConsole("2x2", 2, 2, " 0.225676E+01");
 
 TEST(OptionsSession, RefusedReservationEndsTheRunWithTheMemoryMessage) {
   // T1 = 2147483647 asks for 2147483648 slots: 8 GiB for the first slot array
@@ -369,8 +259,9 @@ TEST(OptionsSession, RefusedReservationEndsTheRunWithTheMemoryMessage) {
   const auto outcome =
       testing::runSession("2\n2\n1\n1\n1\n1\nB\nN\n0\nN\n1\n2147483647\n0\n", settings);
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.console, kOpening2x2 + menu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') +
-                                 valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
+  EXPECT_EQ(outcome.console, kOpening2x2 + optionsMenu("2x2") + kOptionPrompt +
+                                 boundQuestion("2x2", 'L') + valuePrompt('L') +
+                                 boundQuestion("2x2", 'U') + valuePrompt('U') +
                                  "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n"
                                  "      T1=       T2= \n");
   EXPECT_EQ(outcome.report, kReportHead2x2 + "  Fallo en la asignaci\xF3n de memoria.\r\n");

@@ -5,57 +5,37 @@
 
 #include <string>
 
+#include "support/console_texts.h"
 #include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::kIntroduction;
 using testing::lines;
+using testing::openingConsole;
 using testing::reportAsText;
 using testing::runSession;
-
-// List-directed records start with a blank of their own, so texts that begin
-// with a blank show two.
-const std::string kIntroduction = lines({
-    "  El programa calcula la distribucion de probabilidad de las tablas rxc con",
-    "  marginales fijos, bajo el supuesto de independencia entre filas y columnas.",
-    "  Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen.",
-    "",
-    "  Se obtienen todas las posibles tablas de la distribucion, con",
-    "  sus respectivas probabilidades, para unos marginales dados.",
-    "",
-    "  Escribe los resultados en el fichero res.txt",
-});
 
 // Prompts leave their line open and the answers are not echoed, so the
 // captured console shows consecutive prompts on one line.
 const std::string kRowsPrompt = "\n\n\n  Introducir numero de filas (r): ";
 const std::string kColsPrompt = "\n  Introducir numero de columnas (c): ";
 
-std::string marginalsBlock(const std::string& dim, const std::string& rowPrompts,
-                           const std::string& colPrompts) {
-  return "\n\n\n  Introducir marginales de la tabla " + dim + ":\n\n" + rowPrompts + "\n" +
-         colPrompts + "\n";
-}
-
 TEST(OpeningStages, TypicalRunShowsDialogueEstimateAndReportHead) {
   const auto outcome = runSession("2\n3\n5\n12\n3\n7\n7\n");
-  const std::string expected =
-      kIntroduction + kRowsPrompt + kColsPrompt +
-      marginalsBlock("2x3", "     marginal fila  1 =      marginal fila  2 = ",
-                     "     marginal columna  1 =      marginal columna  2 = "
-                     "     marginal columna  3 = ") +
-      "\n Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n";
+  const std::string expected = openingConsole("2x3", 2, 3, " 0.176906E+02");
   ASSERT_GE(outcome.console.size(), expected.size());
   EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
   // The input ends at the options prompt: the run stops there, non-zero, and
   // the report holds exactly its head, in Windows-1252 with CR LF.
   EXPECT_EQ(outcome.status, 2);
-  EXPECT_EQ(outcome.report,
-            lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,",
-                   "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
-                   "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7", "", ""},
-                  "\r\n"));
+  EXPECT_EQ(
+      outcome.report,
+      lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,",
+             "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+             "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7", "", ""},
+            "\r\n"));
 }
 
 TEST(OpeningStages, FirstMarginalsWidenedToTheWiderOfTheTwo) {
@@ -72,8 +52,8 @@ TEST(OpeningStages, DimensionsOutOfRangeAreAskedAgainSilently) {
   // characters; a blank line reads 0. Only the column question repeats for c.
   const auto outcome = runSession("1\n12345\n1234567\n\n7\n101\n1\n12\n");
   const std::string expected = kIntroduction + kRowsPrompt + kRowsPrompt + kRowsPrompt +
-                               kRowsPrompt + kRowsPrompt + kColsPrompt + kColsPrompt +
-                               kColsPrompt + "\n\n\n  Introducir marginales de la tabla 7x12:\n\n";
+                               kRowsPrompt + kRowsPrompt + kColsPrompt + kColsPrompt + kColsPrompt +
+                               "\n\n\n  Introducir marginales de la tabla 7x12:\n\n";
   ASSERT_GE(outcome.console.size(), expected.size());
   EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
 }
@@ -89,13 +69,11 @@ TEST(OpeningStages, MarginalChecksAndRestarts) {
   const std::string colPrompt2 = "     marginal columna  2 = ";
   const std::string head = "\n\n\n  Introducir marginales de la tabla 2x2:\n\n";
   const std::string expected =
-      kIntroduction + kRowsPrompt + kColsPrompt +
-      head + rowPrompt1 + rowPrompt1 + rowPrompt2 + rowPrompt2 + rowPrompt2 + "\n" +
-      "  El total N no debe ser superior a 20000.\n" +
-      head + rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 + colPrompt2 + "\n" +
-      "   Algun marginal es incorrecto.\n" +
-      head + rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 + colPrompt2 + "\n" +
-      "\n Numero aproximado de tablas 2x2 de la distribucion = 0.225676E+01\n";
+      kIntroduction + kRowsPrompt + kColsPrompt + head + rowPrompt1 + rowPrompt1 + rowPrompt2 +
+      rowPrompt2 + rowPrompt2 + "\n" + "  El total N no debe ser superior a 20000.\n" + head +
+      rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 + colPrompt2 + "\n" +
+      "   Algun marginal es incorrecto.\n" + head + rowPrompt1 + rowPrompt2 + "\n" + colPrompt1 +
+      colPrompt2 + "\n" + "\n Numero aproximado de tablas 2x2 de la distribucion = 0.225676E+01\n";
   ASSERT_GE(outcome.console.size(), expected.size()) << outcome.console;
   EXPECT_EQ(outcome.console.substr(0, expected.size()), expected);
 }
