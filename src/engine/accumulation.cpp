@@ -11,6 +11,18 @@ int16_t countWidth(double count) {
   return static_cast<int16_t>(std::trunc(std::log10(count) + 2.0));
 }
 
+EnumerationInput enumerationInputFrom(const RunState& state) {
+  EnumerationInput input;
+  input.r = state.r;
+  input.c = state.c;
+  input.rowMargin.assign(state.rowMargin.begin() + 1, state.rowMargin.end());
+  input.colMargin.assign(state.colMargin.begin() + 1, state.colMargin.end());
+  input.n = state.n;
+  input.logFactorial = state.logFactorial.data();
+  input.logMarginConst = state.logMarginConst;
+  return input;
+}
+
 void runEnumeration(Session& session) {
   RunState& s = session.state;
   for (int k = 0; k < 4; ++k) session.console.list();

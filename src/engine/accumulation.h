@@ -3,10 +3,14 @@
 #pragma once
 
 #include "dialogue/session.h"
+#include "engine/enumeration.h"
 
 namespace rxc {
 
 void runEnumeration(Session& session);
+
+// The enumeration's view of the run state (0-based margins).
+EnumerationInput enumerationInputFrom(const RunState& state);
 
 // CountWidth: the number of decimal digits of a positive count plus one.
 int16_t countWidth(double count);

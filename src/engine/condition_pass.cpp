@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "dialogue/fatal_stop.h"
+#include "engine/accumulation.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"
 #include "engine/probability.h"
@@ -13,18 +14,6 @@ namespace rxc {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-EnumerationInput enumerationInputOf(const RunState& s) {
-  EnumerationInput input;
-  input.r = s.r;
-  input.c = s.c;
-  input.rowMargin.assign(s.rowMargin.begin() + 1, s.rowMargin.begin() + 1 + s.r);
-  input.colMargin.assign(s.colMargin.begin() + 1, s.colMargin.begin() + 1 + s.c);
-  input.n = s.n;
-  input.logFactorial = s.logFactorial.data();
-  input.logMarginConst = s.logMarginConst;
-  return input;
-}
 
 // Tolerance bands of the bounds: only for a bound that has a logarithm (a
 // positive typed value, or an observed table). A missing upper band accepts
@@ -61,7 +50,7 @@ void stopTooManyAcceptedTables() { stopRun("Demasiadas tablas. Contactar con el 
 
 void runConditionedPass(Session& session) {
   RunState& s = session.state;
-  const EnumerationInput input = enumerationInputOf(s);
+  const EnumerationInput input = enumerationInputFrom(s);
   TableSelector selector(s.selection, s.highTables, s.lowTables, s.t1, s.t2, s.r * s.c);
 
   if (s.runMode == 4) {

@@ -96,18 +96,6 @@ uint64_t runTrackingPass(RunState& state, const EnumerationInput& input) {
 
 }  // namespace
 
-EnumerationInput enumerationInputFrom(const RunState& state) {
-  EnumerationInput input;
-  input.r = state.r;
-  input.c = state.c;
-  input.rowMargin.assign(state.rowMargin.begin() + 1, state.rowMargin.end());
-  input.colMargin.assign(state.colMargin.begin() + 1, state.colMargin.end());
-  input.n = state.n;
-  input.logFactorial = state.logFactorial.data();
-  input.logMarginConst = state.logMarginConst;
-  return input;
-}
-
 FirstPassOutcome runFirstPass(const EnumerationInput& input, ProgressBar& progress) {
   // The first table is read ahead so that the pass itself has no "is this the
   // first table" test. The probe writes nothing: no progress mark can fall on

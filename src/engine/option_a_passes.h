@@ -6,13 +6,11 @@
 #include <cstdint>
 
 #include "dialogue/session.h"
+#include "engine/accumulation.h"
 #include "engine/enumeration.h"
 #include "engine/extreme_tables.h"
 
 namespace rxc {
-
-// The enumeration's view of the run state (0-based margins).
-EnumerationInput enumerationInputFrom(const RunState& state);
 
 struct FirstPassOutcome {
   // True when a table of a probability other than the first table's was met;
