@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogue_harness.h"
+#include "support/dialogue_harness.h"
 #include "support/session_driver.h"
 
 namespace rxc {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dialogue/bounds_rule.h"
-#include "dialogue_harness.h"
+#include "support/dialogue_harness.h"
 #include "support/console_texts.h"
 #include "support/session_driver.h"
 
