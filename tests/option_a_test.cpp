@@ -144,7 +144,8 @@ Lines numberedBlock(int k, const std::string& prob, const std::string& log = "")
   return block({cells(0), cells(2), cells(4)}, prob, log);
 }
 
-const std::string kModalPrompt = "  Introducir numero de tablas de maxima probabilidad a escribir: ";
+const std::string kModalPrompt =
+    "  Introducir numero de tablas de maxima probabilidad a escribir: ";
 const std::string kMinimumPrompt =
     "  Introducir numero de tablas de minima probabilidad a escribir: ";
 
@@ -176,24 +177,17 @@ TEST(ResultsSummary, HugeCountsUseTheRealFormAndQuestionsReAsk) {
              kMinimumPrompt + kMinimumPrompt + " ", "  No puede ser mayor que 500000."}) +
           kMinimumPrompt);
 
-  Lines report = {"",
-                  "  Numero total de tablas 3x2 de la distribucion =0.3000000000D+10",
-                  "",
-                  "",
-                  "",
-                  "",
-                  "  TABLAS 3x2 DE MÁXIMA PROBABILIDAD (Moda de la distribución):",
-                  "",
-                  " [Número total de tablas 3x2 de máxima probabilidad = 600000].",
-                  "  [Se escriben 2 tablas de máxima probabilidad].",
-                  ""};
+  Lines report({"", "  Numero total de tablas 3x2 de la distribucion =0.3000000000D+10", "", "", "",
+                "", "  TABLAS 3x2 DE MÁXIMA PROBABILIDAD (Moda de la distribución):", "",
+                " [Número total de tablas 3x2 de máxima probabilidad = 600000].",
+                "  [Se escriben 2 tablas de máxima probabilidad].", ""});
   report << numberedBlock(1, " 0.25000000000000D+00") << numberedBlock(2, " 0.25000000000000D+00")
          << kSeparator
-         << Lines{"", "", "  TABLAS 3x2 DE MÍNIMA PROBABILIDAD:", "",
-                  " [Número total de tablas 3x2 de mínima probabilidad =0.2500000000D+10].", "",
-                  "  [Se escriben 3 tablas de mínima probabilidad].",
-                  "  [La probabilidad es demasiado pequeña y se escribe como 0.",
-                  "   Se escribe también el logaritmo natural de la probabilidad].", ""};
+         << Lines({"", "", "  TABLAS 3x2 DE MÍNIMA PROBABILIDAD:", "",
+                   " [Número total de tablas 3x2 de mínima probabilidad =0.2500000000D+10].", "",
+                   "  [Se escriben 3 tablas de mínima probabilidad].",
+                   "  [La probabilidad es demasiado pequeña y se escribe como 0.",
+                   "   Se escribe también el logaritmo natural de la probabilidad].", ""});
   for (int k = 1; k <= 3; ++k) {
     report << numberedBlock(k, " 0.00000000000000D+00", "-0.800500000000D+03");
   }
@@ -220,23 +214,17 @@ TEST(ResultsSummary, TenHeldTablesWrittenUnaskedElevenAskedForAndLoweredToTheHel
   writeResultsSummary(run.session());
 
   EXPECT_EQ(run.console(),
-            lines({"", "", "", "", "  Numero total de tablas 3x2 de la distribucion = 1000", "",
-                   "", "", "", "  Numero total de tablas 3x2 de minima probabilidad = 40", ""}) +
+            lines({"", "", "", "", "  Numero total de tablas 3x2 de la distribucion = 1000", "", "",
+                   "", "", "  Numero total de tablas 3x2 de minima probabilidad = 40", ""}) +
                 kMinimumPrompt);
-  Lines report = {"",
-                  "  Numero total de tablas 3x2 de la distribucion = 1000",
-                  "",
-                  "",
-                  "",
-                  "  TABLAS 3x2 DE MÁXIMA PROBABILIDAD (Moda de la distribución):",
-                  "",
-                  "  [Número total de tablas 3x2 de máxima probabilidad = 10]",
-                  ""};
+  Lines report({"", "  Numero total de tablas 3x2 de la distribucion = 1000", "", "", "",
+                "  TABLAS 3x2 DE MÁXIMA PROBABILIDAD (Moda de la distribución):", "",
+                "  [Número total de tablas 3x2 de máxima probabilidad = 10]", ""});
   for (int k = 1; k <= 10; ++k) report << numberedBlock(k, " 0.10000000000000D-01");
   report << kSeparator
-         << Lines{"", "", "  TABLAS 3x2 DE MÍNIMA PROBABILIDAD:", "",
-                  "  [Número total de tablas 3x2 de mínima probabilidad = 40]", "",
-                  "  [Se escriben 11 tablas de mínima probabilidad].", ""};
+         << Lines({"", "", "  TABLAS 3x2 DE MÍNIMA PROBABILIDAD:", "",
+                   "  [Número total de tablas 3x2 de mínima probabilidad = 40]", "",
+                   "  [Se escriben 11 tablas de mínima probabilidad].", ""});
   for (int k = 1; k <= 11; ++k) report << numberedBlock(k, " 0.10000000000000D-02");
   EXPECT_EQ(run.report(), joined(report));
 }

@@ -1,11 +1,15 @@
 #include "support/report_texts.h"
 
+#include <utility>
+
 namespace rxc::testing {
 
 Lines& operator<<(Lines& out, const Lines& more) {
   out.insert(out.end(), more.begin(), more.end());
   return out;
 }
+
+Lines operator<<(Lines&& out, const Lines& more) { return std::move(out << more); }
 
 std::string joined(const Lines& text) {
   std::string out;

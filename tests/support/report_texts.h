@@ -9,7 +9,9 @@ namespace rxc::testing {
 
 using Lines = std::vector<std::string>;
 
+// Appends, to a list of lines or to a temporary one.
 Lines& operator<<(Lines& out, const Lines& more);
+Lines operator<<(Lines&& out, const Lines& more);
 // The lines, each ended with "\n".
 std::string joined(const Lines& text);
 
@@ -25,8 +27,7 @@ Lines block(const Lines& rows, const std::string& prob, const std::string& logPr
 
 // The three lines of arrows between two groups of tables. Inline, so it is
 // initialised before any later definition in a test file that builds on it.
-inline const Lines kSeparator = {"", "", "  " + std::string(60, '>'), "",
-                                 "  " + std::string(60, '>'), "", "  " + std::string(60, '>'),
-                                 "", ""};
+inline const std::string kArrows = "  " + std::string(60, '>');
+inline const Lines kSeparator = {"", "", kArrows, "", kArrows, "", kArrows, "", ""};
 
 }  // namespace rxc::testing
