@@ -499,6 +499,10 @@ template <class Visitor, class Progress>
     Index x1 = lo1L;
     Index x = std::max<Index>(0, lowBase - x1);
     Index hi = std::min(u0L - x1, fixedL);
+    // Bounds of x for the next x1, ready before x reaches its high, so that
+    // the step from one table to the next is a compare and two selects.
+    Index nextLo = std::max<Index>(0, lowBase - x1 - 1);
+    Index nextHi = std::min(u0L - x1 - 1, fixedL);
     for (;;) {
       tick(progress, counter);
       const Index y = x1 + x;
@@ -524,11 +528,12 @@ template <class Visitor, class Progress>
       // into a jump, which mispredicts at every end of a short run.)
       const Index wrap = x == hi ? 1 : 0;
       const Index mask = -wrap;
+      x = (nextLo & mask) | ((x + 1) & ~mask);
+      hi = (nextHi & mask) | (hi & ~mask);
       x1 += wrap;
-      const Index lo = std::max<Index>(0, lowBase - x1);
-      hi = std::min(u0L - x1, fixedL);
-      x = (lo & mask) | ((x + 1) & ~mask);
       if (x1 > hi1L) return leave(true);
+      nextLo = std::max<Index>(0, lowBase - x1 - 1);
+      nextHi = std::min(u0L - x1 - 1, fixedL);
     }
   }
 }
