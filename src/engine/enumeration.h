@@ -17,7 +17,17 @@
 //   };
 //
 // `Table` is the kernel's own type (no virtual call): it has
-// `void copyTo(int16_t* cells) const` (r x c cells, row-major).
+// `void copyTo(int16_t* cells) const` (r x c cells, row-major) and
+// `int rows() const`, `int cols() const`. It is valid only during the call;
+// copy the cells out to keep them. visit() is inlined into the kernel's loops,
+// so keep it small and put rare work (a kept table, a new extreme) behind a
+// branch. A visitor must not run another pass from inside visit().
+//
+// The two derivations of the corner cell (from the last row and from the last
+// column) differ by the difference of the margins' totals, the same for every
+// table. When the totals disagree, the first table is counted and marked and
+// the run stops (stopRun) with " Error ultimo elemento. Contactar con el autor",
+// before any table is visited.
 //
 //   template <class Visitor, class Progress>
 //   PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& visitor);

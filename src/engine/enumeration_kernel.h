@@ -16,12 +16,18 @@
 //
 // The last two positions (x1, then x) are not kept in the arrays: block() runs
 // them as two loops. Within a block every derived cell that depends on them is
-// an affine function of x1 and x, so a table costs the lookups of x1, x and
-// four derived cells plus the fixed chain of additions. When log-probabilities
-// are needed the block is walked as one flat sequence of tables, (x1, x)
-// stepping without a branch, so that short runs of x do not each end in a
-// mispredicted loop exit; a count-only pass keeps the nested loops, whose
-// inner loop folds away.
+// an affine function of x1 and x, so a table costs the lookups of x1, x and of
+// four derived cells plus the fixed chain of additions. With log-probabilities
+// a block whose runs of x are short is walked as one flat sequence of tables,
+// (x1, x) stepping without a branch, so that each short run does not end in a
+// mispredicted loop exit; long runs keep the nested loops, whose inner loop
+// has the fewest instructions per table. A count-only pass keeps the nested
+// loops, whose inner loop folds away.
+//
+// Small shapes are compiled with r and c as constants (kFixedShapes), which
+// unrolls the additions of the held derived cells; any other shape up to
+// 100 x 100 runs the same code with r and c read at run time, its arrays
+// acquired once before the first table. Nothing is acquired per table.
 //
 // Bit-identity. Every log-probability is formed with the additions of the
 // plain algorithm, in its order: the running sum of the interior cells, then
@@ -94,6 +100,7 @@ template <int R, int C>
 class Kernel {
  public:
   // The table being visited: the kernel's arrays plus the two loop counters.
+  // Valid only during the visit() call it is handed to.
   class Table {
    public:
     Table(const Kernel& kernel, int32_t secondLast, int32_t last)
