@@ -9,34 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "support/console_texts.h"
 #include "support/dialogue_harness.h"
-#include "support/session_driver.h"
 
 namespace rxc {
 namespace {
 
+using testing::cellPrompt;
 using testing::DialogueHarness;
-using testing::lines;
+using testing::observedHeading;
 
-// "    fila  i columna  j : " with two-column numbers; 100 does not fit.
-std::string cellPrompt(int i, int j) {
-  auto two = [](int v) {
-    if (v > 99) return std::string("**");
-    return (v < 10 ? " " : "") + std::to_string(v);
-  };
-  return "    fila " + two(i) + " columna " + two(j) + " : ";
-}
-
-std::string rowPrompts(int i, int c) {
+// The prompts of whole rows, each on a line of its own.
+std::string rows(std::initializer_list<int> numbers, int c = 2) {
   std::string text;
-  for (int j = 1; j <= c; ++j) text += cellPrompt(i, j);
+  for (int i : numbers) {
+    text += "\n";
+    for (int j = 1; j <= c; ++j) text += cellPrompt(i, j);
+  }
   return text;
-}
-
-std::string header(const std::string& dim) {
-  return "\n\n\n  Introducir tabla " + dim +
-         " observada [Introduciendo un valor negativo se\n"
-         "  vuelve a introducir la fila actual o la fila anterior]:\n";
 }
 
 const std::string kRowError =
@@ -44,76 +34,50 @@ const std::string kRowError =
 const std::string kColumnError =
     " \n  Error. La suma de alguna columna no coincide con su marginal.\n";
 
-// Rows 2, 3, 4 and columns 4, 5. The table {{1,1},{2,1},{1,3}} has
-// probability 2!3!4!4!5! / (9! 1!1!2!1!1!3!) = 4/21 = 0.1904761904761904...
-const std::vector<int16_t> kRows = {2, 3, 4};
-const std::vector<int16_t> kCols = {4, 5};
-const std::string kProbability4Of21 =
-    "\n  Probabilidad de la tabla 3x2 introducida =  0.190476190476190     \n";
-
-void expectTable(const RunState& state, int bound, const std::vector<int16_t>& cells) {
-  const int16_t* stored = state.observedTable(bound);
-  EXPECT_EQ(std::vector<int16_t>(stored, stored + cells.size()), cells);
-}
-
-TEST(ObservedTableEntry, TableTypedStraightThrough) {
-  DialogueHarness h("1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 1);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
-                             rowPrompts(3, 2) + kProbability4Of21);
-  expectTable(h.state(), 1, {1, 1, 2, 1, 1, 3});
-  EXPECT_NEAR(h.state().l, 4.0 / 21.0, 1e-15);
-  EXPECT_NEAR(h.state().logL, -1.6582280766035324, 1e-14);  // ln(4/21)
-}
-
-TEST(ObservedTableEntry, NegativeInFirstColumnOfRowThreeGoesBackToRowTwo) {
-  // Row 2 is typed 1, 1 at first, which would be wrong, but the negative value
-  // sends the entry back to row 2 before its sum is ever checked.
-  DialogueHarness h("1\n1\n2\n1\n-1\n2\n1\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 1);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
-                             cellPrompt(3, 1) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
-                             kProbability4Of21);
-  expectTable(h.state(), 1, {1, 1, 2, 1, 1, 3});
-}
-
-TEST(ObservedTableEntry, NegativeInSecondColumnOfRowThreeRepeatsRowThreeOnly) {
-  DialogueHarness h("1\n1\n2\n1\n1\n-5\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 1);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
-                             rowPrompts(3, 2) + "\n" + rowPrompts(3, 2) + kProbability4Of21);
-}
-
-TEST(ObservedTableEntry, NegativeInRowOneRepeatsRowOne) {
-  // First column, then second column of row 1.
-  DialogueHarness h("-1\n1\n-1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 1);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + cellPrompt(1, 1) + "\n" + rowPrompts(1, 2) + "\n" +
-                             rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
-                             kProbability4Of21);
-}
-
-TEST(ObservedTableEntry, WrongRowSumRepeatsThatRowWithAMessage) {
-  // Row 2 typed as 1, 1 (sum 2, marginal 3). The message does not fit after
-  // the open prompt line, so the list-directed record breaks before it.
-  DialogueHarness h("1\n1\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 1);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) +
-                             kRowError + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
-                             kProbability4Of21);
-}
-
-TEST(ObservedTableEntry, WrongColumnSumRepeatsTheWholeTable) {
-  // {{2,0},{1,2},{0,4}}: rows right, columns 3 and 6 instead of 4 and 5.
-  DialogueHarness h("2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n", kRows, kCols);
-  enterObservedTable(h.session(), 2);
-  EXPECT_EQ(h.console(), header("3x2") + "\n" + rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" +
-                             rowPrompts(3, 2) + kColumnError + header("3x2") + "\n" +
-                             rowPrompts(1, 2) + "\n" + rowPrompts(2, 2) + "\n" + rowPrompts(3, 2) +
-                             kProbability4Of21);
-  expectTable(h.state(), 2, {1, 1, 2, 1, 1, 3});
-  EXPECT_NEAR(h.state().u, 4.0 / 21.0, 1e-15);
-  EXPECT_NEAR(h.state().logU, -1.6582280766035324, 1e-14);
+TEST(ObservedTableEntry, CorrectionsRepeatARowOrTheTable) {
+  // Rows 2, 3, 4 and columns 4, 5. The table {{1,1},{2,1},{1,3}} has
+  // probability 2!3!4!4!5! / (9! 1!1!2!1!1!3!) = 4/21 = 0.1904761904761904...
+  const struct {
+    const char* why;
+    int bound;
+    const char* input;
+    std::string console;
+  } cases[] = {
+      {"typed straight through", 1, "1\n1\n2\n1\n1\n3\n", rows({1, 2, 3})},
+      // Row 2 is typed 1, 1 at first, which would be wrong, but the negative
+      // value sends the entry back to row 2 before its sum is ever checked.
+      {"negative in column 1 of row 3: back to row 2", 2, "1\n1\n2\n1\n-1\n2\n1\n1\n3\n",
+       rows({1, 2}) + "\n" + cellPrompt(3, 1) + rows({2, 3})},
+      {"negative in column 2 of row 3: row 3 again", 1, "1\n1\n2\n1\n1\n-5\n1\n3\n",
+       rows({1, 2, 3, 3})},
+      {"negative in row 1, column 1 then 2: row 1 again", 2, "-1\n1\n-1\n1\n1\n2\n1\n1\n3\n",
+       "\n" + cellPrompt(1, 1) + rows({1, 1, 2, 3})},
+      // Row 2 typed as 1, 1 (sum 2, marginal 3). The message does not fit
+      // after the open prompt line, so the list-directed record breaks before it.
+      {"wrong row sum", 1, "1\n1\n1\n1\n2\n1\n1\n3\n", rows({1, 2}) + kRowError + rows({2, 3})},
+      // {{2,0},{1,2},{0,4}}: rows right, columns 3 and 6 instead of 4 and 5.
+      {"wrong column sum", 2, "2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n",
+       rows({1, 2, 3}) + kColumnError + observedHeading("3x2") + rows({1, 2, 3})},
+  };
+  for (const auto& c : cases) {
+    DialogueHarness h(c.input, {2, 3, 4}, {4, 5});
+    RunState& s = h.state();
+    const int other = 3 - c.bound;
+    s.observedTable(other)[0] = 7;
+    enterObservedTable(h.session(), c.bound);
+    EXPECT_EQ(h.console(),
+              observedHeading("3x2") + c.console +
+                  "\n  Probabilidad de la tabla 3x2 introducida =  0.190476190476190     \n")
+        << c.why;
+    // Rows accepted before a correction keep their values; the other bound's
+    // table is untouched.
+    const int16_t* cells = s.observedTable(c.bound);
+    EXPECT_EQ(std::vector<int16_t>(cells, cells + 6), std::vector<int16_t>({1, 1, 2, 1, 1, 3}))
+        << c.why;
+    EXPECT_EQ(s.observedTable(other)[0], 7) << c.why;
+    EXPECT_NEAR(c.bound == 1 ? s.l : s.u, 4.0 / 21.0, 1e-15) << c.why;
+    EXPECT_NEAR(c.bound == 1 ? s.logL : s.logU, -1.6582280766035324, 1e-14) << c.why;  // ln(4/21)
+  }
 }
 
 TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
@@ -123,47 +87,28 @@ TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
   enterObservedTable(h.session(), 1);
   // {{0,1,1},{1,1,1}}: 2!3!1!2!2! / 5! = 0.4.
   EXPECT_EQ(h.console(),
-            header("2x3") + "\n" + rowPrompts(1, 3) + kRowError + "\n" + rowPrompts(1, 3) + "\n" +
-                rowPrompts(2, 3) +
+            observedHeading("2x3") + rows({1}, 3) + kRowError + rows({1, 2}, 3) +
                 "\n  Probabilidad de la tabla 2x3 introducida =  0.400000000000000     \n");
 }
 
-TEST(ObservedTableEntry, EarlierRowsKeepTheirValuesAcrossACorrection) {
-  // Row 1 is accepted once and never typed again; the other plane is untouched.
-  DialogueHarness h("0\n2\n3\n0\n1\n-1\n3\n0\n1\n3\n", kRows, kCols);
-  h.state().observedTables[0] = 7;  // plane 1, cell (1,1)
-  enterObservedTable(h.session(), 2);
-  expectTable(h.state(), 2, {0, 2, 3, 0, 1, 3});
-  EXPECT_EQ(h.state().observedTables[0], 7);
-}
-
 TEST(ObservedTableEntry, RowsAndColumnsNumbered100ShowAsAsterisks) {
-  // 100 x 2 with every row marginal 1 and columns 50, 50; then 2 x 100.
-  {
-    std::string input;
-    for (int i = 1; i <= 100; ++i) input += i <= 50 ? "1\n0\n" : "0\n1\n";
-    DialogueHarness h(input, std::vector<int16_t>(100, 1), {50, 50});
-    enterObservedTable(h.session(), 1);
-    std::string expected = header("100x2");
-    for (int i = 1; i <= 100; ++i) expected += "\n" + rowPrompts(i, 2);
-    const std::string text = h.console();
-    ASSERT_GE(text.size(), expected.size());
-    EXPECT_EQ(text.substr(0, expected.size()), expected);
-    EXPECT_NE(expected.find("    fila ** columna  1 :     fila ** columna  2 : "),
-              std::string::npos);
-  }
-  {
-    std::string input;
-    for (int i = 0; i < 200; ++i) input += "1\n";
-    DialogueHarness h(input, {100, 100}, std::vector<int16_t>(100, 2));
-    enterObservedTable(h.session(), 1);
-    const std::string expected =
-        header("2x100") + "\n" + rowPrompts(1, 100) + "\n" + rowPrompts(2, 100);
-    const std::string text = h.console();
-    ASSERT_GE(text.size(), expected.size());
-    EXPECT_EQ(text.substr(0, expected.size()), expected);
-    EXPECT_NE(expected.find("    fila  2 columna ** : "), std::string::npos);
-  }
+  // 100 x 2 with every row marginal 1 and columns 50, 50; 2 x 100 with every
+  // column marginal 2. The prompts are compared, up to the probability line.
+  std::string tallInput, wideInput;
+  for (int i = 1; i <= 100; ++i) tallInput += i <= 50 ? "1\n0\n" : "0\n1\n";
+  for (int i = 0; i < 200; ++i) wideInput += "1\n";
+  DialogueHarness tall(tallInput, std::vector<int16_t>(100, 1), {50, 50});
+  DialogueHarness wide(wideInput, {100, 100}, std::vector<int16_t>(100, 2));
+  enterObservedTable(tall.session(), 1);
+  enterObservedTable(wide.session(), 1);
+  std::string tallPrompts = observedHeading("100x2");
+  for (int i = 1; i <= 100; ++i) tallPrompts += rows({i});
+  const std::string widePrompts = observedHeading("2x100") + rows({1, 2}, 100);
+  EXPECT_EQ(tall.console().substr(0, tallPrompts.size()), tallPrompts);
+  EXPECT_EQ(wide.console().substr(0, widePrompts.size()), widePrompts);
+  EXPECT_NE(tallPrompts.find("\n    fila ** columna  1 :     fila ** columna  2 : "),
+            std::string::npos);
+  EXPECT_NE(widePrompts.find("    fila  2 columna ** : "), std::string::npos);
 }
 
 TEST(ObservedTableEntry, ProbabilityThatUnderflowsIsShownAsZeroWithItsLogarithm) {
@@ -176,16 +121,15 @@ TEST(ObservedTableEntry, ProbabilityThatUnderflowsIsShownAsZeroWithItsLogarithm)
   }
   DialogueHarness h(input, std::vector<int16_t>(10, 500), std::vector<int16_t>(10, 500));
   enterObservedTable(h.session(), 1);
-  std::string expected = header("10x10");
-  for (int i = 1; i <= 10; ++i) expected += "\n" + rowPrompts(i, 10);
-  expected += "\n" + lines({
-                         "  Probabilidad de la tabla 10x10 introducida =   0.00000000000000     ",
-                         "  La probabilidad de la tabla es demasiado pequeña, y se escribe como 0,",
-                         "  pero su logaritmo natural es",
-                         "",
-                         "     log(probilidad de la tabla introducida) = -0.11477838924275D+05",
-                     });
-  EXPECT_EQ(h.console(), expected);
+  EXPECT_EQ(h.console(),
+            observedHeading("10x10") + rows({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10) + "\n" +
+                testing::lines({
+                    "  Probabilidad de la tabla 10x10 introducida =   0.00000000000000     ",
+                    "  La probabilidad de la tabla es demasiado pequeña, y se escribe como 0,",
+                    "  pero su logaritmo natural es",
+                    "",
+                    "     log(probilidad de la tabla introducida) = -0.11477838924275D+05",
+                }));
   EXPECT_EQ(h.state().l, 0.0);
   EXPECT_NEAR(h.state().logL, -11477.838924275206, 1e-7);
 }

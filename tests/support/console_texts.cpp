@@ -124,15 +124,21 @@ std::string emptyCondition(const std::string& dim) {
          "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
 }
 
+std::string observedHeading(const std::string& dim) {
+  return "\n\n\n  Introducir tabla " + dim +
+         " observada [Introduciendo un valor negativo se\n"
+         "  vuelve a introducir la fila actual o la fila anterior]:\n";
+}
+
+std::string cellPrompt(int row, int col) {
+  return "    fila " + field(row, 2) + " columna " + field(col, 2) + " : ";
+}
+
 std::string observedEntry(const std::string& dim, int rows, int cols,
                           const std::string& probabilityField) {
-  std::string text = "\n\n\n  Introducir tabla " + dim +
-                     " observada [Introduciendo un valor negativo se\n"
-                     "  vuelve a introducir la fila actual o la fila anterior]:\n\n";
+  std::string text = observedHeading(dim) + "\n";
   for (int i = 1; i <= rows; ++i) {
-    for (int j = 1; j <= cols; ++j) {
-      text += "    fila " + field(i, 2) + " columna " + field(j, 2) + " : ";
-    }
+    for (int j = 1; j <= cols; ++j) text += cellPrompt(i, j);
     text += "\n";
   }
   return text + "  Probabilidad de la tabla " + dim + " introducida =" + probabilityField + "\n";

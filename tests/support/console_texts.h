@@ -47,6 +47,10 @@ inline const std::string kCountsPrompts =
 std::string boundsError(bool optionC);
 std::string emptyCondition(const std::string& dim);
 
+// The heading of an observed table's entry, and the prompt of one cell
+// ("    fila  i columna  j : ", asterisks for 100).
+std::string observedHeading(const std::string& dim);
+std::string cellPrompt(int row, int col);
 // An observed table typed at once (every cell prompt of every row) and its
 // probability line (`probabilityField` is the list-directed real).
 std::string observedEntry(const std::string& dim, int rows, int cols,
