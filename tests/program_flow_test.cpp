@@ -102,15 +102,6 @@ TEST(OpeningStages, UnreadableInputEndsTheRunWithAMessage) {
   }
 }
 
-TEST(OpeningStages, EndOfInputAfterTheHeadKeepsTheReportIntact) {
-  const auto outcome = runSession("2\n2\n1\n1\n1\n1\n");
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_EQ(reportAsText(outcome.report),
-            lines({"", "", "  DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS 2x2 CON MARGINALES FIJOS,",
-                   "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
-                   "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""}));
-}
-
 TEST(OpeningStages, RefusedFirstAcquisitionIsAFatalStop) {
   RunSettings settings;
   settings.memoryLimitBytes = 16;
