@@ -7,42 +7,27 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "dialogue/fatal_stop.h"
-#include "dialogue/session.h"
+#include "support/dialogue_harness.h"
 
 namespace rxc {
 namespace {
 
-class StorageHarness {
- public:
-  StorageHarness(int r, int c, MemoryBudget budget = MemoryBudget())
-      : session_(in_, console_, report_, budget) {
-    session_.state.r = static_cast<int16_t>(r);
-    session_.state.c = static_cast<int16_t>(c);
-  }
-  Session& session() { return session_; }
-  RunState& state() { return session_.state; }
+using testing::DialogueHarness;
 
-  // The message of the stop, or "" when the acquisition went through.
-  std::string acquire() {
-    try {
-      acquireKeptTableStores(session_);
-    } catch (const FatalStop& stop) {
-      EXPECT_FALSE(stop.consoleError2);
-      return stop.reportMessage;
-    }
-    return "";
+// The message of the stop, or "" when the acquisition went through.
+std::string acquire(DialogueHarness& h) {
+  try {
+    acquireKeptTableStores(h.session());
+  } catch (const FatalStop& stop) {
+    EXPECT_FALSE(stop.consoleError2);
+    return stop.reportMessage;
   }
-
- private:
-  std::istringstream in_;
-  std::ostringstream console_;
-  std::ostringstream report_;
-  Session session_;
-};
+  return "";
+}
 
 TEST(ExtremeCapacity, ThreeTimesTheEstimateTruncatedAndBounded) {
   EXPECT_EQ(extremeCapacityFor(1000.5f), 3001);
@@ -60,80 +45,64 @@ TEST(ExtremeCapacity, ThreeTimesTheEstimateTruncatedAndBounded) {
 }
 
 TEST(KeptTableStores, CapacitiesByOption) {
-  struct Case {
+  const struct {
     int16_t extremeOption;
     int32_t t1, t2;
-    float approxCount;
     int64_t high, low;
+  } cases[] = {
+      {0, 0, 0, 1, 1},        // B/C with T1 = T2 = 0: one slot each
+      {0, 9, 4, 10, 5},       // B/C: T1 + 1 and T2 + 1
+      {1, 0, 0, 3001, 1},     // modal tables only (estimate 1000.5)
+      {2, 0, 0, 1, 3001},     // minimum-probability tables only
+      {3, 0, 0, 3001, 3001},  // both
   };
-  const Case cases[] = {
-      {0, 0, 0, 1000.5f, 1, 1},         // B/C with T1 = T2 = 0: one slot each
-      {0, 9, 4, 1000.5f, 10, 5},        // B/C: T1 + 1 and T2 + 1
-      {1, 0, 0, 1000.5f, 3001, 1},      // modal tables only
-      {2, 0, 0, 1000.5f, 1, 3001},      // minimum-probability tables only
-      {3, 0, 0, 1000.5f, 3001, 3001},   // both
-      {3, 0, 0, 0.27f, 1, 1},           // tiny estimate
-      {1, 0, 0, 200000.0f, 500000, 1},  // bounded
-  };
-  for (const Case& c : cases) {
-    StorageHarness h(2, 3);
-    h.state().extremeOption = c.extremeOption;
-    h.state().t1 = c.t1;
-    h.state().t2 = c.t2;
-    h.state().approxCount = c.approxCount;
-    EXPECT_EQ(h.acquire(), "");
-    EXPECT_EQ(h.state().highCapacity, c.high);
-    EXPECT_EQ(h.state().lowCapacity, c.low);
-    EXPECT_EQ(h.state().highTables.capacity(), c.high);
-    EXPECT_EQ(h.state().lowTables.capacity(), c.low);
-    const SelectionLists& lists = h.state().selection;
+  for (const auto& c : cases) {
+    DialogueHarness h("", {3, 3}, {2, 2, 2});
+    RunState& s = h.state();
+    s.extremeOption = c.extremeOption;
+    s.t1 = c.t1;
+    s.t2 = c.t2;
+    s.approxCount = 1000.5f;
+    EXPECT_EQ(acquire(h), "");
+    EXPECT_EQ(s.highTables.capacity(), c.high);
+    EXPECT_EQ(s.lowTables.capacity(), c.low);
+    const SelectionLists& lists = s.selection;
     EXPECT_TRUE(lists.highNext && lists.lowNext && lists.highProb && lists.lowProb &&
                 lists.highOrder && lists.highLogProb && lists.lowLogProb);
   }
 }
 
-TEST(KeptTableStores, ReservedBytesFollowTheCapacities) {
-  // T1 = 9, T2 = 4, 2 x 3: the slot arrays hold slots 0..10 and 0..5
-  // (11 x (4 + 8 + 4 + 8) + 6 x (4 + 8 + 8) = 384 bytes), the stores
-  // 10 and 5 tables of 6 two-byte cells (120 + 60 bytes).
-  StorageHarness h(2, 3);
-  h.state().t1 = 9;
-  h.state().t2 = 4;
-  EXPECT_EQ(h.acquire(), "");
-  EXPECT_EQ(h.session().memory.used(), 384u + 180u);
-}
-
-TEST(KeptTableStores, LargestT1DoesNotWrapAndIsRefusedBeyondTheLimit) {
-  // T1 = 2147483647 gives 2147483648 slots; 8 GiB for the first slot array is
-  // beyond a 1 GiB limit, so the second group is refused.
-  StorageHarness h(2, 2, MemoryBudget(uint64_t{1} << 30));
-  h.state().t1 = std::numeric_limits<int32_t>::max();
-  EXPECT_EQ(h.acquire(), " Fallo en la asignación de memoria.");
-  EXPECT_EQ(h.state().highCapacity, int64_t{2147483648});
-  EXPECT_EQ(h.state().lowCapacity, 1);
-  EXPECT_FALSE(h.state().selection.highNext);
-  EXPECT_EQ(h.session().memory.used(), 0u);
-}
-
-TEST(KeptTableStores, LargestT2RefusedAfterTheHighArrays) {
-  StorageHarness h(2, 2, MemoryBudget(uint64_t{1} << 30));
-  h.state().t2 = std::numeric_limits<int32_t>::max();
-  EXPECT_EQ(h.acquire(), " Fallo en la asignación de memoria.");
-  EXPECT_EQ(h.state().lowCapacity, int64_t{2147483648});
-  EXPECT_TRUE(h.state().selection.highNext);  // acquired before the refusal
-  EXPECT_FALSE(h.state().selection.lowNext);
-}
-
-TEST(KeptTableStores, TableStoresRefusedAfterTheSlotArrays) {
-  // Option A, both lists, 100 x 100 and an estimate beyond 166667: 500000
-  // tables of 10000 cells, 10 GB per store, beyond a 1 GiB limit.
-  StorageHarness h(100, 100, MemoryBudget(uint64_t{1} << 30));
-  h.state().extremeOption = 3;
-  h.state().approxCount = 200000.0f;
-  EXPECT_EQ(h.acquire(), " Fallo en la asignación de memoria.");
-  EXPECT_TRUE(h.state().selection.lowLogProb);
-  EXPECT_EQ(h.state().extremeCapacity, 500000);
-  EXPECT_EQ(h.state().highCapacity, 500000);
+TEST(KeptTableStores, RefusalsBeyondTheLimitAtEachStage) {
+  const struct {
+    const char* why;
+    int side;
+    int16_t extremeOption;
+    int32_t t1, t2;
+    int64_t high, low;
+    bool highArrays, lowArrays;
+  } cases[] = {
+      // T1 = 2147483647 gives 2147483648 slots (no wrap): 8 GiB for the first
+      // slot array.
+      {"largest T1", 2, 0, std::numeric_limits<int32_t>::max(), 0, 2147483648, 1, false, false},
+      {"largest T2, after the high arrays", 2, 0, 0, std::numeric_limits<int32_t>::max(), 1,
+       2147483648, true, false},
+      // Both lists of 500000 tables of 10000 cells: 10 GB per table store.
+      {"option A on 100 x 100, after the slot arrays", 100, 3, 0, 0, 500000, 500000, true, true},
+  };
+  for (const auto& c : cases) {
+    DialogueHarness h("", std::vector<int16_t>(c.side, 1), std::vector<int16_t>(c.side, 1),
+                      MemoryBudget(uint64_t{1} << 30));
+    RunState& s = h.state();
+    s.extremeOption = c.extremeOption;
+    s.t1 = c.t1;
+    s.t2 = c.t2;
+    s.approxCount = 200000.0f;
+    EXPECT_EQ(acquire(h), " Fallo en la asignación de memoria.") << c.why;
+    EXPECT_EQ(s.highCapacity, c.high) << c.why;
+    EXPECT_EQ(s.lowCapacity, c.low) << c.why;
+    EXPECT_EQ(bool(s.selection.highNext), c.highArrays) << c.why;
+    EXPECT_EQ(bool(s.selection.lowLogProb), c.lowArrays) << c.why;
+  }
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -144,25 +113,21 @@ TEST(KeptTableStores, TableStoresRefusedAfterTheSlotArrays) {
 #endif
 #endif
 
-#ifndef RXC_UNDER_SANITIZER
-long peakResidentKilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
-#endif
-
 TEST(KeptTableStores, ReservationOfAHundredMillionSlotsCommitsNothing) {
 #ifdef RXC_UNDER_SANITIZER
   GTEST_SKIP() << "the sanitizer's allocator maps its own shadow memory";
 #else
   // T1 = 100000000 on a 2 x 2 table reserves about 2.4 GB of slot arrays and
   // 0.8 GB of table store; the peak resident size must not follow.
-  StorageHarness h(2, 2);
+  auto peakResidentKilobytes = [] {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+  };
+  DialogueHarness h("", {1, 1}, {1, 1});
   h.state().t1 = 100000000;
   const long before = peakResidentKilobytes();
-  ASSERT_EQ(h.acquire(), "");
+  ASSERT_EQ(acquire(h), "");
   const long after = peakResidentKilobytes();
   EXPECT_EQ(h.state().highTables.capacity(), 100000001);
   EXPECT_LT(after - before, 16 * 1024) << "peak RSS grew by " << (after - before) << " KiB";
