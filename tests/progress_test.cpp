@@ -31,45 +31,27 @@ struct Bar {
   ProgressBar bar;
 };
 
-TEST(Progress, PacingByEstimate) {
-  const ProgressBar small(1000.0f, nullptr);
-  EXPECT_EQ(small.progressStep(), 5);
-  EXPECT_EQ(small.threshold(5), 40000000.0);  // below a million: one far mark
-  EXPECT_EQ(small.threshold(10), 1000.0 * static_cast<double>(0.08f * 1000.0f));
+TEST(Progress, BelowAMillionOnlyTheEndOrTheFarMarkAtFortyMillion) {
+  Bar few(500000.0f);
+  runTables(few.bar, 600000);
+  EXPECT_EQ(few.finish(), " 0%****100%\n");
+  Bar many(10.0f);
+  EXPECT_EQ(many.bar.nextMarkAt(), 40000000u);
+  many.bar.reach(39999999);
+  many.bar.reach(40000000);
+  EXPECT_EQ(many.finish(), " 0%****50%****100%\n");
+}
 
-  const ProgressBar million(1000000.0f, nullptr);
-  EXPECT_EQ(million.progressStep(), 5);
-  EXPECT_EQ(million.threshold(5), 5.0 * static_cast<double>(0.08f * 1000000.0f));
-
-  const ProgressBar large(15000000.0f, nullptr);
-  EXPECT_EQ(large.progressStep(), 1);
-  for (int k = 1; k <= 9; ++k) {
-    EXPECT_EQ(large.threshold(k), k * static_cast<double>(0.08f * 15000000.0f)) << k;
+TEST(Progress, FromAMillionMarksFiftyPercentAtFortyPercentOfTheEstimate) {
+  for (uint64_t estimate : {1000000u, 2000000u, 10000000u}) {
+    Bar b(static_cast<float>(estimate));
+    const uint64_t mark = estimate * 2 / 5;
+    EXPECT_EQ(b.bar.nextMarkAt(), mark) << estimate;
+    runTables(b.bar, mark - 1);
+    EXPECT_EQ(b.out.str(), " 0%") << estimate;
+    runTables(b.bar, estimate);
+    EXPECT_EQ(b.finish(), " 0%****50%****100%\n") << estimate;
   }
-  EXPECT_EQ(large.nextMark(), 1);
-}
-
-TEST(Progress, BelowAMillionOnlyTheEnd) {
-  Bar b(500000.0f);
-  runTables(b.bar, 600000);
-  EXPECT_EQ(b.finish(), " 0%****100%\n");
-}
-
-TEST(Progress, BelowAMillionTheFarMarkAtFortyMillion) {
-  Bar b(10.0f);
-  EXPECT_EQ(b.bar.nextMarkAt(), 40000000u);
-  b.bar.reach(39999999);
-  b.bar.reach(40000000);
-  EXPECT_EQ(b.finish(), " 0%****50%****100%\n");
-}
-
-TEST(Progress, MidRangeMarksFiftyPercentAtFortyPercentOfTheEstimate) {
-  Bar b(2000000.0f);  // 0.4 x 2000000 = 800000
-  EXPECT_EQ(b.bar.nextMarkAt(), 800000u);
-  runTables(b.bar, 799999);
-  EXPECT_EQ(b.out.str(), " 0%");
-  runTables(b.bar, 2000000);
-  EXPECT_EQ(b.finish(), " 0%****50%****100%\n");
 }
 
 TEST(Progress, LargeEstimatesMarkEveryTenPercent) {

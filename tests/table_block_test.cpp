@@ -1,11 +1,10 @@
-// Table blocks in the report: narrow and wide layouts, the cell width rule and
-// the log line, byte for byte.
+// Table blocks in the report: narrow and wide layouts and the log line, byte
+// for byte. (The cell widths 5, 6 and 7 show in the whole-session tests.)
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <vector>
 
-#include "dialogue/dimensions.h"
 #include "report/table_block.h"
 #include "support/session_driver.h"
 #include <cmath>
@@ -74,14 +73,6 @@ TEST(TableBlock, LogLineOnlyBelowTinyAndOnlyWhenShown) {
                            "\r\n"));
   // Between Tiny and 1e-100: three-digit exponent, no log line.
   EXPECT_EQ(block(2, 2, 5, cells, 1e-150, -345.4, true).find("log("), std::string::npos);
-}
-
-TEST(TableBlock, CellWidthFollowsTheLargestColumnMarginal) {
-  EXPECT_EQ(cellWidthForDigits(1), 5);
-  EXPECT_EQ(cellWidthForDigits(2), 5);   // 99
-  EXPECT_EQ(cellWidthForDigits(3), 6);   // 100
-  EXPECT_EQ(cellWidthForDigits(4), 6);   // 9999
-  EXPECT_EQ(cellWidthForDigits(5), 7);   // 10000
 }
 
 }  // namespace
