@@ -2,12 +2,15 @@
 // order they are listed, on two vectors instead of slot-threaded lists.
 // `high` runs from its least to its most probable table, `low` from its most
 // to its least probable one; every comparison uses the newcomer's tolerance
-// band.
+// band. Also the reading of a run's kept lists in the same order.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "dialogue/run_state.h"
 #include "engine/probability.h"
 
 namespace rxc::testing {
@@ -82,5 +85,26 @@ class SelectionModel {
   std::size_t t1_, t2_;
   std::vector<Entry> high_, low_;
 };
+
+// A kept table: its cells and its log-probability.
+using KeptTable = std::pair<std::vector<int16_t>, double>;
+
+// The tables a run kept, read from its slot-threaded lists in the report's
+// order (needs the end of the pass).
+inline std::vector<KeptTable> keptListing(const RunState& s) {
+  std::vector<KeptTable> out;
+  const SelectionLists& lists = s.selection;
+  for (int32_t k = lists.highKept; k >= 1; --k) {
+    const int32_t slot = lists.highOrder[k];
+    const int16_t* cells = s.highTables.slot(slot);
+    out.push_back({{cells, cells + s.r * s.c}, lists.highLogProb[slot]});
+  }
+  if (lists.lowKept == 0) return out;
+  for (int32_t slot = lists.lowHead; slot > 0; slot = lists.lowNext[slot]) {
+    const int16_t* cells = s.lowTables.slot(slot);
+    out.push_back({{cells, cells + s.r * s.c}, lists.lowLogProb[slot]});
+  }
+  return out;
+}
 
 }  // namespace rxc::testing
