@@ -1,6 +1,7 @@
 // The tracking of the modal and minimum-probability groups, table by table:
-// the tolerance band of the newcomer, ties, restarts, the capacity of the
-// stores, and the guards that let the common table skip the band arithmetic.
+// the tolerance band of the newcomer, ties and restarts (the store's capacity
+// is in option A's brute-force test), and the guards that let the common
+// table skip the band arithmetic.
 #include "engine/extreme_tables.h"
 
 #include <gtest/gtest.h>
@@ -81,15 +82,6 @@ TEST(ExtremeTracking, UsesTheNewcomersBandAndKeepsTheFirstValueOfAGroup) {
   EXPECT_EQ(raised.modeLogProb, s + 1.1 * spread);
   EXPECT_EQ(raised.modeCount, 2.0);
   EXPECT_EQ(heldIds(stores.high, raised.modeKept), (std::vector<int>{2, 4}));
-}
-
-TEST(ExtremeTracking, NeverHoldsMoreThanTheStoreHas) {
-  Stores stores(2);  // the run's capacity claims more than the store holds
-  const ExtremeTracking e =
-      track<ExtremeChoice::kModal>(-1.0, -4.0, {-1.0, -1.0, -1.0, -0.5, -0.5, -0.5}, stores, 50);
-  EXPECT_EQ(e.modeCount, 3.0);
-  EXPECT_EQ(e.modeKept, 2);
-  EXPECT_EQ(heldIds(stores.high, 2), (std::vector<int>{4, 5}));
 }
 
 TEST(ExtremeTracking, ATableTyingTheMaximumIsNotAlsoAMinimum) {
