@@ -30,45 +30,38 @@ using testing::observedEntry;
 using testing::openingConsole;
 using testing::optionAQuestions;
 using testing::optionsMenu;
+using testing::typedBound;
 using testing::valuePrompt;
 
 const std::vector<int16_t> kOnes2 = {1, 1};
+const std::string kTypedBounds = typedBound("2x2", 'L') + typedBound("2x2", 'U');
 
-TEST(OptionsMenu, LineBreaksForSmallMediumAndLargestTables) {
-  struct Size {
+TEST(OptionA, MenuLineBreaksAndEachChoiceWithOutOfRangeAnswersAskedAgain) {
+  // The menu's breaks move with the table size. "0", "4", an empty line (0),
+  // "-1" and "1234" (read as 123) are refused.
+  const struct {
     int r, c;
     const char* dim;
-  };
-  for (const Size& size : {Size{2, 2, "2x2"}, Size{10, 10, "10x10"}, Size{100, 10, "100x10"},
-                           Size{100, 100, "100x100"}}) {
-    DialogueHarness h("A\n3\n", std::vector<int16_t>(size.r, 1), std::vector<int16_t>(size.c, 1));
-    runOptionsDialogue(h.session());
-    EXPECT_EQ(h.console(),
-              optionsMenu(size.dim) + kOptionPrompt + optionAQuestions(size.dim) + kChoicePrompt)
-        << size.dim;
-  }
-}
-
-TEST(OptionA, EachChoiceWithOutOfRangeAnswersAskedAgain) {
-  struct Case {
     const char* input;
     int16_t choice;
     int prompts;
-  };
-  // "0", "4", an empty line (0), "-1" and "1234" (read as 123) are refused.
-  for (const Case& c :
-       {Case{"a\n1\n", 1, 1}, Case{"A\n0\n4\n2\n", 2, 3}, Case{"a\n\n-1\n1234\n 3\n", 3, 4}}) {
-    DialogueHarness h(c.input, kOnes2, kOnes2);
+  } cases[] = {{2, 2, "2x2", "a\n1\n", 1, 1},
+               {10, 10, "10x10", "A\n0\n4\n2\n", 2, 3},
+               {100, 10, "100x10", "a\n\n-1\n1234\n 3\n", 3, 4},
+               {100, 100, "100x100", "A\n3\n", 3, 1}};
+  for (const auto& c : cases) {
+    DialogueHarness h(c.input, std::vector<int16_t>(c.r, 1), std::vector<int16_t>(c.c, 1));
     runOptionsDialogue(h.session());
     std::string prompts;
     for (int k = 0; k < c.prompts; ++k) prompts += kChoicePrompt;
-    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + optionAQuestions("2x2") + prompts)
+    EXPECT_EQ(h.console(), optionsMenu(c.dim) + kOptionPrompt + optionAQuestions(c.dim) + prompts)
         << c.input;
-    EXPECT_EQ(h.state().extremeOption, c.choice);
-    EXPECT_EQ(h.state().runMode, 5);
-    EXPECT_EQ(h.state().t1, 0);
-    EXPECT_EQ(h.state().t2, 0);
-    EXPECT_FALSE(h.state().tableEntered[1] || h.state().tableEntered[2]);
+    const RunState& s = h.state();
+    EXPECT_EQ(s.extremeOption, c.choice);
+    EXPECT_EQ(s.runMode, 5);
+    EXPECT_EQ(s.t1, 0);
+    EXPECT_EQ(s.t2, 0);
+    EXPECT_FALSE(s.tableEntered[1] || s.tableEntered[2]);
   }
 }
 
@@ -77,9 +70,7 @@ TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
   DialogueHarness h(" a\nx\n\nD\nbcd\nn\n0.2\nN\n0.5\n3\n4\n", kOnes2, kOnes2);
   runOptionsDialogue(h.session());
   EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
-                             kOptionPrompt + kOptionPrompt + boundQuestion("2x2", 'L') +
-                             valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U') +
-                             kCountsPrompts);
+                             kOptionPrompt + kOptionPrompt + kTypedBounds + kCountsPrompts);
   EXPECT_EQ(h.state().resultOption, 'b');
   EXPECT_EQ(h.state().runMode, 2);
 }
@@ -106,8 +97,6 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
 }
 
 TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
-  const std::string bounds =
-      boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
   const struct {
     const char* input;
     bool optionC;
@@ -122,8 +111,8 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   for (const auto& c : cases) {
     DialogueHarness h(c.input, kOnes2, kOnes2);
     runOptionsDialogue(h.session());
-    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + bounds + boundsError(c.optionC) +
-                               bounds + kCountsPrompts);
+    EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kTypedBounds +
+                               boundsError(c.optionC) + kTypedBounds + kCountsPrompts);
     EXPECT_EQ(h.state().lEntry, c.l);
     EXPECT_EQ(h.state().runMode, c.optionC ? 3 : 2);
   }
@@ -135,11 +124,9 @@ TEST(OptionsBAndC, EmptyConditionAnsweredYesThenNo) {
   // with RunMode 4 and no T1/T2 questions.
   DialogueHarness h("c\nn\n0\nn\n0\nx\ny\nn\n1\nn\n1\nN\n", kOnes2, kOnes2);
   runOptionsDialogue(h.session());
-  const std::string bounds =
-      boundQuestion("2x2", 'L') + valuePrompt('L') + boundQuestion("2x2", 'U') + valuePrompt('U');
   const std::string again = "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
-  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + bounds + emptyCondition("2x2") +
-                             again + bounds + emptyCondition("2x2"));
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kTypedBounds + emptyCondition("2x2") +
+                             again + kTypedBounds + emptyCondition("2x2"));
   EXPECT_EQ(h.state().runMode, 4);
   EXPECT_EQ(h.state().t1, 0);
   EXPECT_EQ(h.state().t2, 0);
@@ -153,8 +140,7 @@ TEST(OptionsBAndC, ObservedTablesAsBounds) {
   runOptionsDialogue(h.session());
   const std::string table = observedEntry("2x2", 2, 2, "  0.500000000000000     ");
   EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') + table +
-                             boundQuestion("2x2", 'U') + valuePrompt('U') + boundsError(false) +
-                             boundQuestion("2x2", 'L') + valuePrompt('L') +
+                             typedBound("2x2", 'U') + boundsError(false) + typedBound("2x2", 'L') +
                              boundQuestion("2x2", 'U') + table + kCountsPrompts);
   const RunState& s = h.state();
   EXPECT_FALSE(s.tableEntered[1]);
@@ -208,9 +194,7 @@ TEST(OptionsSession, RefusedReservationEndsTheRunWithTheMemoryMessage) {
       testing::runSession("2\n2\n1\n1\n1\n1\nB\nN\n0\nN\n1\n2147483647\n0\n", settings);
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.console, openingConsole("2x2", 2, 2, " 0.225676E+01") + optionsMenu("2x2") +
-                                 kOptionPrompt + boundQuestion("2x2", 'L') + valuePrompt('L') +
-                                 boundQuestion("2x2", 'U') + valuePrompt('U') + kCountsPrompts +
-                                 "\n");
+                                 kOptionPrompt + kTypedBounds + kCountsPrompts + "\n");
   EXPECT_EQ(outcome.report, kReportHead2x2 + "  Fallo en la asignaci\xF3n de memoria.\r\n");
 }
 
