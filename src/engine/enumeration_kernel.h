@@ -173,12 +173,31 @@ class Kernel {
   template <bool kLog>
   void refill(int from, int i, int j, int to);
 
-  // Advances the positions before the last two; false when the pass is over.
+  // Advances the held positions from position q (interior row i, column j)
+  // back; false when the pass is over.
   template <bool kLog>
-  bool carry();
+  bool carry(int q, int i, int j);
+
+  // What a block of the last two cells (x1, then x) starts from: the bounds
+  // of x1, low = max(0, colRest1 + rowRest1 - rest1) and high =
+  // min(colRest1, rowRest1), and those of x as functions of x1,
+  // low = max(0, u0 - x1 + fixed - rest2) and high = min(u0 - x1, fixed).
+  struct BlockStart {
+    int32_t colRest1, rowRest1, rest1, u0, fixed, rest2;
+    double before;  // ln(x!) of the interior cells before x1, summed
+  };
+  // The start of the block read from the held positions.
+  BlockStart blockStart() const;
 
   template <class Visitor, class Progress>
-  bool block(Progress& progress, Visitor& visitor, Counter& counter);
+  bool block(const BlockStart& start, Progress& progress, Visitor& visitor, Counter& counter);
+
+  // Fixed shapes with at least three interior cells, with log-probabilities:
+  // the third-last cell as a loop around the blocks, from its present value
+  // to its high, which it is left at. Each value starts its block from
+  // formulas in that value, without a carry, a refill or array reads.
+  template <class Visitor, class Progress>
+  bool thirdLastLoop(Progress& progress, Visitor& visitor, Counter& counter);
 
   template <class Visitor, class Progress>
   bool twoByTwo(Progress& progress, Visitor& visitor, Counter& counter);
@@ -275,14 +294,12 @@ void Kernel<R, C>::refill(int from, int i, int j, int to) {
 
 template <int R, int C>
 template <bool kLog>
-[[gnu::always_inline]] inline bool Kernel<R, C>::carry() {
+[[gnu::always_inline]] inline bool Kernel<R, C>::carry(int q, int i, int j) {
   const int h = rows() - 1;
   const int kept = m_ - 2;  // positions held in the arrays
   const int32_t* cell = cell_.data();
   const int32_t* high = high_.data();
-  int q = kept - 1;
-  int i = lastKeptRow_;
-  int j = lastKeptCol_;
+  if (q < 0) return false;
   while (cell[q] == high[q]) {
     if (--q < 0) return false;
     if (--i < 0) {
@@ -322,15 +339,21 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     refill<kLog>(0, 0, 0, m_ - 2);
     if constexpr (kM == 0 || kM == 2) {
       if (m_ == 2) {
-        const bool completed = block(progress, visitor, counter);
+        const bool completed = block(blockStart(), progress, visitor, counter);
         return {counter.count, completed};
       }
     }
   }
-  if constexpr (kM == 0 || kM > 2) {
+  if constexpr (kLog && kM > 2) {
+    constexpr int h = R - 1;
+    constexpr int q = kM - 4;  // the last held position before the third-last cell
     do {
-      if (!block(progress, visitor, counter)) return {counter.count, false};
-    } while (carry<kLog>());
+      if (!thirdLastLoop(progress, visitor, counter)) return {counter.count, false};
+    } while (carry<kLog>(q, q >= 0 ? q % h : 0, q >= 0 ? q / h : 0));
+  } else if constexpr (kM == 0 || kM > 2) {
+    do {
+      if (!block(blockStart(), progress, visitor, counter)) return {counter.count, false};
+    } while (carry<kLog>(m_ - 3, lastKeptRow_, lastKeptCol_));
   }
   return {counter.count, true};
 }
@@ -362,16 +385,7 @@ bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& count
 }
 
 template <int R, int C>
-template <class Visitor, class Progress>
-[[gnu::always_inline]] inline bool Kernel<R, C>::block(Progress& progress, Visitor& visitor, Counter& counterOut) {
-  // The count lives in registers while the block runs; exp() and the like
-  // called by the visitor would otherwise force it through memory per table.
-  Counter counter = counterOut;
-  auto leave = [&](bool completed) {
-    counterOut = counter;
-    return completed;
-  };
-  constexpr bool kLog = Visitor::kNeedsLogProb;
+[[gnu::always_inline]] inline typename Kernel<R, C>::BlockStart Kernel<R, C>::blockStart() const {
   const int r = rows();
   const int c = cols();
   const int h = r - 1;
@@ -383,32 +397,120 @@ template <class Visitor, class Progress>
   const int32_t* rest = rest_.data();
   const int32_t* rowMargin = rowMargin_.data();
   const int32_t* colMargin = colMargin_.data();
-
-  // Bounds of x1, and those of x as functions of x1:
-  // low = max(0, u0 - x1 + fixed - rest2), high = min(u0 - x1, fixed).
-  int32_t colRest1, rowRest1, rest1, u0, fixed, rest2;
+  BlockStart b;
   if (r >= 3) {
     // Both in the last interior column, rows r-3 and r-2.
     if (r == 3) {
-      colRest1 = colMargin[c - 2];
-      rest1 = colSuffix_.data()[c - 2];
+      b.colRest1 = colMargin[c - 2];
+      b.rest1 = colSuffix_.data()[c - 2];
     } else {
-      colRest1 = colRest[p1 - 1] - cell[p1 - 1];
-      rest1 = rest[p1 - 1] - rowRest[p1 - 1];
+      b.colRest1 = colRest[p1 - 1] - cell[p1 - 1];
+      b.rest1 = rest[p1 - 1] - rowRest[p1 - 1];
     }
-    rowRest1 = c == 2 ? rowMargin[r - 3] : rowRest[p1 - h] - cell[p1 - h];
-    u0 = colRest1;
-    fixed = c == 2 ? rowMargin[r - 2] : rowRest[p2 - h] - cell[p2 - h];
-    rest2 = rest1 - rowRest1;
+    b.rowRest1 = c == 2 ? rowMargin[r - 3] : rowRest[p1 - h] - cell[p1 - h];
+    b.u0 = b.colRest1;
+    b.fixed = c == 2 ? rowMargin[r - 2] : rowRest[p2 - h] - cell[p2 - h];
+    b.rest2 = b.rest1 - b.rowRest1;
   } else {
     // A single interior row: columns c-3 and c-2.
-    colRest1 = colMargin[c - 3];
-    rest1 = colSuffix_.data()[c - 3];
-    rowRest1 = c == 3 ? rowMargin[0] : rowRest[p1 - 1] - cell[p1 - 1];
-    u0 = rowRest1;
-    fixed = colMargin[c - 2];
-    rest2 = colSuffix_.data()[c - 2];
+    b.colRest1 = colMargin[c - 3];
+    b.rest1 = colSuffix_.data()[c - 3];
+    b.rowRest1 = c == 3 ? rowMargin[0] : rowRest[p1 - 1] - cell[p1 - 1];
+    b.u0 = b.rowRest1;
+    b.fixed = colMargin[c - 2];
+    b.rest2 = colSuffix_.data()[c - 2];
   }
+  b.before = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
+  return b;
+}
+
+template <int R, int C>
+template <class Visitor, class Progress>
+[[gnu::always_inline]] inline bool Kernel<R, C>::thirdLastLoop(Progress& progress, Visitor& visitor,
+                                                               Counter& counter) {
+  static_assert(kM >= 3);
+  constexpr int h = R - 1;
+  constexpr int p0 = kM - 3;  // the third-last cell; the block's cells follow
+  constexpr int row0 = p0 % h, col0 = p0 / h;
+  constexpr int row1 = (p0 + 1) % h, col1 = (p0 + 1) / h;
+  constexpr int row2 = (p0 + 2) % h, col2 = (p0 + 2) / h;
+  int32_t* cell = cell_.data();
+  const int32_t* rowRest = rowRest_.data();
+  const int32_t* rowMargin = rowMargin_.data();
+  const int32_t* colMargin = colMargin_.data();
+  const int32_t* colSuffix = colSuffix_.data();
+  const double* lf = logFactorial_;
+  const int32_t colRest0 = colRest_.data()[p0];
+  const int32_t rowRest0 = rowRest[p0];
+  const int32_t rest0 = rest_.data()[p0];
+  const int32_t high0 = high_.data()[p0];
+  const double before0 = p0 == 0 ? 0.0 : logSum_.data()[p0 - 1];
+  // rowRest of the block's cells when the cell to their left is held.
+  int32_t heldRowRest1 = 0, heldRowRest2 = 0;
+  if constexpr (col1 > 0 && h > 1) heldRowRest1 = rowRest[p0 + 1 - h] - cell[p0 + 1 - h];
+  if constexpr (col2 > 0 && h > 2) heldRowRest2 = rowRest[p0 + 2 - h] - cell[p0 + 2 - h];
+
+  for (int32_t x0 = cell[p0];; ++x0) {
+    cell[p0] = x0;
+    // The derived cells fixed by x0, for the block to add as held ones.
+    if constexpr (row0 == h - 1) rowLog_.data()[col0] = lf[colRest0 - x0];
+    if constexpr (col0 == C - 2) colLog_.data()[row0] = lf[rowRest0 - x0];
+    BlockStart b;
+    b.before = before0 + lf[x0];
+    if constexpr (row1 == 0) {
+      b.colRest1 = colMargin[col1];
+      b.rest1 = colSuffix[col1];
+    } else {
+      b.colRest1 = colRest0 - x0;
+      b.rest1 = rest0 - rowRest0;
+    }
+    if constexpr (col1 == 0) {
+      b.rowRest1 = rowMargin[row1];
+    } else if constexpr (h == 1) {
+      b.rowRest1 = rowRest0 - x0;
+    } else {
+      b.rowRest1 = heldRowRest1;
+    }
+    if constexpr (R >= 3) {
+      b.u0 = b.colRest1;
+      if constexpr (col2 == 0) {
+        b.fixed = rowMargin[row2];
+      } else if constexpr (h == 2) {
+        b.fixed = rowRest0 - x0;
+      } else {
+        b.fixed = heldRowRest2;
+      }
+      b.rest2 = b.rest1 - b.rowRest1;
+    } else {
+      b.u0 = b.rowRest1;
+      b.fixed = colMargin[C - 2];
+      b.rest2 = colSuffix[C - 2];
+    }
+    if (!block(b, progress, visitor, counter)) return false;
+    if (x0 == high0) return true;
+  }
+}
+
+template <int R, int C>
+template <class Visitor, class Progress>
+[[gnu::always_inline]] inline bool Kernel<R, C>::block(const BlockStart& start, Progress& progress,
+                                                       Visitor& visitor, Counter& counterOut) {
+  // The count lives in registers while the block runs; exp() and the like
+  // called by the visitor would otherwise force it through memory per table.
+  Counter counter = counterOut;
+  auto leave = [&](bool completed) {
+    counterOut = counter;
+    return completed;
+  };
+  constexpr bool kLog = Visitor::kNeedsLogProb;
+  const int r = rows();
+  const int c = cols();
+  const int32_t colRest1 = start.colRest1;
+  const int32_t rowRest1 = start.rowRest1;
+  const int32_t rest1 = start.rest1;
+  const int32_t u0 = start.u0;
+  const int32_t fixed = start.fixed;
+  const int32_t rest2 = start.rest2;
   const int32_t lo1 = std::max<int32_t>(0, colRest1 + rowRest1 - rest1);
   const int32_t hi1 = std::min(colRest1, rowRest1);
 
@@ -446,7 +548,7 @@ template <class Visitor, class Progress>
     const double* rowLog = rowLog_.data();
     const double* colLog = colLog_.data();
     const double marginConst = logMarginConst_;
-    const double before = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
+    const double before = start.before;
     // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
     const Index cornerBase = r >= 3 ? rest2 - fixed - colRest1 : rest2 - rowRest1 - fixed;
     // Derived cells held in rowLog/colLog: last-row cells of columns 0..c-3
