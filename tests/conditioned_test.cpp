@@ -52,6 +52,12 @@ Lines head(const std::string& dim, const std::string& rows, const std::string& c
   return out << Lines({"", "", "", " TABLAS " + dim + " DE LA DISTRIBUCIÓN, con probabilidad "});
 }
 
+// The condition with both bounds typed: option B's strict one or option C's.
+Lines typedCondition(bool optionC, const std::string& l, const std::string& u) {
+  const std::string relation = optionC ? " O IGUAL QUE " : " QUE ";
+  return {"   MAYOR" + relation + l, " y MENOR" + relation + u + ":", "", ""};
+}
+
 Lines countAndSum(const std::string& dim, int count, const std::string& sum) {
   const std::string n = std::to_string(count);
   return {
@@ -146,7 +152,7 @@ TEST(ConditionedSession, OptionBWithTypedBounds) {
   // table 8 and 10 but came first; 11 and 7 (tied) are the least probable
   // kept, 11 in the low head's slot.
   Lines report = head2x3();
-  report << Lines({"   MAYOR QUE 0.1000000000D-01", " y MENOR QUE 0.5000000000D+00:", "", ""})
+  report << typedCondition(false, "0.1000000000D-01", "0.5000000000D+00")
          << countAndSum("2x3", 13, "0.97850678733032D+00") << bothGroupsNote(13, 3, 2)
          << block({"    1    2    2", "    2    5    5"}, kP189over884)
          << block({"    0    3    2", "    3    4    5"}, kP105over884)
@@ -162,17 +168,15 @@ TEST(ConditionedSession, BoundsThatNoTableMeets) {
   const std::string console = kOpening2x3 + typedBound("2x3", 'L') + typedBound("2x3", 'U') +
                               testing::emptyCondition("2x3") + results("2x3", " 18");
   Lines report = head2x3();
-  report << Lines({"   MAYOR O IGUAL QUE 0.0000000000D+00",
-                   " y MENOR O IGUAL QUE 0.0000000000D+00:", "", "",
-                   " No existe ninguna tabla 2x3 de la distribución que cumpla esa condición."});
+  report << typedCondition(true, "0.0000000000D+00", "0.0000000000D+00")
+         << Lines({" No existe ninguna tabla 2x3 de la distribución que cumpla esa condición."});
   expectSession(kMargins2x3 + "C\nN\n0\nN\n0\nN\n\n", console, report);
 }
 
 TEST(ConditionedSession, NoTableListedWithBothCountsZero) {
   // p <= 0.05: 11 tables; with T1 = T2 = 0 the section ends with its note.
   Lines report = head2x3();
-  report << Lines({"   MAYOR O IGUAL QUE 0.0000000000D+00",
-                   " y MENOR O IGUAL QUE 0.5000000000D-01:", "", ""})
+  report << typedCondition(true, "0.0000000000D+00", "0.5000000000D-01")
          << countAndSum("2x3", 11, "0.16855203619910D+00")
          << Lines({" No se escribe ninguna tabla."});
   expectSession(kMargins2x3 + "C\nN\n0\nN\n0.05\n0\n0\n\n", kTypedConsole2x3, report);
@@ -182,7 +186,7 @@ TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
   // 0.1 < p < 0.2: tables 3, 4, 8 and 10, all tied. T1 = 3, T2 = 2: the
   // first three fill the high list (each tie heads it), the fourth is low.
   Lines report = head2x3();
-  report << Lines({"   MAYOR QUE 0.1000000000D+00", " y MENOR QUE 0.2000000000D+00:", "", ""})
+  report << typedCondition(false, "0.1000000000D+00", "0.2000000000D+00")
          << countAndSum("2x3", 4, "0.47511312217195D+00") << Lines({kOrderNote, ""})
          << block({"    0    2    3", "    3    5    4"}, kP105over884)
          << block({"    0    3    2", "    3    4    5"}, kP105over884)
@@ -201,8 +205,7 @@ TEST(ConditionedSession, HundredTablesListedInPart) {
   const std::string console = opening("3x3", 3, 3, " 0.979163E+02") + typedBound("3x3", 'L') +
                               typedBound("3x3", 'U') + kCountsPrompts + results("3x3", " 100");
   const Lines start = head("3x3", "2,  7,  11", "2,  8,  10", " 100")
-                      << Lines({"   MAYOR O IGUAL QUE 0.0000000000D+00",
-                                " y MENOR O IGUAL QUE 0.1000000000D+01:", "", ""})
+                      << typedCondition(true, "0.0000000000D+00", "0.1000000000D+01")
                       << countAndSum("3x3", 100, "0.10000000000000D+01");
   // From the most probable down, and from the fifth least probable down.
   const Lines top[] = {
@@ -250,8 +253,7 @@ TEST(ConditionedSession, ThreeEqualTablesAtTheHighListBoundary) {
                               typedBound("2x3", 'U') + kCountsPrompts + results("2x3", " 3");
   const std::string third = " 0.33333333333333D+00";
   const Lines start = head("2x3", "1,  2", "1,  1,  1", " 3")
-                      << Lines({"   MAYOR O IGUAL QUE 0.0000000000D+00",
-                                " y MENOR O IGUAL QUE 0.1000000000D+01:", "", ""})
+                      << typedCondition(true, "0.0000000000D+00", "0.1000000000D+01")
                       << countAndSum("2x3", 3, "0.10000000000000D+01");
   Lines report = start;
   report << Lines({kOrderNote, ""}) << block({"    0    0    1", "    1    1    0"}, third)
@@ -381,17 +383,12 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   std::copy_n(first, 4, s.highTables.slot(1));
   std::copy_n(second, 4, s.lowTables.slot(1));
   writeConditionedSection(h.session());
-  Lines expected{"",
-                 "",
-                 "",
-                 " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad ",
-                 "   MAYOR O IGUAL QUE 0.0000000000D+00",
-                 " y MENOR O IGUAL QUE 0.1000000000D+01:",
-                 "",
-                 ""};
-  expected << countAndSum("2x2", 2, "0.10000000000000D+01") << Lines({kOrderNote, ""})
-           << block({"    0    1", "    1    0"}, " 0.50000000000000D+00")
-           << block({"    1    0", "    0    1"}, " 0.50000000000000D+00") << Lines({""});
+  const Lines expected = Lines({"", "", "", " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad "})
+                         << typedCondition(true, "0.0000000000D+00", "0.1000000000D+01")
+                         << countAndSum("2x2", 2, "0.10000000000000D+01") << Lines({kOrderNote, ""})
+                         << block({"    0    1", "    1    0"}, " 0.50000000000000D+00")
+                         << block({"    1    0", "    0    1"}, " 0.50000000000000D+00")
+                         << Lines({""});
   EXPECT_EQ(h.report(), joined(expected));
 }
 
@@ -401,17 +398,10 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
   std::mt19937 rng(77);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (int round = 0; round < 300; ++round) {
-    // Margins: random row margins, column margins a random split of N.
     const int r = pick(2, 4), c = pick(2, 4);
-    const int maxMargin = pick(1, 5);
-    std::vector<int16_t> rows, cols(c, 1);
-    int n = 0;
-    for (int i = 0; i < r; ++i) {
-      rows.push_back(static_cast<int16_t>(pick(1, maxMargin)));
-      n += rows.back();
-    }
-    if (n < c) continue;
-    for (int k = c; k < n; ++k) ++cols[pick(0, c - 1)];
+    const int n = pick(std::max(r, c), 14);
+    const std::vector<int16_t> rows = testing::randomComposition(rng, n, r);
+    const std::vector<int16_t> cols = testing::randomComposition(rng, n, c);
     const auto all = testing::everyTable(rows, cols);
 
     testing::DialogueHarness h("", rows, cols);

@@ -42,23 +42,6 @@ struct OptionARun : testing::DialogueHarness {
   }
 };
 
-// `parts` positive values adding up to `total`.
-std::vector<int16_t> randomComposition(std::mt19937& random, int total, int parts) {
-  std::vector<int> cuts(static_cast<size_t>(total - 1));
-  std::iota(cuts.begin(), cuts.end(), 1);
-  std::shuffle(cuts.begin(), cuts.end(), random);
-  cuts.resize(static_cast<size_t>(parts - 1));
-  std::sort(cuts.begin(), cuts.end());
-  cuts.push_back(total);
-  std::vector<int16_t> values;
-  int previous = 0;
-  for (int cut : cuts) {
-    values.push_back(static_cast<int16_t>(cut - previous));
-    previous = cut;
-  }
-  return values;
-}
-
 TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
   // The probability is a constant over the product of the cells' factorials,
   // so equal products (exact integers here) are exactly equal probabilities.
@@ -71,8 +54,8 @@ TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
     const int r = 2 + static_cast<int>(random() % 3);
     const int c = 2 + static_cast<int>(random() % 3);
     const int n = std::max(r, c) + static_cast<int>(random() % (13 - std::max(r, c)));
-    const std::vector<int16_t> rows = randomComposition(random, n, r);
-    const std::vector<int16_t> cols = randomComposition(random, n, c);
+    const std::vector<int16_t> rows = testing::randomComposition(random, n, r);
+    const std::vector<int16_t> cols = testing::randomComposition(random, n, c);
     const int16_t option = static_cast<int16_t>(1 + random() % 3);
     const int64_t capacity = trial % 4 == 0 ? 1 + static_cast<int64_t>(random() % 3) : 1000;
     SCOPED_TRACE("trial " + std::to_string(trial));

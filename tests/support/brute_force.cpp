@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace rxc::testing {
 
@@ -68,6 +69,22 @@ std::vector<GeneratedTable> everyTable(const std::vector<int16_t>& rows,
     if (q < 0) break;
   }
   return out;
+}
+
+std::vector<int16_t> randomComposition(std::mt19937& random, int total, int parts) {
+  std::vector<int> cuts(static_cast<size_t>(total - 1));
+  std::iota(cuts.begin(), cuts.end(), 1);
+  std::shuffle(cuts.begin(), cuts.end(), random);
+  cuts.resize(static_cast<size_t>(parts - 1));
+  std::sort(cuts.begin(), cuts.end());
+  cuts.push_back(total);
+  std::vector<int16_t> values;
+  int previous = 0;
+  for (int cut : cuts) {
+    values.push_back(static_cast<int16_t>(cut - previous));
+    previous = cut;
+  }
+  return values;
 }
 
 }  // namespace rxc::testing

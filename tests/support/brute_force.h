@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace rxc::testing {
@@ -17,5 +18,9 @@ struct GeneratedTable {
 // row, the last column, the corner.
 std::vector<GeneratedTable> everyTable(const std::vector<int16_t>& rows,
                                        const std::vector<int16_t>& cols);
+
+// `parts` positive values adding up to `total`, at random: margins for the
+// property tests.
+std::vector<int16_t> randomComposition(std::mt19937& random, int total, int parts);
 
 }  // namespace rxc::testing
