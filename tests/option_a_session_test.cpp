@@ -111,18 +111,16 @@ TEST(OptionASession, QuestionsForHowManyTablesToWrite) {
   // probable (20 tables: row 1 takes 3 of the six single columns); x11 = 0 or
   // 2 least probable (15 + 15 tables). 0 modal tables; -1 and 500001 refused,
   // then 2 minimum tables.
-  const std::string modalPrompt =
-      "  Introducir numero de tablas de maxima probabilidad a escribir: ";
-  const std::string minimumPrompt =
-      "  Introducir numero de tablas de minima probabilidad a escribir: ";
   // The answers end no line: a re-asked prompt continues its record, and the
   // message, too long for what is left of it, starts a record of its own.
   const std::string console =
       consoleUpToOptionA("2x7", 2, 7, " 0.520374E+02") + progressAndTotal("2x7", " 50") +
       lines({"", "", "", "", "  Numero total de tablas 2x7 de maxima probabilidad = 20", "",
-             modalPrompt, "", "", "", "  Numero total de tablas 2x7 de minima probabilidad = 30",
-             "", minimumPrompt + minimumPrompt + " ", "  No puede ser mayor que 500000."}) +
-      minimumPrompt + kClosing;
+             testing::kModalPrompt, "", "", "",
+             "  Numero total de tablas 2x7 de minima probabilidad = 30", "",
+             testing::kMinimumPrompt + testing::kMinimumPrompt + " ",
+             "  No puede ser mayor que 500000."}) +
+      testing::kMinimumPrompt + kClosing;
   // The first two of x11 = 0: row 1 takes the last four single columns, then
   // the first and the last three. Probability 4! 4! 2! / (8! 2!) = 1/70.
   const Lines report =

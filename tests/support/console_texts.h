@@ -56,6 +56,12 @@ std::string cellPrompt(int row, int col);
 std::string observedEntry(const std::string& dim, int rows, int cols,
                           const std::string& probabilityField);
 
+// Option A's questions for how many modal or minimum tables to write.
+inline const std::string kModalPrompt =
+    "  Introducir numero de tablas de maxima probabilidad a escribir: ";
+inline const std::string kMinimumPrompt =
+    "  Introducir numero de tablas de minima probabilidad a escribir: ";
+
 // The progress bar of an estimate below 1000000 and the total line.
 std::string progressAndTotal(const std::string& dim, const std::string& totalField);
 // The closing lines; the first empty record ends any line left open.
