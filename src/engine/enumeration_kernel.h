@@ -25,9 +25,11 @@
 // loops, whose inner loop folds away.
 //
 // Small shapes are compiled with r and c as constants (kFixedShapes), which
-// unrolls the additions of the held derived cells; any other shape up to
-// 100 x 100 runs the same code with r and c read at run time, its arrays
-// acquired once before the first table. Nothing is acquired per table.
+// unrolls the additions of the held derived cells; there, with
+// log-probabilities, the third-last cell also loops around the blocks, each
+// block set up from formulas in that cell rather than by a carry. Any other
+// shape up to 100 x 100 runs the same code with r and c read at run time, its
+// arrays acquired once before the first table. Nothing is acquired per table.
 //
 // Bit-identity. Every log-probability is formed with the additions of the
 // plain algorithm, in its order: the running sum of the interior cells, then
