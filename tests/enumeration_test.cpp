@@ -45,8 +45,9 @@ struct Listing {
   PassResult result;
 };
 
+template <bool kLog>
 struct Collector {
-  static constexpr bool kNeedsLogProb = true;
+  static constexpr bool kNeedsLogProb = kLog;
   template <class Table>
   bool visit(double logProb, const Table& table) {
     out->tables.emplace_back(cells, 0);
@@ -59,11 +60,15 @@ struct Collector {
   size_t limit;
 };
 
-enum class Engine { kReference, kKernel, kKernelAnyShape };
+// kKernelCellsOnly: the kernel's count-only walk, which hands out no
+// log-probability (the listing holds 0.0 for each).
+enum class Engine { kReference, kKernel, kKernelAnyShape, kKernelCellsOnly };
 
 Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
   Listing out;
-  Collector visitor{&out, static_cast<size_t>(p.input.r * p.input.c), limit};
+  const size_t cells = static_cast<size_t>(p.input.r * p.input.c);
+  Collector<true> visitor{&out, cells, limit};
+  Collector<false> cellsOnly{&out, cells, limit};
   ProgressBar progress{};
   switch (engine) {
     case Engine::kReference: out.result = runReferencePass(p.input, progress, visitor); break;
@@ -71,6 +76,7 @@ Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
     case Engine::kKernelAnyShape:
       out.result = enumeration_detail::runPassAnyShape(p.input, progress, visitor);
       break;
+    case Engine::kKernelCellsOnly: out.result = runPass(p.input, progress, cellsOnly); break;
   }
   return out;
 }
@@ -272,6 +278,9 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
     const std::string what = "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
     expectSameBits(list(p, Engine::kKernel, limit), ref, what);
     expectSameBits(list(p, Engine::kKernelAnyShape, limit), ref, what + " any shape");
+    const Listing cellsOnly = list(p, Engine::kKernelCellsOnly, limit);
+    ASSERT_EQ(cellsOnly.tables, ref.tables) << what << " count-only walk";
+    ASSERT_EQ(cellsOnly.result.tableCount, ref.result.tableCount) << what << " count-only walk";
   }
 }
 
@@ -332,14 +341,36 @@ struct MarkRecorder {
   std::vector<std::pair<uint64_t, uint64_t>> reached;
 };
 
-TEST(EnumerationKernel, ProgressIsMarkedBeforeTheTableIsEvaluated) {
-  const Problem p({6, 6, 6}, {6, 6, 6});
-  Stopper visitor{0, UINT64_MAX};
-  MarkRecorder progress{{1, 2, 40, 41, 200, 406, 407}, &visitor.seen, {}};
+// Counts the tables it sees, with or without log-probabilities.
+template <bool kLog>
+struct Seen {
+  static constexpr bool kNeedsLogProb = kLog;
+  template <class Table>
+  bool visit(double, const Table&) {
+    ++seen;
+    return true;
+  }
+  uint64_t seen = 0;
+};
+
+template <class Visitor>
+void expectMarksBeforeTables(const Problem& p, uint64_t total) {
+  Visitor visitor;
+  MarkRecorder progress{{1, 2, 10, 11, 30, total, total + 1}, &visitor.seen, {}};
   const PassResult result = runPass(p.input, progress, visitor);
-  EXPECT_EQ(result.tableCount, 406u);
-  EXPECT_EQ(progress.reached,
-            (std::vector<std::pair<uint64_t, uint64_t>>{{1, 0}, {2, 1}, {40, 39}, {41, 40}, {200, 199}, {406, 405}}));
+  EXPECT_EQ(result.tableCount, total);
+  EXPECT_EQ(progress.reached, (std::vector<std::pair<uint64_t, uint64_t>>{
+                                  {1, 0}, {2, 1}, {10, 9}, {11, 10}, {30, 29}, {total, total - 1}}));
+}
+
+TEST(EnumerationKernel, ProgressIsMarkedBeforeTheTableIsEvaluated) {
+  // Long runs of the last cell, short runs, a single interior row, 2 x 2.
+  expectMarksBeforeTables<Seen<false>>(Problem({6, 6, 6}, {6, 6, 6}), 406);
+  expectMarksBeforeTables<Seen<true>>(Problem({6, 6, 6}, {6, 6, 6}), 406);
+  expectMarksBeforeTables<Seen<true>>(Problem({2, 2, 2, 2}, {2, 2, 2, 2}), 282);
+  expectMarksBeforeTables<Seen<true>>(Problem({5, 5}, {2, 2, 2, 2, 2}), 51);
+  expectMarksBeforeTables<Seen<false>>(Problem({300, 300}, {300, 300}), 301);
+  expectMarksBeforeTables<Seen<true>>(Problem({300, 300}, {300, 300}), 301);
 }
 
 }  // namespace
