@@ -74,7 +74,7 @@ Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
     case Engine::kReference: out.result = runReferencePass(p.input, progress, visitor); break;
     case Engine::kKernel: out.result = runPass(p.input, progress, visitor); break;
     case Engine::kKernelAnyShape:
-      out.result = enumeration_detail::runPassAnyShape(p.input, progress, visitor);
+      out.result = runPassAnyShape(p.input, progress, visitor);
       break;
     case Engine::kKernelCellsOnly: out.result = runPass(p.input, progress, cellsOnly); break;
   }

@@ -38,6 +38,12 @@
 // When Visitor::kNeedsLogProb is false no log-probability is computed and
 // visit() receives 0.0.
 //
+// runPassAnyShape() takes the same arguments and gives the same tables and
+// bits, with the shape read at run time for every shape: one instantiation of
+// the kernel per visitor instead of one per fixed shape, for passes whose
+// per-table work is not what costs (one table, a pass that stops early, a
+// pass that writes every table).
+//
 // Every pass yields the same tables in the same order, and every log-probability
 // is bit-identical to the plain reading of the algorithm: the interior cells'
 // ln(x!) summed in column-major order, then the derived last-row cells, then the
