@@ -239,9 +239,9 @@ TEST(EnumerationKernel, KnownCountsAndEdgeCases) {
   }
 }
 
-// Small random margins, r and c in 2..6, plus shapes on the run-time path,
-// larger margins on small shapes (long runs of the last cell) and totals near
-// the maximum; a random stop point in every other case.
+// Small random margins, r and c in 2..6, plus every fixed shape, shapes on
+// the run-time path, larger margins on small shapes (long runs of the last
+// cell) and totals near the maximum; a random stop point in every other case.
 TEST(EnumerationKernel, BitIdenticalToReference) {
   std::mt19937 rng(7);
   for (int round = 0; round < 400; ++round) {
@@ -252,6 +252,13 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
       r = 2 + int(rng() % 2);
       c = 2 + int(rng() % 3);
       maxCell = 9;
+    }
+    // Every shape compiled with constant r and c, with short and long runs.
+    const auto& fixed = enumeration_detail::kFixedShapes;
+    if (round < static_cast<int>(2 * fixed.size())) {
+      r = fixed[round / 2] / 100;
+      c = fixed[round / 2] % 100;
+      maxCell = round % 2 ? 1 : 4;
     }
     std::vector<int16_t> rows(r, 0), cols(c, 0);
     for (int i = 0; i < r; ++i)
