@@ -101,10 +101,10 @@ FirstPassOutcome runFirstPass(const EnumerationInput& input, ProgressBar& progre
   // first table" test. The probe writes nothing: no progress mark can fall on
   // the first table, and a mark never repeats in any case.
   FirstTableProbe probe;
-  runPass(input, progress, probe);
+  runPassAnyShape(input, progress, probe);
 
   FirstPassVisitor visitor(probe.logProb);
-  const PassResult result = runPass(input, progress, visitor);
+  const PassResult result = runPassAnyShape(input, progress, visitor);
   FirstPassOutcome outcome;
   outcome.differs = visitor.differs();
   outcome.modeLogProb = visitor.modeLogProb();
@@ -148,7 +148,7 @@ void runWritingPass(Session& session, int32_t tablesToWrite) {
   RunState& state = session.state;
   const EnumerationInput input = enumerationInputFrom(state);
   TableWritingVisitor visitor(session.report, state, tablesToWrite);
-  runPass(input, state.progress, visitor);
+  runPassAnyShape(input, state.progress, visitor);
 }
 
 }  // namespace rxc
