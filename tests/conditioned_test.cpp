@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "dialogue/kept_table_storage.h"
