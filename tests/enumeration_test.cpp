@@ -136,6 +136,24 @@ uint64_t countTables(const std::vector<int16_t>& rows, const std::vector<int16_t
 
 // --- The reference: counts, order, probabilities ---
 
+// Margins of a random r x c table with cells 0..maxCell, each margin at least
+// 1 (an empty row or column borrows one unit from a random other side).
+void randomMargins(std::mt19937& rng, int r, int c, int maxCell, std::vector<int16_t>& rows,
+                   std::vector<int16_t>& cols) {
+  rows.assign(r, 0);
+  cols.assign(c, 0);
+  for (int i = 0; i < r; ++i)
+    for (int j = 0; j < c; ++j) {
+      const int16_t x = static_cast<int16_t>(rng() % (maxCell + 1));
+      rows[i] += x;
+      cols[j] += x;
+    }
+  for (int i = 0; i < r; ++i)
+    if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
+  for (int j = 0; j < c; ++j)
+    if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
+}
+
 TEST(EnumerationReference, KnownCounts) {
   EXPECT_EQ(countTables({3, 1, 2}, {2, 2, 2}, Engine::kReference), 15u);
   EXPECT_EQ(countTables({4, 3, 2}, {1, 5, 3}, Engine::kReference), 24u);
@@ -164,18 +182,8 @@ TEST(EnumerationReference, MatchesBruteForceOnSmallMargins) {
   std::mt19937 rng(20240611);
   for (int round = 0; round < 60; ++round) {
     const int r = 2 + int(rng() % 3), c = 2 + int(rng() % 3);
-    std::vector<int16_t> rows(r, 0), cols(c, 0);
-    // Margins of a random table, each at least 1.
-    for (int i = 0; i < r; ++i)
-      for (int j = 0; j < c; ++j) {
-        const int16_t x = static_cast<int16_t>(rng() % 3);
-        rows[i] += x;
-        cols[j] += x;
-      }
-    for (int i = 0; i < r; ++i)
-      if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
-    for (int j = 0; j < c; ++j)
-      if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
+    std::vector<int16_t> rows, cols;
+    randomMargins(rng, r, c, 2, rows, cols);
     const Listing ref = list(Problem(rows, cols), Engine::kReference);
     std::vector<std::vector<int16_t>> seq;
     for (size_t k = 0; k < ref.tables.size(); ++k) {
@@ -260,17 +268,8 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
       c = fixed[round / 2] % 100;
       maxCell = round % 2 ? 1 : 4;
     }
-    std::vector<int16_t> rows(r, 0), cols(c, 0);
-    for (int i = 0; i < r; ++i)
-      for (int j = 0; j < c; ++j) {
-        const int16_t x = static_cast<int16_t>(rng() % (maxCell + 1));
-        rows[i] += x;
-        cols[j] += x;
-      }
-    for (int i = 0; i < r; ++i)
-      if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
-    for (int j = 0; j < c; ++j)
-      if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
+    std::vector<int16_t> rows, cols;
+    randomMargins(rng, r, c, maxCell, rows, cols);
     if (round % 50 == 0) {  // large totals, few tables
       r = 2;
       c = 2 + int(rng() % 2);
