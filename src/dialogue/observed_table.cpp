@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/fast_exp.h"
 #include "engine/probability.h"
 
 namespace rxc {
@@ -77,7 +78,7 @@ void enterObservedTable(Session& session, int bound) {
 
   const double logProb =
       observedTableLogProb(state.logFactorial, state.logMarginConst, cells, state.r, state.c);
-  const double prob = std::exp(logProb);
+  const double prob = fastExp(logProb);
   if (bound == 1) {
     state.logL = logProb;
     state.l = prob;

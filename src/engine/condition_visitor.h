@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/double_pair.h"
+#include "engine/fast_exp.h"
 #include "engine/probability.h"
 #include "engine/selection_lists.h"
 
@@ -15,14 +17,20 @@ namespace rxc {
 // Accepts log-probabilities up to a bound (the lower bound L = 0 was typed).
 struct AtMostCondition {
   double upper;
-  bool accepts(double logProb) const { return logProb <= upper; }
+  template <class Value>  // double or DoublePair
+  auto accepts(Value logProb) const {
+    return logProb <= upper;
+  }
 };
 
 // Accepts log-probabilities strictly inside (lower, upper).
 struct BetweenCondition {
   double lower;
   double upper;
-  bool accepts(double logProb) const { return lower < logProb && logProb < upper; }
+  template <class Value>  // double or DoublePair
+  auto accepts(Value logProb) const {
+    return (lower < logProb) & (logProb < upper);
+  }
 };
 
 // More accepted tables than this end the run.
@@ -50,23 +58,41 @@ class ConditionVisitor {
   template <class Table>
   bool visit(double logProb, const Table& table) {
     // A rejected table costs the test alone: no exp, no band.
-    if (!condition_.accepts(logProb)) return true;
+    if (condition_.accepts(logProb)) accept(logProb, fastExp(logProb), table);
+    return true;
+  }
+
+  // Two tables in generation order: when both are accepted, both exp() at once.
+  template <class Table>
+  void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
+    const auto accepted = condition_.accepts(logProbs);
+    if (accepted[0] & accepted[1]) {
+      const DoublePair probs = fastExp(logProbs);
+      accept(logProbs[0], probs[0], first);
+      accept(logProbs[1], probs[1], second);
+    } else {
+      if (accepted[0]) accept(logProbs[0], fastExp(logProbs[0]), first);
+      if (accepted[1]) accept(logProbs[1], fastExp(logProbs[1]), second);
+    }
+  }
+
+  const ConditionTotals& totals() const { return totals_; }
+
+ private:
+  template <class Table>
+  void accept(double logProb, double prob, const Table& table) {
     if (++totals_.count > kMaxConditionCount) [[unlikely]] {
       stopTooManyAcceptedTables();
     }
-    totals_.sum += std::exp(logProb);
+    totals_.sum += prob;
     const LogBand band = toleranceBand(logProb);
     if (band.low > totals_.maxLog) {
       totals_.maxLog = logProb;
       ++totals_.maxRaises;
     }
     selector_.offer(logProb, band, table);
-    return true;
   }
 
-  const ConditionTotals& totals() const { return totals_; }
-
- private:
   Condition condition_;
   TableSelector& selector_;
   ConditionTotals totals_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/enumeration_kernel.h"
+#include "engine/fast_exp.h"
 #include "report/table_block.h"
 
 namespace rxc {
@@ -72,7 +73,7 @@ class TableWritingVisitor {
     if (written_ >= tablesToWrite_) return false;
     ++written_;
     table.copyTo(cells_.data());
-    writeTableBlock(report_, state_, cells_.data(), std::exp(logProb), logProb,
+    writeTableBlock(report_, state_, cells_.data(), fastExp(logProb), logProb,
                     /*showLog=*/false);
     return true;
   }

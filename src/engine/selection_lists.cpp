@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "dialogue/fatal_stop.h"
+#include "engine/fast_exp.h"
 
 namespace rxc {
 
@@ -165,7 +166,7 @@ void TableSelector::linkLow(int32_t slot, LogBand band) {
 void TableSelector::finishPass(int16_t& tinyProbabilityFlag) {
   SelectionLists& s = lists_;
   if (t1_ > 0 && s.highKept > 0) {
-    for (int32_t k = 1; k <= s.highKept; ++k) s.highProb[k] = std::exp(s.highLogProb[k]);
+    for (int32_t k = 1; k <= s.highKept; ++k) s.highProb[k] = fastExp(s.highLogProb[k]);
     if (s.highProb[s.highHead] == 0.0) tinyProbabilityFlag = 1;
     // HighOrder: from the least to the most probable kept table. A walk that
     // does not visit exactly HighKept slots (or would loop) is a broken list.
@@ -181,7 +182,7 @@ void TableSelector::finishPass(int16_t& tinyProbabilityFlag) {
     if (broken || visited != s.highKept) stopRun(" Error 3. Contactar con el autor.");
   }
   if (t2_ > 0 && s.lowKept > 0) {
-    for (int32_t k = 1; k <= s.lowKept; ++k) s.lowProb[k] = std::exp(s.lowLogProb[k]);
+    for (int32_t k = 1; k <= s.lowKept; ++k) s.lowProb[k] = fastExp(s.lowLogProb[k]);
     if (s.lowProb[s.lowTail] == 0.0) tinyProbabilityFlag = 1;
   }
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine/fast_exp.h"
 #include "engine/probability.h"
 #include "report/count_form.h"
 #include "report/table_block.h"
@@ -141,7 +142,7 @@ void writeExtremeSection(Session& session, ExtremeSide side) {
     report.format("(A14,I" + std::to_string(countWidth(toWrite)) + ",A32)",
                   {" [Se escriben", toWrite, view.tablesWritten});
   }
-  const double probability = std::exp(view.logProb);
+  const double probability = fastExp(view.logProb);
   if (view.minimum) writeProbabilityNotes(report, probability);
   report.list();
   for (int32_t t = 1; t <= toWrite; ++t) {

@@ -1,0 +1,26 @@
+// Two doubles side by side, for working on two tables at once. Arithmetic on a
+// DoublePair is IEEE arithmetic lane by lane, so each lane gets exactly the
+// bits that the same operations on a lone double give.
+#pragma once
+
+#include <cstdint>
+
+namespace rxc {
+
+using DoublePair = double __attribute__((vector_size(16)));
+using BitsPair = uint64_t __attribute__((vector_size(16)));
+
+// {p[0], p[1]}
+inline DoublePair loadPair(const double* p) {
+  DoublePair v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// {p[1], p[0]}
+inline DoublePair loadPairReversed(const double* p) {
+  const DoublePair v = loadPair(p);
+  return __builtin_shufflevector(v, v, 1, 0);
+}
+
+}  // namespace rxc

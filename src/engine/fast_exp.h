@@ -1,0 +1,102 @@
+// exp() for the per-table work. The library's exp is an out-of-line call (and,
+// on some processors, a variant built with fused multiply-adds, whose results
+// differ in the last bit from the plain one). This one inlines into the
+// enumeration, uses separately rounded operations only, and so gives the same
+// bits on every machine and build.
+//
+// Method: x = k ln2/128 + r with |r| <= ln2/256; exp(x) = 2^(k/128) exp(r),
+// where 2^(j/128) = H[j] (1 + T[j]) comes from a table and exp(r) - 1 from a
+// degree-5 polynomial. The result is within 0.511 units in the last place.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "engine/double_pair.h"
+
+namespace rxc {
+
+// Pairs (bits of T[j], bits of H[j] - (j << 45)) for j = 0..127: H[j] is
+// 2^(j/128) rounded to the nearest double, T[j] is 2^(j/128)/H[j] - 1 rounded
+// to the nearest double.
+extern const uint64_t kExpTable[256];
+
+namespace fast_exp_detail {
+
+// exp(x) when 2^(k/128) alone would leave the normal range: the scale is
+// formed with a shifted exponent, then brought back. Below 2^-1022 the sum is
+// rounded once to the subnormal precision before the final scaling, to avoid
+// a double rounding.
+[[gnu::cold]] double scaledResult(double tmp, uint64_t scaleBits, uint64_t k);
+
+// exp(x) for |x| < 2^-54, |x| >= 1024, infinities and NaN.
+[[gnu::cold]] double outsideRange(double x);
+
+}  // namespace fast_exp_detail
+
+namespace fast_exp_detail {
+inline constexpr double kInvLn2N = 0x1.71547652b82fep0 * 128;
+inline constexpr double kNegLn2HiN = -0x1.62e42fefa0000p-8;  // low bits zero: kd * hi is exact
+inline constexpr double kNegLn2LoN = -0x1.cf79abc9e3b3ap-47;
+inline constexpr double kShift = 0x1.8p52;  // adding it rounds to an integer
+inline constexpr double kC2 = 0x1.ffffffffffdbdp-2;
+inline constexpr double kC3 = 0x1.555555555543cp-3;
+inline constexpr double kC4 = 0x1.55555cf172b91p-5;
+inline constexpr double kC5 = 0x1.1111167a4d017p-7;
+// Biased exponents of 2^-54 and 512.
+inline constexpr uint32_t kTopTiny = 0x3c9;
+inline constexpr uint32_t kTop512 = 0x408;
+}  // namespace fast_exp_detail
+
+inline double fastExp(double x) {
+  using namespace fast_exp_detail;
+
+  uint32_t top = static_cast<uint32_t>(std::bit_cast<uint64_t>(x) >> 52) & 0x7ff;
+  bool scaled = false;
+  if (top - kTopTiny >= kTop512 - kTopTiny) [[unlikely]] {
+    if (top < kTopTiny || top >= 0x409) return fast_exp_detail::outsideRange(x);
+    scaled = true;  // 512 <= |x| < 1024
+  }
+  const double z = kInvLn2N * x;
+  double kd = z + kShift;
+  const uint64_t k = std::bit_cast<uint64_t>(kd);
+  kd -= kShift;
+  const double r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
+  const uint64_t index = 2 * (k % 128);
+  const double tail = std::bit_cast<double>(kExpTable[index]);
+  const uint64_t scaleBits = kExpTable[index + 1] + (k << 45);
+  const double r2 = r * r;
+  const double tmp = tail + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
+  if (scaled) [[unlikely]] {
+    return fast_exp_detail::scaledResult(tmp, scaleBits, k);
+  }
+  const double scale = std::bit_cast<double>(scaleBits);
+  return scale + scale * tmp;
+}
+
+// Both lanes at once, each with the operations of fastExp(double) above, so
+// each lane has the bits that fastExp gives it alone.
+inline DoublePair fastExp(DoublePair x) {
+  using namespace fast_exp_detail;
+  const BitsPair bits = std::bit_cast<BitsPair>(x);
+  const DoublePair magnitude = std::bit_cast<DoublePair>(bits & 0x7fffffffffffffffu);
+  const auto inRange = (magnitude >= 0x1p-54) & (magnitude < 512.0);  // NaN: false
+  if (!(inRange[0] & inRange[1])) [[unlikely]] {
+    return DoublePair{fastExp(x[0]), fastExp(x[1])};
+  }
+  const DoublePair z = kInvLn2N * x;
+  DoublePair kd = z + kShift;
+  const BitsPair k = std::bit_cast<BitsPair>(kd);
+  kd -= kShift;
+  const DoublePair r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
+  const BitsPair index = 2 * (k % 128);
+  const DoublePair tail{std::bit_cast<double>(kExpTable[index[0]]),
+                        std::bit_cast<double>(kExpTable[index[1]])};
+  const BitsPair scaleBits = BitsPair{kExpTable[index[0] + 1], kExpTable[index[1] + 1]} + (k << 45);
+  const DoublePair r2 = r * r;
+  const DoublePair tmp = tail + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
+  const DoublePair scale = std::bit_cast<DoublePair>(scaleBits);
+  return scale + scale * tmp;
+}
+
+}  // namespace rxc
