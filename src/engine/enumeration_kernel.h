@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "dialogue/fatal_stop.h"
+#include "engine/double_pair.h"
 #include "engine/enumeration.h"
 
 namespace rxc {
@@ -71,8 +72,10 @@ struct Buffer<T, 0> {
 // s + a[0] + a[1] + ... + a[n-1], added in that order. With the count known
 // at compile time (N >= 0) the additions are unrolled; otherwise a jump into
 // an unrolled tail replaces a loop branch per term.
-template <int N>
-inline double addInOrder(double s, const double* a, int n) {
+// The accumulator is a double or a DoublePair, whose lanes each take the same
+// additions in the same order.
+template <int N, class Sum>
+inline Sum addInOrder(Sum s, const double* a, int n) {
   if constexpr (N >= 0) {
     for (int k = 0; k < N; ++k) s += a[k];
   } else {
@@ -585,7 +588,32 @@ template <class Visitor, class Progress>
           v = rowRest1L - x1;
         }
         const Index w = cornerBase + x1;
-        for (Index x = lo; x <= hi; ++x) {
+        Index x = lo;
+        // Tables x and x + 1 together; every index read stays within the
+        // cells of one of the two.
+        for (; x < hi; x += 2) {
+          DoublePair s = before1 + loadPair(lf + x);
+          s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
+          s += loadPairReversed(lf + (u - x - 1));
+          s = addInOrder<kNestedColTerms>(s, colLog, nCol);
+          s += loadPairReversed(lf + (v - x - 1));
+          s += loadPair(lf + (w + x));
+          const DoublePair logProb = marginConst - s;
+          const Table first(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x));
+          const Table second(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x + 1));
+          if constexpr (requires { visitor.visitPair(logProb, first, second); }) {
+            // A visitor that takes two tables at once never stops a pass.
+            tick(progress, counter);
+            tick(progress, counter);
+            visitor.visitPair(logProb, first, second);
+          } else {
+            tick(progress, counter);
+            if (!visitor.visit(logProb[0], first)) return leave(false);
+            tick(progress, counter);
+            if (!visitor.visit(logProb[1], second)) return leave(false);
+          }
+        }
+        if (x == hi) {
           tick(progress, counter);
           double s = before1 + lf[x];
           s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
