@@ -18,11 +18,13 @@
 // them as two loops. Within a block every derived cell that depends on them is
 // an affine function of x1 and x, so a table costs the lookups of x1, x and of
 // four derived cells plus the fixed chain of additions. With log-probabilities
-// a block whose runs of x are short is walked as one flat sequence of tables,
-// (x1, x) stepping without a branch, so that each short run does not end in a
-// mispredicted loop exit; long runs keep the nested loops, whose inner loop
-// has the fewest instructions per table. A count-only pass keeps the nested
-// loops, whose inner loop folds away.
+// a block whose runs of x are single tables is walked as one flat sequence of
+// tables, (x1, x) stepping without a branch, so that each run does not end in
+// a mispredicted loop exit; longer runs keep the nested loops, whose inner
+// loop forms the log-probabilities of tables x and x + 1 side by side in the
+// two lanes of a DoublePair (each lane adds the same terms in the same order
+// as a lone table). A count-only pass keeps the nested loops, whose inner loop
+// folds away.
 //
 // A few small shapes are compiled with r and c as constants (kFixedShapes),
 // which unrolls the additions of the held derived cells; there, with
@@ -226,8 +228,9 @@ class Kernel {
   static constexpr int kFlatRowTerms = (R && C) ? (R >= 3 ? C - 2 : C - 3) : -1;
   static constexpr int kFlatColTerms = R ? R - 3 : -1;
 
-  // Runs of the last cell at least this long are walked by nested loops.
-  static constexpr int32_t kNestedRunLength = 4;
+  // Runs of the last cell at least this long are walked by nested loops:
+  // with two tables per step, only runs of one table gain from the flat walk.
+  static constexpr int32_t kNestedRunLength = 2;
 
   const int r_;
   const int c_;
@@ -561,8 +564,8 @@ template <class Visitor, class Progress>
     const int rowHeld = r >= 3 ? c - 2 : c - 3;
     const int colHeld = r - 3;
 
-    // Long runs of x: nested loops, whose inner loop needs the fewest
-    // instructions per table. Short runs: the flat walk.
+    // Runs of x of two tables or more: nested loops, two tables a step.
+    // Single tables: the flat walk.
     // (No run is longer than fixed + 1; the middle one stands for the rest.)
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
