@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -289,6 +290,75 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
     ASSERT_EQ(cellsOnly.tables, ref.tables) << what << " count-only walk";
     ASSERT_EQ(cellsOnly.result.tableCount, ref.result.tableCount) << what << " count-only walk";
   }
+}
+
+// A visitor that declares log-probabilities strictly inside (low, high) no-ops,
+// so that the kernel may skip them on its estimate.
+struct ScreenedCollector {
+  static constexpr bool kNeedsLogProb = true;
+  struct Bounds {
+    double low, high;
+  };
+  Bounds noOpBounds() const { return bounds; }
+  template <class Table>
+  bool visit(double logProb, const Table&) {
+    if (bounds.low < logProb && logProb < bounds.high) return true;
+    seen.push_back(logProb);
+    return true;
+  }
+  Bounds bounds;
+  std::vector<double> seen;
+};
+
+// Bounds set on the log-probabilities of tables of the pass itself, and one
+// unit in the last place inside or outside them: no table on or outside the
+// bounds is ever skipped, and every one keeps its bits.
+TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
+  std::mt19937 rng(31);
+  const double inf = std::numeric_limits<double>::infinity();
+  size_t skipped = 0;
+  for (int round = 0; round < 120; ++round) {
+    const auto& fixed = enumeration_detail::kFixedShapes;
+    int r = 3, c = 4;  // run-time shape every third round
+    if (round % 3 != 0) {
+      r = fixed[round % fixed.size()] / 100;
+      c = fixed[round % fixed.size()] % 100;
+    }
+    std::vector<int16_t> rows, cols;
+    randomMargins(rng, r, c, r * c >= 18 ? 1 : r * c > 9 ? 2 : 6, rows, cols);
+    const Problem p(rows, cols);
+    const Listing ref = list(p, Engine::kReference);
+    std::vector<double> sorted = ref.logProbs;
+    std::sort(sorted.begin(), sorted.end());
+    auto pick = [&] {
+      const double v = sorted[rng() % sorted.size()];
+      switch (rng() % 4) {
+        case 0: return std::nextafter(v, -inf);
+        case 1: return std::nextafter(v, inf);
+        default: return v;
+      }
+    };
+    ScreenedCollector visitor;
+    double a = pick(), b = pick();
+    if (round % 10 == 0) a = -inf;  // one-sided bounds
+    if (round % 10 == 5) b = std::numeric_limits<double>::max();
+    visitor.bounds = {std::min(a, b), std::max(a, b)};
+    ProgressBar progress{};
+    runPass(p.input, progress, visitor);
+    std::vector<double> expected;
+    for (double v : ref.logProbs) {
+      if (!(visitor.bounds.low < v && v < visitor.bounds.high)) expected.push_back(v);
+    }
+    const std::string what = "round " + std::to_string(round) + " " + std::to_string(r) + "x" +
+                             std::to_string(c);
+    ASSERT_EQ(visitor.seen.size(), expected.size()) << what;
+    skipped += ref.logProbs.size() - expected.size();
+    for (size_t k = 0; k < expected.size(); ++k) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(visitor.seen[k]), std::bit_cast<uint64_t>(expected[k]))
+          << what << " table " << k;
+    }
+  }
+  EXPECT_GT(skipped, 1000u);  // the screen was at work
 }
 
 // Shapes up to 100 x 100 on the run-time path: the first tables of the pass.

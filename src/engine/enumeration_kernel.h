@@ -26,6 +26,14 @@
 // as a lone table). A count-only pass keeps the nested loops, whose inner loop
 // folds away.
 //
+// Screening. A visitor may name no-op bounds: log-probabilities strictly
+// between them change nothing (option A's tracking: clearly inside the
+// minimum and the maximum). In the nested loops such a visitor's tables are
+// first estimated with the terms fixed along the run added up front (four
+// additions instead of all of them); a table whose estimate is inside the
+// bounds by more than any rounding of either sum can reach is skipped, and
+// every other one gets its exact log-probability as above.
+//
 // A few small shapes are compiled with r and c as constants (kFixedShapes),
 // which unrolls the additions of the held derived cells; there, with
 // log-probabilities, the third-last cell also loops around the blocks, each
@@ -42,6 +50,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -208,6 +217,32 @@ class Kernel {
 
   template <class Visitor, class Progress>
   bool twoByTwo(Progress& progress, Visitor& visitor, Counter& counter);
+
+  // Sums of ln(x!) strictly between low and high belong to log-probabilities
+  // strictly inside the visitor's no-op bounds, however the sum was rounded.
+  struct Screen {
+    double low;
+    double high;
+  };
+  // Every term of the sum is >= 0, so any order of its additions stays within
+  // (cells - 1) units of rounding of the exact sum, relative to the sum: the
+  // estimate and the sum that the log-probability takes differ by at most
+  // twice that. The screen is narrowed by eight times it, relative to the
+  // estimate, and by the same relative to the values the log-probability is
+  // formed from, for the subtraction from marginConst. Infinite or NaN bounds
+  // give a screen that skips nothing.
+  template <class Visitor>
+  Screen screenFor(const Visitor& visitor) const {
+    const auto bounds = visitor.noOpBounds();
+    const double cells = static_cast<double>(rows()) * cols();
+    const double slack = 8.0 * (cells + 2.0) * 0x1p-53;
+    const double mc = logMarginConst_;
+    const double low =
+        (mc - bounds.high + slack * (std::fabs(mc) + std::fabs(bounds.high))) / (1.0 - slack);
+    const double high =
+        (mc - bounds.low - slack * (std::fabs(mc) + std::fabs(bounds.low))) / (1.0 + slack);
+    return {low, high};
+  }
 
   // Counts one table; reaches the progress mark when it is due.
   template <class Progress>
@@ -570,6 +605,12 @@ template <class Visitor, class Progress>
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
         std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
+      // A visitor with no-op bounds lets a run skip the tables whose sum of
+      // ln(x!), estimated with the fixed terms added first, is clearly inside
+      // them; the rest get their exact log-probability.
+      constexpr bool kScreens = requires { visitor.noOpBounds(); };
+      Screen screen{};
+      if constexpr (kScreens) screen = screenFor(visitor);
       double* rowSlot = rowLog_.data() + (c - 3);  // one interior row: x1's last-row cell
       double* colSlot = colLog_.data() + (r - 3);  // else x1's last-column cell
       const int nRow = c - 2;
@@ -591,10 +632,27 @@ template <class Visitor, class Progress>
           v = rowRest1L - x1;
         }
         const Index w = cornerBase + x1;
+        // The terms that stay fixed along the run, for the screening estimate.
+        double fixedTerms = 0.0;
+        if constexpr (kScreens) {
+          fixedTerms = addInOrder<kNestedColTerms>(
+              addInOrder<kNestedRowTerms>(before1, rowLog, nRow), colLog, nCol);
+        }
         Index x = lo;
         // Tables x and x + 1 together; every index read stays within the
         // cells of one of the two.
         for (; x < hi; x += 2) {
+          if constexpr (kScreens) {
+            const DoublePair estimate = fixedTerms + loadPair(lf + x) +
+                                        loadPairReversed(lf + (u - x - 1)) +
+                                        loadPairReversed(lf + (v - x - 1)) + loadPair(lf + (w + x));
+            const auto skipped = (estimate > screen.low) & (estimate < screen.high);
+            if (skipped[0] & skipped[1]) {
+              tick(progress, counter);
+              tick(progress, counter);
+              continue;
+            }
+          }
           DoublePair s = before1 + loadPair(lf + x);
           s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
           s += loadPairReversed(lf + (u - x - 1));
@@ -615,9 +673,14 @@ template <class Visitor, class Progress>
             tick(progress, counter);
             if (!visitor.visit(logProb[1], second)) return leave(false);
           }
+          if constexpr (kScreens) screen = screenFor(visitor);
         }
         if (x == hi) {
           tick(progress, counter);
+          if constexpr (kScreens) {
+            const double estimate = fixedTerms + lf[x] + lf[u - x] + lf[v - x] + lf[w + x];
+            if (estimate > screen.low && estimate < screen.high) continue;
+          }
           double s = before1 + lf[x];
           s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
           s += lf[u - x];
@@ -626,6 +689,7 @@ template <class Visitor, class Progress>
           s += lf[w + x];
           if (!visitor.visit(marginConst - s, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
             return leave(false);
+          if constexpr (kScreens) screen = screenFor(visitor);
         }
       }
       return leave(true);

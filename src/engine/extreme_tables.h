@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "engine/probability.h"
 #include "engine/table_slots.h"
@@ -108,6 +109,23 @@ class ExtremeTrackingVisitor {
     }
     classify(logProb, table);
     return true;
+  }
+
+  // Log-probabilities strictly between these leave the visitor as it is:
+  // visit() returns at once for them.
+  struct Bounds {
+    double low;
+    double high;
+  };
+  Bounds noOpBounds() const {
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    if constexpr (kChoice == ExtremeChoice::kBoth) {
+      return {minimumGuard_, modalGuard_};
+    } else if constexpr (kChoice == ExtremeChoice::kModal) {
+      return {-kLargest, modalGuard_};
+    } else {
+      return {minimumGuard_, kLargest};
+    }
   }
 
   // The results, with the values of the groups that were not tracked left as
