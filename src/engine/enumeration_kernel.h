@@ -599,18 +599,50 @@ template <class Visitor, class Progress>
     const int rowHeld = r >= 3 ? c - 2 : c - 3;
     const int colHeld = r - 3;
 
+    // A visitor with no-op bounds lets the block, or tables of its runs, be
+    // skipped when the sums of ln(x!) are clearly inside them.
+    constexpr bool kScreens = requires { visitor.noOpBounds(); };
+    Screen screen{};
+    if constexpr (kScreens) {
+      screen = screenFor(visitor);
+      // The whole block at once: every term's range over the block gives
+      // bounds on every table's sum. ln(k!) does not fall as k rises, so each
+      // term is least and greatest at the ends of its argument's range: x1 in
+      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax]. Skipped
+      // only when no progress mark falls inside the block.
+      const Index xMin = std::max<Index>(0, lowBase - hi1L);
+      const Index xMax = std::min(u0L - lo1L, fixedL);
+      const Index yMin = std::max(lo1L, lowBase);
+      const Index yMax = std::min(u0L, hi1L + fixedL);
+      // The derived cells k1 - x1 and kY - y (which margin each takes away
+      // from depends on the shape).
+      const Index k1 = r >= 3 ? rowRest1L : colRest1L;
+      const Index kY = r >= 3 ? colRest1L : rowRest1L;
+      double held = addInOrder<kFlatRowTerms>(before, rowLog, rowHeld);
+      if (r >= 3) held = addInOrder<kFlatColTerms>(held, colLog, colHeld);
+      const double least = held + lf[lo1L] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1L] +
+                           lf[fixedL - xMax] + lf[cornerBase + yMin];
+      const double greatest = held + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
+                              lf[fixedL - xMin] + lf[cornerBase + yMax];
+      if (least > screen.low && greatest < screen.high) {
+        uint64_t tables = 0;
+        for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
+          tables += static_cast<uint64_t>(std::min(u0L - x1, fixedL) -
+                                          std::max<Index>(0, lowBase - x1) + 1);
+        }
+        if (counter.count + tables < counter.markAt) {
+          counter.count += tables;
+          return leave(true);
+        }
+      }
+    }
+
     // Runs of x of two tables or more: nested loops, two tables a step.
     // Single tables: the flat walk.
     // (No run is longer than fixed + 1; the middle one stands for the rest.)
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
         std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
-      // A visitor with no-op bounds lets a run skip the tables whose sum of
-      // ln(x!), estimated with the fixed terms added first, is clearly inside
-      // them; the rest get their exact log-probability.
-      constexpr bool kScreens = requires { visitor.noOpBounds(); };
-      Screen screen{};
-      if constexpr (kScreens) screen = screenFor(visitor);
       double* rowSlot = rowLog_.data() + (c - 3);  // one interior row: x1's last-row cell
       double* colSlot = colLog_.data() + (r - 3);  // else x1's last-column cell
       const int nRow = c - 2;
