@@ -244,6 +244,17 @@ class Kernel {
     return {low, high};
   }
 
+  // Counts two tables with one test when no mark is due at either.
+  template <class Progress>
+  static void tickTwo(Progress& progress, Counter& counter) {
+    if (counter.count + 2 < counter.markAt) [[likely]] {
+      counter.count += 2;
+    } else {
+      tick(progress, counter);
+      tick(progress, counter);
+    }
+  }
+
   // Counts one table; reaches the progress mark when it is due.
   template <class Progress>
   static void tick(Progress& progress, Counter& counter) {
@@ -680,8 +691,7 @@ template <class Visitor, class Progress>
                                         loadPairReversed(lf + (v - x - 1)) + loadPair(lf + (w + x));
             const auto skipped = (estimate > screen.low) & (estimate < screen.high);
             if (skipped[0] & skipped[1]) {
-              tick(progress, counter);
-              tick(progress, counter);
+              tickTwo(progress, counter);
               continue;
             }
           }
@@ -696,8 +706,7 @@ template <class Visitor, class Progress>
           const Table second(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x + 1));
           if constexpr (requires { visitor.visitPair(logProb, first, second); }) {
             // A visitor that takes two tables at once never stops a pass.
-            tick(progress, counter);
-            tick(progress, counter);
+            tickTwo(progress, counter);
             visitor.visitPair(logProb, first, second);
           } else {
             tick(progress, counter);
