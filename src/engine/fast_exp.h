@@ -48,30 +48,54 @@ inline constexpr uint32_t kTopTiny = 0x3c9;
 inline constexpr uint32_t kTop512 = 0x408;
 }  // namespace fast_exp_detail
 
+namespace fast_exp_detail {
+
+// The table entries for index 2j: T[j] and the bits of H[j] without 2^(j/128)'s
+// exponent, for one argument or for both lanes.
+inline double tail(uint64_t index) { return std::bit_cast<double>(kExpTable[index]); }
+inline uint64_t scaleBase(uint64_t index) { return kExpTable[index + 1]; }
+inline DoublePair tail(BitsPair index) { return DoublePair{tail(index[0]), tail(index[1])}; }
+inline BitsPair scaleBase(BitsPair index) {
+  return BitsPair{scaleBase(index[0]), scaleBase(index[1])};
+}
+
+// exp(x) = scale (1 + tmp), with k the rounded x 128/ln2 (in its low bits).
+template <class Value, class Bits>
+struct Parts {
+  Value tmp;
+  Bits scaleBits;
+  Bits k;
+};
+
+// The reduction and the polynomial, the same operations for a double and for
+// each lane of a DoublePair.
+template <class Value, class Bits>
+inline Parts<Value, Bits> parts(Value x) {
+  const Value z = kInvLn2N * x;
+  Value kd = z + kShift;
+  const Bits k = std::bit_cast<Bits>(kd);
+  kd -= kShift;
+  const Value r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
+  const Bits index = 2 * (k % 128);
+  const Value r2 = r * r;
+  const Value tmp = tail(index) + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
+  return {tmp, scaleBase(index) + (k << 45), k};
+}
+
+}  // namespace fast_exp_detail
+
 inline double fastExp(double x) {
   using namespace fast_exp_detail;
-
-  uint32_t top = static_cast<uint32_t>(std::bit_cast<uint64_t>(x) >> 52) & 0x7ff;
-  bool scaled = false;
+  const uint32_t top = static_cast<uint32_t>(std::bit_cast<uint64_t>(x) >> 52) & 0x7ff;
   if (top - kTopTiny >= kTop512 - kTopTiny) [[unlikely]] {
-    if (top < kTopTiny || top >= 0x409) return fast_exp_detail::outsideRange(x);
-    scaled = true;  // 512 <= |x| < 1024
+    if (top < kTopTiny || top >= 0x409) return outsideRange(x);
+    // 512 <= |x| < 1024
+    const auto p = parts<double, uint64_t>(x);
+    return scaledResult(p.tmp, p.scaleBits, p.k);
   }
-  const double z = kInvLn2N * x;
-  double kd = z + kShift;
-  const uint64_t k = std::bit_cast<uint64_t>(kd);
-  kd -= kShift;
-  const double r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
-  const uint64_t index = 2 * (k % 128);
-  const double tail = std::bit_cast<double>(kExpTable[index]);
-  const uint64_t scaleBits = kExpTable[index + 1] + (k << 45);
-  const double r2 = r * r;
-  const double tmp = tail + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
-  if (scaled) [[unlikely]] {
-    return fast_exp_detail::scaledResult(tmp, scaleBits, k);
-  }
-  const double scale = std::bit_cast<double>(scaleBits);
-  return scale + scale * tmp;
+  const auto p = parts<double, uint64_t>(x);
+  const double scale = std::bit_cast<double>(p.scaleBits);
+  return scale + scale * p.tmp;
 }
 
 // Both lanes at once, each with the operations of fastExp(double) above, so
@@ -84,19 +108,9 @@ inline DoublePair fastExp(DoublePair x) {
   if (!(inRange[0] & inRange[1])) [[unlikely]] {
     return DoublePair{fastExp(x[0]), fastExp(x[1])};
   }
-  const DoublePair z = kInvLn2N * x;
-  DoublePair kd = z + kShift;
-  const BitsPair k = std::bit_cast<BitsPair>(kd);
-  kd -= kShift;
-  const DoublePair r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
-  const BitsPair index = 2 * (k % 128);
-  const DoublePair tail{std::bit_cast<double>(kExpTable[index[0]]),
-                        std::bit_cast<double>(kExpTable[index[1]])};
-  const BitsPair scaleBits = BitsPair{kExpTable[index[0] + 1], kExpTable[index[1] + 1]} + (k << 45);
-  const DoublePair r2 = r * r;
-  const DoublePair tmp = tail + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
-  const DoublePair scale = std::bit_cast<DoublePair>(scaleBits);
-  return scale + scale * tmp;
+  const auto p = parts<DoublePair, BitsPair>(x);
+  const DoublePair scale = std::bit_cast<DoublePair>(p.scaleBits);
+  return scale + scale * p.tmp;
 }
 
 }  // namespace rxc
