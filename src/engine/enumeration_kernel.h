@@ -28,11 +28,12 @@
 //
 // Screening. A visitor may name no-op bounds: log-probabilities strictly
 // between them change nothing (option A's tracking: clearly inside the
-// minimum and the maximum). In the nested loops such a visitor's tables are
-// first estimated with the terms fixed along the run added up front (four
-// additions instead of all of them); a table whose estimate is inside the
-// bounds by more than any rounding of either sum can reach is skipped, and
-// every other one gets its exact log-probability as above.
+// minimum and the maximum). For such a visitor a whole block is first
+// bounded, each term by its least and greatest value over the block, and in
+// the nested loops each table is estimated with the terms fixed along the run
+// added up front (four additions instead of all of them). A block or a table
+// that is inside the bounds by more than any rounding of the sums can reach is
+// skipped; every other table gets its exact log-probability as above.
 //
 // A few small shapes are compiled with r and c as constants (kFixedShapes),
 // which unrolls the additions of the held derived cells; there, with
