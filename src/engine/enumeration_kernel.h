@@ -683,26 +683,37 @@ template <class Visitor, class Progress>
               addInOrder<kNestedRowTerms>(before1, rowLog, nRow), colLog, nCol);
         }
         Index x = lo;
+        // The terms of table x in their order, or of tables x and x + 1 in
+        // the two lanes: `rising` reads ln(i!) (and ln((i+1)!)), `falling`
+        // ln(i!) (and ln((i-1)!)) for a cell that falls as x rises.
+        auto exactSum = [&](auto rising, auto falling) {
+          auto sum = before1 + rising(x);
+          sum = addInOrder<kNestedRowTerms>(sum, rowLog, nRow);
+          sum += falling(u - x);
+          sum = addInOrder<kNestedColTerms>(sum, colLog, nCol);
+          sum += falling(v - x);
+          sum += rising(w + x);
+          return sum;
+        };
+        // The same terms with the fixed ones added first, for the screen.
+        auto estimate = [&](auto rising, auto falling) {
+          return fixedTerms + rising(x) + falling(u - x) + falling(v - x) + rising(w + x);
+        };
+        auto one = [lf](Index i) { return lf[i]; };
+        auto risingPair = [lf](Index i) { return loadPair(lf + i); };
+        auto fallingPair = [lf](Index i) { return loadPairReversed(lf + (i - 1)); };
         // Tables x and x + 1 together; every index read stays within the
         // cells of one of the two.
         for (; x < hi; x += 2) {
           if constexpr (kScreens) {
-            const DoublePair estimate = fixedTerms + loadPair(lf + x) +
-                                        loadPairReversed(lf + (u - x - 1)) +
-                                        loadPairReversed(lf + (v - x - 1)) + loadPair(lf + (w + x));
-            const auto skipped = (estimate > screen.low) & (estimate < screen.high);
+            const DoublePair sum = estimate(risingPair, fallingPair);
+            const auto skipped = (sum > screen.low) & (sum < screen.high);
             if (skipped[0] & skipped[1]) {
               tickTwo(progress, counter);
               continue;
             }
           }
-          DoublePair s = before1 + loadPair(lf + x);
-          s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
-          s += loadPairReversed(lf + (u - x - 1));
-          s = addInOrder<kNestedColTerms>(s, colLog, nCol);
-          s += loadPairReversed(lf + (v - x - 1));
-          s += loadPair(lf + (w + x));
-          const DoublePair logProb = marginConst - s;
+          const DoublePair logProb = marginConst - exactSum(risingPair, fallingPair);
           const Table first(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x));
           const Table second(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x + 1));
           if constexpr (requires { visitor.visitPair(logProb, first, second); }) {
@@ -720,16 +731,11 @@ template <class Visitor, class Progress>
         if (x == hi) {
           tick(progress, counter);
           if constexpr (kScreens) {
-            const double estimate = fixedTerms + lf[x] + lf[u - x] + lf[v - x] + lf[w + x];
-            if (estimate > screen.low && estimate < screen.high) continue;
+            const double sum = estimate(one, one);
+            if (sum > screen.low && sum < screen.high) continue;
           }
-          double s = before1 + lf[x];
-          s = addInOrder<kNestedRowTerms>(s, rowLog, nRow);
-          s += lf[u - x];
-          s = addInOrder<kNestedColTerms>(s, colLog, nCol);
-          s += lf[v - x];
-          s += lf[w + x];
-          if (!visitor.visit(marginConst - s, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+          const double logProb = marginConst - exactSum(one, one);
+          if (!visitor.visit(logProb, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
             return leave(false);
           if constexpr (kScreens) screen = screenFor(visitor);
         }
