@@ -5,6 +5,20 @@
 
 namespace rxc {
 
+namespace fast_exp_detail {
+const ConstantPairs kConstantPairs = {{kInvLn2N, kInvLn2N},
+                                      {kShift, kShift},
+                                      {kNegLn2HiN, kNegLn2HiN},
+                                      {kNegLn2LoN, kNegLn2LoN},
+                                      {kC2, kC2},
+                                      {kC3, kC3},
+                                      {kC4, kC4},
+                                      {kC5, kC5},
+                                      {0x1p-54, 0x1p-54},
+                                      {512.0, 512.0},
+                                      {0x7fffffffffffffffu, 0x7fffffffffffffffu}};
+}  // namespace fast_exp_detail
+
 const uint64_t kExpTable[256] = {
     0x0000000000000000, 0x3ff0000000000000, 0x3c9b3b4f1a88bf6e, 0x3feff63da9fb3335,
     0xbc7160139cd8dc5d, 0x3fefec9a3e778061, 0xbc905e7a108766d1, 0x3fefe315e86e7f85,

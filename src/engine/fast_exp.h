@@ -11,6 +11,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/double_pair.h"
 
@@ -52,11 +53,42 @@ namespace fast_exp_detail {
 
 // The table entries for index 2j: T[j] and the bits of H[j] without 2^(j/128)'s
 // exponent, for one argument or for both lanes.
-inline double tail(uint64_t index) { return std::bit_cast<double>(kExpTable[index]); }
-inline uint64_t scaleBase(uint64_t index) { return kExpTable[index + 1]; }
-inline DoublePair tail(BitsPair index) { return DoublePair{tail(index[0]), tail(index[1])}; }
-inline BitsPair scaleBase(BitsPair index) {
-  return BitsPair{scaleBase(index[0]), scaleBase(index[1])};
+template <class Value, class Bits>
+struct Entries {
+  Value tail;
+  Bits scaleBase;
+};
+inline Entries<double, uint64_t> entries(uint64_t index) {
+  return {std::bit_cast<double>(kExpTable[index]), kExpTable[index + 1]};
+}
+// Both entries of a lane are side by side: one 16-byte read per lane, then
+// regrouped by entry.
+inline Entries<DoublePair, BitsPair> entries(BitsPair index) {
+  BitsPair first, second;
+  __builtin_memcpy(&first, &kExpTable[index[0]], sizeof first);
+  __builtin_memcpy(&second, &kExpTable[index[1]], sizeof second);
+  return {std::bit_cast<DoublePair>(__builtin_shufflevector(first, second, 0, 2)),
+          __builtin_shufflevector(first, second, 1, 3)};
+}
+
+// The constants above, each in both lanes. Defined out of line, so that the
+// compiler reads each as one 16-byte operand instead of rebuilding it from
+// the scalar at every use (two instructions each with SSE2 alone).
+struct ConstantPairs {
+  DoublePair invLn2N, shift, negLn2HiN, negLn2LoN, c2, c3, c4, c5;
+  DoublePair tiny, limit;  // 2^-54 and 512: the range of the inline path
+  BitsPair magnitudeMask;
+};
+extern const ConstantPairs kConstantPairs;
+
+// The constant for a double, or its pair for a DoublePair.
+template <class Value>
+inline Value constant(double scalar, const DoublePair& pair) {
+  if constexpr (std::is_same_v<Value, double>) {
+    return scalar;
+  } else {
+    return pair;
+  }
 }
 
 // exp(x) = scale (1 + tmp), with k the rounded x 128/ln2 (in its low bits).
@@ -71,15 +103,21 @@ struct Parts {
 // each lane of a DoublePair.
 template <class Value, class Bits>
 inline Parts<Value, Bits> parts(Value x) {
-  const Value z = kInvLn2N * x;
-  Value kd = z + kShift;
+  const ConstantPairs& p = kConstantPairs;
+  const Value z = constant<Value>(kInvLn2N, p.invLn2N) * x;
+  const Value shift = constant<Value>(kShift, p.shift);
+  Value kd = z + shift;
   const Bits k = std::bit_cast<Bits>(kd);
-  kd -= kShift;
-  const Value r = x + kd * kNegLn2HiN + kd * kNegLn2LoN;
+  kd -= shift;
+  const Value r = x + kd * constant<Value>(kNegLn2HiN, p.negLn2HiN) +
+                  kd * constant<Value>(kNegLn2LoN, p.negLn2LoN);
   const Bits index = 2 * (k % 128);
   const Value r2 = r * r;
-  const Value tmp = tail(index) + r + r2 * (kC2 + r * kC3) + r2 * r2 * (kC4 + r * kC5);
-  return {tmp, scaleBase(index) + (k << 45), k};
+  const auto e = entries(index);
+  const Value tmp = e.tail + r +
+                    r2 * (constant<Value>(kC2, p.c2) + r * constant<Value>(kC3, p.c3)) +
+                    r2 * r2 * (constant<Value>(kC4, p.c4) + r * constant<Value>(kC5, p.c5));
+  return {tmp, e.scaleBase + (k << 45), k};
 }
 
 }  // namespace fast_exp_detail
@@ -102,9 +140,10 @@ inline double fastExp(double x) {
 // each lane has the bits that fastExp gives it alone.
 inline DoublePair fastExp(DoublePair x) {
   using namespace fast_exp_detail;
+  const ConstantPairs& c = kConstantPairs;
   const BitsPair bits = std::bit_cast<BitsPair>(x);
-  const DoublePair magnitude = std::bit_cast<DoublePair>(bits & 0x7fffffffffffffffu);
-  const auto inRange = (magnitude >= 0x1p-54) & (magnitude < 512.0);  // NaN: false
+  const DoublePair magnitude = std::bit_cast<DoublePair>(bits & c.magnitudeMask);
+  const auto inRange = (magnitude >= c.tiny) & (magnitude < c.limit);  // NaN: false
   if (!(inRange[0] & inRange[1])) [[unlikely]] {
     return DoublePair{fastExp(x[0]), fastExp(x[1])};
   }
