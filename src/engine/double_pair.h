@@ -10,6 +10,9 @@ namespace rxc {
 using DoublePair = double __attribute__((vector_size(16)));
 using BitsPair = uint64_t __attribute__((vector_size(16)));
 
+// {v, v}
+inline DoublePair splat(double v) { return DoublePair{v, v}; }
+
 // {p[0], p[1]}
 inline DoublePair loadPair(const double* p) {
   DoublePair v;

@@ -55,6 +55,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <type_traits>
 #include <vector>
 
 #include "dialogue/fatal_stop.h"
@@ -84,28 +85,38 @@ struct Buffer<T, 0> {
 // s + a[0] + a[1] + ... + a[n-1], added in that order. With the count known
 // at compile time (N >= 0) the additions are unrolled; otherwise a jump into
 // an unrolled tail replaces a loop branch per term.
-// The accumulator is a double or a DoublePair, whose lanes each take the same
-// additions in the same order.
+// The terms are held in both lanes of a DoublePair. The accumulator is a
+// double, which takes the low lane, or a DoublePair, whose lanes each take the
+// same additions in the same order.
 template <int N, class Sum>
-inline Sum addInOrder(Sum s, const double* a, int n) {
+inline Sum addInOrder(Sum s, const DoublePair* a, int n) {
+  auto term = [](const DoublePair& t) {
+    if constexpr (std::is_same_v<Sum, double>) {
+      return t[0];
+    } else {
+      return t;
+    }
+  };
   if constexpr (N >= 0) {
-    for (int k = 0; k < N; ++k) s += a[k];
+    for (int k = 0; k < N; ++k) s += term(a[k]);
   } else {
-    const double* end = a + n;
+    const DoublePair* end = a + n;
+    // clang-format off
     switch (n) {
       default:
-        for (int k = 0; k < n - 8; ++k) s += a[k];
+        for (int k = 0; k < n - 8; ++k) s += term(a[k]);
         [[fallthrough]];
-      case 8: s += end[-8]; [[fallthrough]];
-      case 7: s += end[-7]; [[fallthrough]];
-      case 6: s += end[-6]; [[fallthrough]];
-      case 5: s += end[-5]; [[fallthrough]];
-      case 4: s += end[-4]; [[fallthrough]];
-      case 3: s += end[-3]; [[fallthrough]];
-      case 2: s += end[-2]; [[fallthrough]];
-      case 1: s += end[-1]; [[fallthrough]];
+      case 8: s += term(end[-8]); [[fallthrough]];
+      case 7: s += term(end[-7]); [[fallthrough]];
+      case 6: s += term(end[-6]); [[fallthrough]];
+      case 5: s += term(end[-5]); [[fallthrough]];
+      case 4: s += term(end[-4]); [[fallthrough]];
+      case 3: s += term(end[-3]); [[fallthrough]];
+      case 2: s += term(end[-2]); [[fallthrough]];
+      case 1: s += term(end[-1]); [[fallthrough]];
       case 0: break;
     }
+    // clang-format on
   }
   return s;
 }
@@ -267,13 +278,11 @@ class Kernel {
 
   void copyTable(int32_t secondLast, int32_t last, int16_t* cells) const;
 
-  // How many held derived ln(x!) each walk adds per table, -1 when only known
-  // at run time: the nested loops add c-2 last-row and r-2 last-column terms,
-  // the flat walk c-2 (c-3 with one interior row) and r-3.
-  static constexpr int kNestedRowTerms = C ? C - 2 : -1;
-  static constexpr int kNestedColTerms = R ? R - 2 : -1;
-  static constexpr int kFlatRowTerms = (R && C) ? (R >= 3 ? C - 2 : C - 3) : -1;
-  static constexpr int kFlatColTerms = R ? R - 3 : -1;
+  // How many held derived ln(x!) a table adds, -1 when only known at run
+  // time: c-2 last-row terms (c-3 with one interior row) and r-3 last-column
+  // terms.
+  static constexpr int kHeldRowTerms = (R && C) ? (R >= 3 ? C - 2 : C - 3) : -1;
+  static constexpr int kHeldColTerms = R ? R - 3 : -1;
 
   // Runs of the last cell at least this long are walked by nested loops:
   // with two tables per step, only runs of one table gain from the flat walk.
@@ -281,7 +290,7 @@ class Kernel {
 
   const int r_;
   const int c_;
-  const int m_;  // interior positions
+  const int m_;            // interior positions
   const int lastKeptRow_;  // interior row and column of position m-3
   const int lastKeptCol_;
   const double* const logFactorial_;
@@ -300,9 +309,10 @@ class Kernel {
   Buffer<double, kM> logSum_;
 
   // ln(x!) of the last-row cell below column j and of the last-column cell
-  // beside row i, for the columns and rows held in the arrays.
-  Buffer<double, C> rowLog_;
-  Buffer<double, R> colLog_;
+  // beside row i, for the columns and rows held in the arrays; in both lanes,
+  // so that two tables add each with one instruction.
+  Buffer<DoublePair, C> rowLog_;
+  Buffer<DoublePair, R> colLog_;
 };
 
 template <int R, int C>
@@ -312,8 +322,8 @@ inline void Kernel<R, C>::setCell(int q, int i, int j, int32_t value) {
   if constexpr (kLog) {
     const double* lf = logFactorial_;
     logSum_.data()[q] = (q == 0 ? 0.0 : logSum_.data()[q - 1]) + lf[value];
-    if (i == rows() - 2) rowLog_.data()[j] = lf[colRest_.data()[q] - value];
-    if (j == cols() - 2) colLog_.data()[i] = lf[rowRest_.data()[q] - value];
+    if (i == rows() - 2) rowLog_.data()[j] = splat(lf[colRest_.data()[q] - value]);
+    if (j == cols() - 2) colLog_.data()[i] = splat(lf[rowRest_.data()[q] - value]);
   }
 }
 
@@ -508,8 +518,8 @@ template <class Visitor, class Progress>
   for (int32_t x0 = cell[p0];; ++x0) {
     cell[p0] = x0;
     // The derived cells fixed by x0, for the block to add as held ones.
-    if constexpr (row0 == h - 1) rowLog_.data()[col0] = lf[colRest0 - x0];
-    if constexpr (col0 == C - 2) colLog_.data()[row0] = lf[rowRest0 - x0];
+    if constexpr (row0 == h - 1) rowLog_.data()[col0] = splat(lf[colRest0 - x0]);
+    if constexpr (col0 == C - 2) colLog_.data()[row0] = splat(lf[rowRest0 - x0]);
     BlockStart b;
     b.before = before0 + lf[x0];
     if constexpr (row1 == 0) {
@@ -600,8 +610,8 @@ template <class Visitor, class Progress>
     // low of x = max(0, lowBase - x1), high of x = min(u0 - x1, fixed)
     const Index lowBase = Index{u0} + fixed - rest2;
     const double* lf = logFactorial_;
-    const double* rowLog = rowLog_.data();
-    const double* colLog = colLog_.data();
+    const DoublePair* rowLog = rowLog_.data();
+    const DoublePair* colLog = colLog_.data();
     const double marginConst = logMarginConst_;
     const double before = start.before;
     // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
@@ -630,8 +640,8 @@ template <class Visitor, class Progress>
       // from depends on the shape).
       const Index k1 = r >= 3 ? rowRest1L : colRest1L;
       const Index kY = r >= 3 ? colRest1L : rowRest1L;
-      double held = addInOrder<kFlatRowTerms>(before, rowLog, rowHeld);
-      if (r >= 3) held = addInOrder<kFlatColTerms>(held, colLog, colHeld);
+      double held = addInOrder<kHeldRowTerms>(before, rowLog, rowHeld);
+      if (r >= 3) held = addInOrder<kHeldColTerms>(held, colLog, colHeld);
       const double least = held + lf[lo1L] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1L] +
                            lf[fixedL - xMax] + lf[cornerBase + yMin];
       const double greatest = held + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
@@ -655,46 +665,53 @@ template <class Visitor, class Progress>
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
         std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
-      double* rowSlot = rowLog_.data() + (c - 3);  // one interior row: x1's last-row cell
-      double* colSlot = colLog_.data() + (r - 3);  // else x1's last-column cell
-      const int nRow = c - 2;
-      const int nCol = r - 2;
       for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
         const Index lo = std::max<Index>(0, lowBase - x1);
         const Index hi = std::min(u0L - x1, fixedL);
         const double before1 = before + lf[x1];
         // The last-row cell below x is u - x, the last-column cell beside it
-        // v - x, the corner w + x.
+        // v - x, the corner w + x. x1's own derived cell (beside it, or below
+        // it with one interior row) is fixed along the run: `slot`.
         Index u, v;
+        double slot;
         if (r >= 3) {
-          *colSlot = lf[rowRest1L - x1];
+          slot = lf[rowRest1L - x1];
           u = colRest1L - x1;
           v = fixedL;
         } else {
-          *rowSlot = lf[colRest1L - x1];
+          slot = lf[colRest1L - x1];
           u = fixedL;
           v = rowRest1L - x1;
         }
+        const DoublePair slotPair = splat(slot);
         const Index w = cornerBase + x1;
-        // The terms that stay fixed along the run, for the screening estimate.
-        double fixedTerms = 0.0;
-        if constexpr (kScreens) {
-          fixedTerms = addInOrder<kNestedColTerms>(
-              addInOrder<kNestedRowTerms>(before1, rowLog, nRow), colLog, nCol);
-        }
         Index x = lo;
         // The terms of table x in their order, or of tables x and x + 1 in
         // the two lanes: `rising` reads ln(i!) (and ln((i+1)!)), `falling`
-        // ln(i!) (and ln((i-1)!)) for a cell that falls as x rises.
-        auto exactSum = [&](auto rising, auto falling) {
-          auto sum = before1 + rising(x);
-          sum = addInOrder<kNestedRowTerms>(sum, rowLog, nRow);
-          sum += falling(u - x);
-          sum = addInOrder<kNestedColTerms>(sum, colLog, nCol);
-          sum += falling(v - x);
-          sum += rising(w + x);
+        // ln(i!) (and ln((i-1)!)) for a cell that falls as x rises. With
+        // `rising` absent, only the terms fixed along the run.
+        auto terms = [&](auto start, auto rising, auto falling, auto slotTerm) {
+          constexpr bool kFixedOnly = std::is_same_v<decltype(rising), std::nullptr_t>;
+          auto sum = start;
+          if constexpr (!kFixedOnly) sum += rising(x);
+          sum = addInOrder<kHeldRowTerms>(sum, rowLog, rowHeld);
+          if (r >= 3) {
+            if constexpr (!kFixedOnly) sum += falling(u - x);
+            sum = addInOrder<kHeldColTerms>(sum, colLog, colHeld);
+            sum += slotTerm;
+          } else {
+            sum += slotTerm;
+            if constexpr (!kFixedOnly) sum += falling(u - x);
+          }
+          if constexpr (!kFixedOnly) {
+            sum += falling(v - x);
+            sum += rising(w + x);
+          }
           return sum;
         };
+        // The terms that stay fixed along the run, for the screening estimate.
+        double fixedTerms = 0.0;
+        if constexpr (kScreens) fixedTerms = terms(before1, nullptr, nullptr, slot);
         // The same terms with the fixed ones added first, for the screen.
         auto estimate = [&](auto rising, auto falling) {
           return fixedTerms + rising(x) + falling(u - x) + falling(v - x) + rising(w + x);
@@ -713,7 +730,8 @@ template <class Visitor, class Progress>
               continue;
             }
           }
-          const DoublePair logProb = marginConst - exactSum(risingPair, fallingPair);
+          const DoublePair logProb =
+              marginConst - terms(splat(before1), risingPair, fallingPair, slotPair);
           const Table first(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x));
           const Table second(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x + 1));
           if constexpr (requires { visitor.visitPair(logProb, first, second); }) {
@@ -734,8 +752,9 @@ template <class Visitor, class Progress>
             const double sum = estimate(one, one);
             if (sum > screen.low && sum < screen.high) continue;
           }
-          const double logProb = marginConst - exactSum(one, one);
-          if (!visitor.visit(logProb, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+          const double logProb = marginConst - terms(before1, one, one, slot);
+          if (!visitor.visit(logProb,
+                             Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
             return leave(false);
           if constexpr (kScreens) screen = screenFor(visitor);
         }
@@ -762,10 +781,10 @@ template <class Visitor, class Progress>
       const Index y = x1 + x;
       double s = before + lf[x1];
       s += lf[x];
-      s = addInOrder<kFlatRowTerms>(s, rowLog, rowHeld);
+      s = addInOrder<kHeldRowTerms>(s, rowLog, rowHeld);
       if (r >= 3) {
         s += lfColRest1[-y];
-        s = addInOrder<kFlatColTerms>(s, colLog, colHeld);
+        s = addInOrder<kHeldColTerms>(s, colLog, colHeld);
         s += lfRowRest1[-x1];
         s += lfFixed[-x];
       } else {
@@ -774,7 +793,8 @@ template <class Visitor, class Progress>
         s += lfRowRest1[-y];
       }
       s += lfCorner[y];
-      if (!visitor.visit(marginConst - s, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+      if (!visitor.visit(marginConst - s,
+                         Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
         return leave(false);
       // Next (x1, x) without a branch: x wraps to its new low when it passes
       // its high, and x1 moves on.
