@@ -62,18 +62,15 @@ class ConditionVisitor {
     return true;
   }
 
-  // Two tables in generation order: when both are accepted, both exp() at once.
+  // Two tables in generation order: when either is accepted, both exp() at
+  // once (cheaper than one alone).
   template <class Table>
   void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
     const auto accepted = condition_.accepts(logProbs);
-    if (accepted[0] & accepted[1]) {
-      const DoublePair probs = fastExp(logProbs);
-      accept(logProbs[0], probs[0], first);
-      accept(logProbs[1], probs[1], second);
-    } else {
-      if (accepted[0]) accept(logProbs[0], fastExp(logProbs[0]), first);
-      if (accepted[1]) accept(logProbs[1], fastExp(logProbs[1]), second);
-    }
+    if (!(accepted[0] | accepted[1])) return;
+    const DoublePair probs = fastExp(logProbs);
+    if (accepted[0]) accept(logProbs[0], probs[0], first);
+    if (accepted[1]) accept(logProbs[1], probs[1], second);
   }
 
   const ConditionTotals& totals() const { return totals_; }
