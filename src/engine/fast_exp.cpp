@@ -14,7 +14,6 @@ const ConstantPairs kConstantPairs = {{kInvLn2N, kInvLn2N},
                                       {kC3, kC3},
                                       {kC4, kC4},
                                       {kC5, kC5},
-                                      {0x1p-54, 0x1p-54},
                                       {512.0, 512.0},
                                       {0x7fffffffffffffffu, 0x7fffffffffffffffu}};
 }  // namespace fast_exp_detail

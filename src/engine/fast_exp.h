@@ -76,7 +76,7 @@ inline Entries<DoublePair, BitsPair> entries(BitsPair index) {
 // the scalar at every use (two instructions each with SSE2 alone).
 struct ConstantPairs {
   DoublePair invLn2N, shift, negLn2HiN, negLn2LoN, c2, c3, c4, c5;
-  DoublePair tiny, limit;  // 2^-54 and 512: the range of the inline path
+  DoublePair limit;  // 512: the inline path takes magnitudes below it
   BitsPair magnitudeMask;
 };
 extern const ConstantPairs kConstantPairs;
@@ -143,7 +143,9 @@ inline DoublePair fastExp(DoublePair x) {
   const ConstantPairs& c = kConstantPairs;
   const BitsPair bits = std::bit_cast<BitsPair>(x);
   const DoublePair magnitude = std::bit_cast<DoublePair>(bits & c.magnitudeMask);
-  const auto inRange = (magnitude >= c.tiny) & (magnitude < c.limit);  // NaN: false
+  // Below 2^-54 the polynomial path gives 1.0 exactly, as the scalar form's
+  // own branch does, so only the upper end needs testing.
+  const auto inRange = magnitude < c.limit;  // NaN: false
   if (!(inRange[0] & inRange[1])) [[unlikely]] {
     return DoublePair{fastExp(x[0]), fastExp(x[1])};
   }
