@@ -66,11 +66,11 @@ class ConditionVisitor {
   // once (cheaper than one alone).
   template <class Table>
   void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
-    const auto accepted = condition_.accepts(logProbs);
-    if (!(accepted[0] | accepted[1])) return;
+    const int accepted = laneBits(condition_.accepts(logProbs));
+    if (accepted == 0) return;
     const DoublePair probs = fastExp(logProbs);
-    if (accepted[0]) accept(logProbs[0], probs[0], first);
-    if (accepted[1]) accept(logProbs[1], probs[1], second);
+    if (accepted & 1) accept(logProbs[0], probs[0], first);
+    if (accepted & 2) accept(logProbs[1], probs[1], second);
   }
 
   const ConditionTotals& totals() const { return totals_; }

@@ -146,7 +146,7 @@ inline DoublePair fastExp(DoublePair x) {
   // Below 2^-54 the polynomial path gives 1.0 exactly, as the scalar form's
   // own branch does, so only the upper end needs testing.
   const auto inRange = magnitude < c.limit;  // NaN: false
-  if (!(inRange[0] & inRange[1])) [[unlikely]] {
+  if (laneBits(inRange) != 3) [[unlikely]] {
     return DoublePair{fastExp(x[0]), fastExp(x[1])};
   }
   const auto p = parts<DoublePair, BitsPair>(x);
