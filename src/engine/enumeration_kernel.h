@@ -498,7 +498,7 @@ template <class Visitor, class Progress>
   constexpr int p0 = kM - 3;  // the third-last cell; the block's cells follow
   constexpr int row0 = p0 % h, col0 = p0 / h;
   constexpr int row1 = (p0 + 1) % h, col1 = (p0 + 1) / h;
-  constexpr int row2 = (p0 + 2) % h, col2 = (p0 + 2) / h;
+  constexpr int col2 = (p0 + 2) / h;
   int32_t* cell = cell_.data();
   const int32_t* rowRest = rowRest_.data();
   const int32_t* rowMargin = rowMargin_.data();
@@ -510,10 +510,25 @@ template <class Visitor, class Progress>
   const int32_t rest0 = rest_.data()[p0];
   const int32_t high0 = high_.data()[p0];
   const double before0 = p0 == 0 ? 0.0 : logSum_.data()[p0 - 1];
-  // rowRest of the block's cells when the cell to their left is held.
-  int32_t heldRowRest1 = 0, heldRowRest2 = 0;
-  if constexpr (col1 > 0 && h > 1) heldRowRest1 = rowRest[p0 + 1 - h] - cell[p0 + 1 - h];
-  if constexpr (col2 > 0 && h > 2) heldRowRest2 = rowRest[p0 + 2 - h] - cell[p0 + 2 - h];
+  // rowRest of the block's cell p0 + k (k = 1, 2) when the cell to its left
+  // is held.
+  int32_t heldRowRest[3] = {};
+  if constexpr (col1 > 0 && h > 1) heldRowRest[1] = rowRest[p0 + 1 - h] - cell[p0 + 1 - h];
+  if constexpr (col2 > 0 && h > 2) heldRowRest[2] = rowRest[p0 + 2 - h] - cell[p0 + 2 - h];
+  // rowRest of cell p0 + k for a given x0: its row's margin in the first
+  // column; else what the cell to its left leaves, which is x0's cell itself
+  // when the column holds k interior rows.
+  auto blockRowRest = [&](auto position, int32_t x0) {
+    constexpr int k = decltype(position)::value;
+    constexpr int row = (p0 + k) % h, col = (p0 + k) / h;
+    if constexpr (col == 0) {
+      return rowMargin[row];
+    } else if constexpr (h == k) {
+      return rowRest0 - x0;
+    } else {
+      return heldRowRest[k];
+    }
+  };
 
   for (int32_t x0 = cell[p0];; ++x0) {
     cell[p0] = x0;
@@ -529,22 +544,10 @@ template <class Visitor, class Progress>
       b.colRest1 = colRest0 - x0;
       b.rest1 = rest0 - rowRest0;
     }
-    if constexpr (col1 == 0) {
-      b.rowRest1 = rowMargin[row1];
-    } else if constexpr (h == 1) {
-      b.rowRest1 = rowRest0 - x0;
-    } else {
-      b.rowRest1 = heldRowRest1;
-    }
+    b.rowRest1 = blockRowRest(std::integral_constant<int, 1>{}, x0);
     if constexpr (R >= 3) {
       b.u0 = b.colRest1;
-      if constexpr (col2 == 0) {
-        b.fixed = rowMargin[row2];
-      } else if constexpr (h == 2) {
-        b.fixed = rowRest0 - x0;
-      } else {
-        b.fixed = heldRowRest2;
-      }
+      b.fixed = blockRowRest(std::integral_constant<int, 2>{}, x0);
       b.rest2 = b.rest1 - b.rowRest1;
     } else {
       b.u0 = b.rowRest1;
