@@ -12,7 +12,7 @@
 
 #include "bench_cases.h"
 #include "engine/enumeration.h"
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "engine/progress.h"
 
 namespace rxc::bench {

@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_cases.h"
-#include "dialogue/memory_budget.h"
+#include "base/memory_budget.h"
 #include "engine/enumeration.h"
 #include "engine/extreme_tables.h"
 #include "engine/option_a_passes.h"

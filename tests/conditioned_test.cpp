@@ -12,7 +12,7 @@
 
 #include "dialogue/kept_table_storage.h"
 #include "engine/condition_pass.h"
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "engine/probability.h"
 #include "report/conditioned_section.h"
 #include "support/brute_force.h"

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "engine/enumeration.h"
 #include "engine/enumeration_reference.h"
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "engine/probability.h"
 #include "engine/progress.h"
 

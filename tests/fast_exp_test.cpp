@@ -1,7 +1,7 @@
 // fastExp against independent values: exp in extended precision (64-bit
 // significand) and 2^(j/128) for the table, so that a wrong constant or a
 // regrouped sum shows up as an error above half a unit in the last place.
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "support/dialogue_harness.h"
 
 namespace rxc {

@@ -1,7 +1,7 @@
 // Number fields against the reference vectors in tests/data, plus the cases
 // the vectors leave out (zero and negative zero in list form, non-finite
 // values, fields too narrow).
-#include "report/number_format.h"
+#include "records/number_format.h"
 
 #include <gtest/gtest.h>
 

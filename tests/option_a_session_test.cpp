@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "support/brute_force.h"
 #include "support/console_texts.h"
 #include "support/report_texts.h"

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "engine/progress.h"
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 namespace {

@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "report/input_error.h"
-#include "report/record_reader.h"
-#include "report/record_writer.h"
-#include "report/text_encoding.h"
+#include "records/input_error.h"
+#include "records/record_reader.h"
+#include "records/record_writer.h"
+#include "records/text_encoding.h"
 
 namespace rxc {
 namespace {

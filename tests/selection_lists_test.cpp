@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "dialogue/kept_table_storage.h"
 #include "engine/probability.h"
 #include "support/dialogue_harness.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "dialogue/fatal_stop.h"
-#include "report/int_formats.h"
+#include "base/fatal_stop.h"
+#include "records/int_formats.h"
 
 namespace rxc {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 
 namespace rxc {
 

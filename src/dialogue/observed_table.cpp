@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "engine/probability.h"
 
 namespace rxc {

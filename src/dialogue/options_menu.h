@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

@@ -4,13 +4,13 @@
 
 #include "dialogue/dimensions.h"
 #include "dialogue/estimate.h"
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "dialogue/kept_table_storage.h"
 #include "dialogue/options_dialogue.h"
 #include "dialogue/session.h"
 #include "engine/accumulation.h"
 #include "report/conditioned_section.h"
-#include "report/input_error.h"
+#include "records/input_error.h"
 #include "report/summary_section.h"
 
 namespace rxc {

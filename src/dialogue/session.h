@@ -5,10 +5,10 @@
 #include <istream>
 #include <ostream>
 
-#include "dialogue/memory_budget.h"
+#include "base/memory_budget.h"
 #include "dialogue/run_state.h"
-#include "report/record_reader.h"
-#include "report/record_writer.h"
+#include "records/record_reader.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "engine/accumulation.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"

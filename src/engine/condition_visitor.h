@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/double_pair.h"
-#include "engine/fast_exp.h"
+#include "base/double_pair.h"
+#include "base/fast_exp.h"
 #include "engine/probability.h"
 #include "engine/selection_lists.h"
 

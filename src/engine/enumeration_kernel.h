@@ -58,8 +58,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "dialogue/fatal_stop.h"
-#include "engine/double_pair.h"
+#include "base/fatal_stop.h"
+#include "base/double_pair.h"
 #include "engine/enumeration.h"
 
 namespace rxc {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/enumeration_kernel.h"
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "report/table_block.h"
 
 namespace rxc {

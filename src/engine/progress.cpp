@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

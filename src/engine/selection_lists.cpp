@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "dialogue/fatal_stop.h"
-#include "engine/fast_exp.h"
+#include "base/fatal_stop.h"
+#include "base/fast_exp.h"
 
 namespace rxc {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "dialogue/memory_budget.h"
+#include "base/memory_budget.h"
 
 namespace rxc {
 

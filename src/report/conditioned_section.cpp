@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/int_formats.h"
+#include "records/int_formats.h"
 #include "report/table_block.h"
 
 namespace rxc {

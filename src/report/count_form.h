@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "engine/accumulation.h"
-#include "report/int_formats.h"
-#include "report/record_writer.h"
+#include "records/int_formats.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 #include "engine/probability.h"
 #include "report/count_form.h"
 #include "report/table_block.h"

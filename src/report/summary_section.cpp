@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dialogue/fatal_stop.h"
+#include "base/fatal_stop.h"
 #include "engine/option_a_passes.h"
 #include "report/count_form.h"
 #include "report/equal_probability_notice.h"

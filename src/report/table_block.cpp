@@ -1,7 +1,7 @@
 #include "report/table_block.h"
 
 #include "engine/probability.h"
-#include "report/int_formats.h"
+#include "records/int_formats.h"
 
 namespace rxc {
 

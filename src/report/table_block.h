@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "dialogue/run_state.h"
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

@@ -8,7 +8,7 @@
 #include <istream>
 #include <string>
 
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 namespace rxc {
 

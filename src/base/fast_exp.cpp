@@ -1,4 +1,4 @@
-#include "engine/fast_exp.h"
+#include "base/fast_exp.h"
 
 #include <cmath>
 #include <limits>

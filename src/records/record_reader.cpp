@@ -1,11 +1,11 @@
-#include "report/record_reader.h"
+#include "records/record_reader.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
 
-#include "report/input_error.h"
+#include "records/input_error.h"
 
 namespace rxc {
 namespace {

@@ -1,4 +1,4 @@
-#include "report/number_format.h"
+#include "records/number_format.h"
 
 #include <cmath>
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "engine/double_pair.h"
+#include "base/double_pair.h"
 
 namespace rxc {
 

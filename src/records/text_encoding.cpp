@@ -1,4 +1,4 @@
-#include "report/text_encoding.h"
+#include "records/text_encoding.h"
 
 #include <array>
 

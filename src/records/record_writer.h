@@ -10,8 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "report/edit_pattern.h"
-#include "report/record_item.h"
+#include "records/edit_pattern.h"
+#include "records/record_item.h"
 
 namespace rxc {
 

@@ -1,10 +1,10 @@
-#include "report/record_writer.h"
+#include "records/record_writer.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "report/number_format.h"
-#include "report/text_encoding.h"
+#include "records/number_format.h"
+#include "records/text_encoding.h"
 
 namespace rxc {
 namespace {

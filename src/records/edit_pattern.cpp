@@ -1,4 +1,4 @@
-#include "report/edit_pattern.h"
+#include "records/edit_pattern.h"
 
 #include <cctype>
 #include <stdexcept>
