@@ -1,10 +1,12 @@
 # Thin wrapper over CMake. `make run` builds and starts the program in the
 # current directory (the report res.txt is written here); `make test` builds
-# and runs every test; `make bench` runs the enumeration benchmarks.
+# and runs every test; `make bench` builds and runs the enumeration
+# benchmarks; `make sanitize` runs the tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: build run test bench sanitize clean
+.PHONY: build run test bench sanitize format-check clean
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -16,13 +18,19 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench: build
-	./$(BUILD)/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+bench:
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON
+	cmake --build $(BUILD)-bench -j $(JOBS) --target rxc_bench
+	./$(BUILD)-bench/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
 sanitize:
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON
-	cmake --build $(BUILD)-asan -j $(JOBS) --target all
+	cmake --build $(BUILD)-asan -j $(JOBS)
 	ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 
+# Every C++ file as clang-format would lay it out (.clang-format).
+format-check:
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench

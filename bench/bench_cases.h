@@ -1,5 +1,5 @@
 // The problems every benchmark runs on, named as the benchmarks report them
-// (count/3x3_m60, expsum/2x10, ...), with a ready EnumerationInput.
+// (count/3x3_m60, expsum/2x10, ...).
 #pragma once
 
 #include <algorithm>
@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/enumeration.h"
-#include "engine/probability.h"
+#include "engine/problem.h"
 
 namespace rxc::bench {
 
@@ -30,32 +29,7 @@ inline const std::vector<BenchCase>& benchCases() {
   return cases;
 }
 
-// A case made ready for a pass: the log-factorial table as far as the run
-// needs it, the margin constant and the input that points into them.
-class BenchProblem {
- public:
-  explicit BenchProblem(const BenchCase& c) {
-    input_.r = static_cast<int>(c.rows.size());
-    input_.c = static_cast<int>(c.cols.size());
-    input_.rowMargin = c.rows;
-    input_.colMargin = c.cols;
-    for (int16_t m : c.rows) input_.n += m;
-    logFactorial_.extendTo(input_.n + std::min(input_.r, input_.c) - 2);
-    std::vector<int16_t> rows1{0}, cols1{0};  // 1-based for the constant
-    rows1.insert(rows1.end(), c.rows.begin(), c.rows.end());
-    cols1.insert(cols1.end(), c.cols.begin(), c.cols.end());
-    input_.logFactorial = logFactorial_.data();
-    input_.logMarginConst = computeLogMarginConst(logFactorial_, rows1, cols1, input_.n);
-  }
-  BenchProblem(const BenchProblem&) = delete;
-  BenchProblem& operator=(const BenchProblem&) = delete;
-
-  const EnumerationInput& input() const { return input_; }
-  const LogFactorialTable& logFactorial() const { return logFactorial_; }
-
- private:
-  LogFactorialTable logFactorial_;
-  EnumerationInput input_;
-};
+// A case made ready for a pass.
+inline Problem problemOf(const BenchCase& c) { return makeProblem(c.rows, c.cols); }
 
 }  // namespace rxc::bench

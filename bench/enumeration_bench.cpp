@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "base/fast_exp.h"
 #include "bench_cases.h"
 #include "engine/enumeration.h"
-#include "base/fast_exp.h"
 #include "engine/progress.h"
 
 namespace rxc::bench {
@@ -46,12 +46,12 @@ struct ExpSumVisitor {
 
 template <class Visitor>
 void runCase(benchmark::State& state, const BenchCase& c) {
-  const BenchProblem problem(c);
+  const Problem problem = problemOf(c);
   uint64_t tables = 0;
   for (auto _ : state) {
     Visitor visitor;
     ProgressBar progress{};
-    const PassResult result = runPass(problem.input(), progress, visitor);
+    const PassResult result = runPass(problem, progress, visitor);
     benchmark::DoNotOptimize(visitor);
     tables += result.tableCount;
   }
@@ -70,11 +70,11 @@ struct LogProbCollector {
 };
 
 void expOnly(benchmark::State& state, const BenchCase& c) {
-  const BenchProblem problem(c);
+  const Problem problem = problemOf(c);
   std::vector<double> logProbs;
   LogProbCollector collector{&logProbs, size_t{1} << 22};
   ProgressBar progress{};
-  runPass(problem.input(), progress, collector);
+  runPass(problem, progress, collector);
   for (auto _ : state) {
     double sum = 0.0;
     size_t k = 0;

@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/fast_exp.h"
 #include "bench_cases.h"
-#include "dialogue/kept_table_storage.h"
-#include "dialogue/session.h"
 #include "engine/condition_pass.h"
 #include "engine/enumeration.h"
+#include "engine/kept_tables.h"
 #include "engine/progress.h"
 
 namespace rxc::bench {
@@ -58,7 +58,7 @@ struct PickingVisitor {
 
 // A table near the middle of the distribution: the median of a regular sample
 // of at most about 4096 tables taken in generation order.
-std::vector<int16_t> medianTable(const EnumerationInput& input) {
+std::vector<int16_t> medianTable(const Problem& input) {
   ProgressBar progress{};
   CountingVisitor counter;
   const uint64_t count = runPass(input, progress, counter).tableCount;
@@ -74,50 +74,35 @@ std::vector<int16_t> medianTable(const EnumerationInput& input) {
   return picker.cells;
 }
 
-void fillRunState(RunState& s, const BenchCase& c, const BenchProblem& problem) {
-  const EnumerationInput& input = problem.input();
-  s.r = static_cast<int16_t>(input.r);
-  s.c = static_cast<int16_t>(input.c);
-  s.n = input.n;
-  s.shortSide = std::min(input.r, input.c);
-  s.longSide = std::max(input.r, input.c);
-  s.rowMargin.assign(1, 0);
-  s.rowMargin.insert(s.rowMargin.end(), c.rows.begin(), c.rows.end());
-  s.colMargin.assign(1, 0);
-  s.colMargin.insert(s.colMargin.end(), c.cols.begin(), c.cols.end());
-  s.logFactorial.extendTo(s.n + s.shortSide - 2);
-  s.logMarginConst = input.logMarginConst;
-
-  // Option C, L = 0 typed, U given as the observed table.
-  s.runMode = 3;
-  s.lEntry = 0.0;
-  s.l = 0.0;
-  s.uEntry = 9.0;
-  s.tableEntered[2] = true;
-  s.observedTables.assign(static_cast<size_t>(2 * input.r * input.c), 0);
-  const std::vector<int16_t> observed = medianTable(input);
-  std::copy(observed.begin(), observed.end(), s.observedTable(2));
-  s.logU = observedTableLogProb(s.logFactorial, s.logMarginConst, s.observedTable(2), s.r, s.c);
-  s.t1 = 10;
-  s.t2 = 10;
+// Option C, L = 0 typed, U given as the observed table, T1 = T2 = 10.
+ConditionRequest fisherRequest(const Problem& problem) {
+  ConditionRequest request;
+  request.inclusive = true;
+  request.upper.source = Bound::Source::kObservedTable;
+  request.upper.observedTable = medianTable(problem);
+  request.upper.logValue = observedTableLogProb(problem, request.upper.observedTable.data());
+  request.upper.value = fastExp(*request.upper.logValue);
+  request.t1 = 10;
+  request.t2 = 10;
+  return request;
 }
 
 void runFisher(benchmark::State& state, const BenchCase& c) {
-  const BenchProblem problem(c);
-  std::istringstream in;
-  std::ostringstream console, report;
-  Session session(in, console, report, MemoryBudget());
-  fillRunState(session.state, c, problem);
-  acquireKeptTableStores(session);
+  const Problem problem = problemOf(c);
+  const ConditionRequest request = fisherRequest(problem);
+  MemoryBudget memory;
+  KeptTables kept = acquireKeptTables(memory, problem, request, 1.0f);
+  ProgressBar progress;
 
   double tables = 0.0;
+  ConditionOutcome outcome;
   for (auto _ : state) {
-    runConditionedPass(session);
-    benchmark::DoNotOptimize(session.state.conditionSum);
-    tables += session.state.tableCount;
+    outcome = runConditionPass(problem, request, kept, progress);
+    benchmark::DoNotOptimize(outcome.sum);
+    tables += static_cast<double>(outcome.tableCount);
   }
   state.SetItemsProcessed(static_cast<int64_t>(tables));
-  state.counters["accepted"] = static_cast<double>(session.state.conditionCount);
+  state.counters["accepted"] = static_cast<double>(outcome.count);
 }
 
 const bool registered = [] {

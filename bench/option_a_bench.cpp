@@ -3,13 +3,13 @@
 // from the values the first pass finds. items_per_second is tables per second.
 #include <benchmark/benchmark.h>
 
-#include "bench_cases.h"
 #include "base/memory_budget.h"
+#include "bench_cases.h"
 #include "engine/enumeration.h"
 #include "engine/extreme_tables.h"
 #include "engine/option_a_passes.h"
 #include "engine/progress.h"
-#include "engine/table_slots.h"
+#include "engine/table_store.h"
 
 namespace rxc::bench {
 namespace {
@@ -18,8 +18,8 @@ namespace {
 constexpr int64_t kExtremeCapacity = 500000;
 
 void runTrackingCase(benchmark::State& state, const BenchCase& c) {
-  const BenchProblem problem(c);
-  const EnumerationInput& input = problem.input();
+  const Problem problem = problemOf(c);
+  const Problem& input = problem;
   ProgressBar firstProgress{};
   const FirstPassOutcome first = runFirstPass(input, firstProgress);
   ExtremeTracking start;
@@ -27,7 +27,7 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c) {
   start.minLogProb = first.minLogProb;
 
   MemoryBudget budget;
-  TableSlots highTables, lowTables;
+  TableStore highTables, lowTables;
   const int cells = input.r * input.c;
   if (!highTables.acquire(budget, kExtremeCapacity, cells) ||
       !lowTables.acquire(budget, kExtremeCapacity, cells)) {
@@ -37,7 +37,7 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c) {
 
   uint64_t tables = 0;
   for (auto _ : state) {
-    ExtremeTrackingVisitor<ExtremeChoice::kBoth> visitor(start, highTables, lowTables,
+    ExtremeTrackingVisitor<ExtremeOption::kBoth> visitor(start, highTables, lowTables,
                                                          kExtremeCapacity);
     ProgressBar progress{};
     const PassResult result = runPass(input, progress, visitor);

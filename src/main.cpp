@@ -3,6 +3,6 @@
 // and to res.txt in the current directory.
 #include <iostream>
 
-#include "dialogue/program_flow.h"
+#include "flow/program_flow.h"
 
 int main() { return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt"); }

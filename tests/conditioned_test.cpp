@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "dialogue/kept_table_storage.h"
-#include "engine/condition_pass.h"
 #include "base/fast_exp.h"
-#include "engine/probability.h"
+#include "base/tolerance.h"
+#include "engine/condition_pass.h"
+#include "engine/kept_tables.h"
 #include "report/conditioned_section.h"
-#include "support/brute_force.h"
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"
+#include "support/reference_enumeration.h"
 #include "support/report_texts.h"
 #include "support/selection_model.h"
 
@@ -342,34 +342,42 @@ TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
 // The report section alone, on states set by hand that no small run reaches.
 
 TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
-  auto handSet = [](testing::DialogueHarness& h, int32_t count, int32_t t) {
-    RunState& s = h.state();
-    s.runMode = 3;
-    s.lEntry = 0.0;
-    s.uEntry = s.u = 1.0;
-    s.conditionCount = count;
-    s.conditionSum = 1.0;
-    s.conditionMaxRaises = 1;
-    s.t1 = s.t2 = t;
+  // Option C with L = 0 and U = 1 typed, the outcome set by hand.
+  ConditionRequest request;
+  request.inclusive = true;
+  request.upper.value = 1.0;
+  request.upper.logValue = 0.0;
+  auto section = [&](const ConditionOutcome& outcome, KeptTables& kept) {
+    testing::DialogueHarness h("", {1, 1}, {1, 1});
+    const TableLayout layout = tableLayoutOf(h.problem());
+    writeConditionedSection(h.reportWriter(), {h.problem(), request, outcome, kept, layout});
+    return h.report();
   };
   for (int32_t count : {12345, 2000000000}) {
-    testing::DialogueHarness h("", {1, 1}, {1, 1});
-    handSet(h, count, 0);
-    writeConditionedSection(h.session());
+    ConditionOutcome outcome;
+    outcome.count = count;
+    outcome.sum = 1.0;
+    outcome.maxRaises = 1;
+    KeptTables none;
+    const std::string report = section(outcome, none);
     const std::string n = std::to_string(count);
-    EXPECT_NE(h.report().find("\n [Número total de tablas 2x2 resultantes (que cumplen esa "
-                              "condición) = " +
-                              n + "].\n"),
+    EXPECT_NE(report.find("\n [Número total de tablas 2x2 resultantes (que cumplen esa "
+                          "condición) = " +
+                          n + "].\n"),
               std::string::npos)
-        << h.report();
+        << report;
   }
 
   // T1 = T2 = 2147483647 cover every table: no note on what is listed, the
   // listing follows. (Their sum does not fit in four bytes.)
-  testing::DialogueHarness h("", {1, 1}, {1, 1});
-  handSet(h, 2, 2147483647);
-  RunState& s = h.state();
-  SelectionLists& lists = s.selection;
+  request.t1 = request.t2 = 2147483647;
+  ConditionOutcome outcome;
+  outcome.count = 2;
+  outcome.sum = 1.0;
+  outcome.maxRaises = 1;
+  MemoryBudget memory;
+  KeptTables kept;
+  SelectionLists& lists = kept.lists;
   lists.highOrder.reset(new int32_t[2]{0, 1});
   lists.highProb.reset(new double[2]{0.0, 0.5});
   lists.highLogProb.reset(new double[2]{0.0, std::log(0.5)});
@@ -377,19 +385,18 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   lists.lowProb.reset(new double[2]{0.0, 0.5});
   lists.lowLogProb.reset(new double[2]{0.0, std::log(0.5)});
   lists.highKept = lists.lowKept = lists.lowHead = 1;
-  ASSERT_TRUE(s.highTables.acquire(h.session().memory, 1, 4));
-  ASSERT_TRUE(s.lowTables.acquire(h.session().memory, 1, 4));
+  ASSERT_TRUE(kept.highTables.acquire(memory, 1, 4));
+  ASSERT_TRUE(kept.lowTables.acquire(memory, 1, 4));
   const int16_t first[] = {0, 1, 1, 0}, second[] = {1, 0, 0, 1};
-  std::copy_n(first, 4, s.highTables.slot(1));
-  std::copy_n(second, 4, s.lowTables.slot(1));
-  writeConditionedSection(h.session());
+  std::copy_n(first, 4, kept.highTables.slot(1));
+  std::copy_n(second, 4, kept.lowTables.slot(1));
   const Lines expected = Lines({"", "", "", " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad "})
                          << typedCondition(true, "0.0000000000D+00", "0.1000000000D+01")
                          << countAndSum("2x2", 2, "0.10000000000000D+01") << Lines({kOrderNote, ""})
                          << block({"    0    1", "    1    0"}, " 0.50000000000000D+00")
                          << block({"    1    0", "    0    1"}, " 0.50000000000000D+00")
                          << Lines({""});
-  EXPECT_EQ(h.report(), joined(expected));
+  EXPECT_EQ(section(outcome, kept), joined(expected));
 }
 
 // ---------------------------------------------------------------------------
@@ -404,38 +411,47 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const std::vector<int16_t> cols = testing::randomComposition(rng, n, c);
     const auto all = testing::everyTable(rows, cols);
 
-    testing::DialogueHarness h("", rows, cols);
-    RunState& s = h.state();
+    const Problem problem = makeProblem(rows, cols);
     // Bounds: L typed 0, or the log-probability of a table (as an observed
     // table, whose sum runs in another order); U a table's, or 1.
+    ConditionRequest request;
     const bool optionC = pick(0, 1) == 1;
-    s.runMode = optionC ? 3 : 2;
+    request.inclusive = optionC;
     auto observed = [&] {
       const auto& t = all[pick(0, static_cast<int>(all.size()) - 1)];
-      return observedTableLogProb(s.logFactorial, s.logMarginConst, t.cells.data(), r, c);
+      Bound bound;
+      bound.source = Bound::Source::kObservedTable;
+      bound.logValue = observedTableLogProb(problem, t.cells.data());
+      bound.value = fastExp(*bound.logValue);
+      return bound;
     };
-    const int lKind = pick(0, 2);
-    s.lEntry = lKind == 0 ? 0.0 : 9.0;
-    if (lKind != 0) s.logL = observed();
-    const bool uTyped = pick(0, 3) == 0;
-    s.uEntry = uTyped ? 1.0 : 9.0;
-    s.logU = uTyped ? 0.0 : observed();
-    s.t1 = pick(0, 6);
-    s.t2 = pick(0, 6);
-    acquireKeptTableStores(h.session());
-    runConditionedPass(h.session());
+    if (pick(0, 2) != 0) request.lower = observed();
+    if (pick(0, 3) == 0) {
+      request.upper.value = 1.0;
+      request.upper.logValue = 0.0;
+    } else {
+      request.upper = observed();
+    }
+    request.t1 = pick(0, 6);
+    request.t2 = pick(0, 6);
+    MemoryBudget memory;
+    KeptTables kept = acquireKeptTables(memory, problem, request, 1.0f);
+    ProgressBar progress;
+    const ConditionOutcome outcome = runConditionPass(problem, request, kept, progress);
 
     // Expected: the condition through the bounds' bands, narrowed for B and
     // widened for C; the sum in generation order; the kept lists by the model.
-    const LogBand lBand = toleranceBand(s.logL), uBand = toleranceBand(s.logU);
+    const bool lowerTyped0 = request.lower.typedAs(0.0);
+    const LogBand lBand = toleranceBand(request.lower.logValue.value_or(0.0));
+    const LogBand uBand = toleranceBand(*request.upper.logValue);
     const double upper = optionC ? uBand.high : uBand.low;
     const double lower = optionC ? lBand.low : lBand.high;
     int32_t count = 0, raises = 0;
     double sum = 0.0, maxLog = -2.0e300;
-    testing::SelectionModel<const testing::GeneratedTable*> model(s.t1, s.t2);
+    testing::SelectionModel<const testing::GeneratedTable*> model(request.t1, request.t2);
     for (const auto& t : all) {
       const bool accepted =
-          s.lEntry == 0.0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
+          lowerTyped0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
       if (!accepted) continue;
       ++count;
       sum += fastExp(t.logProb);
@@ -446,20 +462,21 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
       model.offer({t.logProb, &t});
     }
     const std::string where = "round " + std::to_string(round);
-    ASSERT_EQ(s.tableCount, static_cast<double>(all.size())) << where;
-    ASSERT_EQ(s.conditionCount, count) << where;
-    ASSERT_EQ(s.conditionSum, sum) << where;
-    ASSERT_EQ(s.conditionMaxLog, maxLog) << where;
-    ASSERT_EQ(s.conditionMaxRaises, raises) << where;
+    ASSERT_EQ(outcome.tableCount, all.size()) << where;
+    ASSERT_EQ(outcome.count, count) << where;
+    ASSERT_EQ(outcome.sum, sum) << where;
+    ASSERT_EQ(outcome.maxLog, maxLog) << where;
+    ASSERT_EQ(outcome.maxRaises, raises) << where;
 
-    const SelectionLists& lists = s.selection;
+    const SelectionLists& lists = kept.lists;
     for (int32_t k = 1; k <= lists.highKept; ++k) {
       const int32_t slot = lists.highOrder[k];
       ASSERT_EQ(lists.highProb[slot], fastExp(lists.highLogProb[slot])) << where;
     }
     std::vector<testing::KeptTable> expected;
     for (const auto& e : model.listing()) expected.push_back({e.payload->cells, e.logProb});
-    ASSERT_EQ(testing::keptListing(s), expected) << where << ", T1 = " << s.t1 << ", T2 = " << s.t2;
+    ASSERT_EQ(testing::keptListing(kept, r * c), expected)
+        << where << ", T1 = " << request.t1 << ", T2 = " << request.t2;
   }
 }
 

@@ -1,6 +1,8 @@
 // The enumeration: the plain reference against known counts, orders and
 // probabilities and against a brute-force listing; the fast kernel against the
 // reference, table by table and bit by bit.
+#include "engine/enumeration.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,33 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "base/fatal_stop.h"
-#include "engine/enumeration.h"
-#include "engine/enumeration_reference.h"
 #include "base/fast_exp.h"
-#include "engine/probability.h"
+#include "base/fatal_stop.h"
+#include "engine/problem.h"
 #include "engine/progress.h"
+#include "support/reference_enumeration.h"
 
 namespace rxc {
 namespace {
 
-struct Problem {
-  Problem(std::vector<int16_t> rows, std::vector<int16_t> cols) {
-    input.r = static_cast<int>(rows.size());
-    input.c = static_cast<int>(cols.size());
-    for (int16_t m : rows) input.n += m;
-    logFactorial.extendTo(input.n + std::min(input.r, input.c) - 2);
-    std::vector<int16_t> rows1{0}, cols1{0};
-    rows1.insert(rows1.end(), rows.begin(), rows.end());
-    cols1.insert(cols1.end(), cols.begin(), cols.end());
-    input.rowMargin = std::move(rows);
-    input.colMargin = std::move(cols);
-    input.logFactorial = logFactorial.data();
-    input.logMarginConst = computeLogMarginConst(logFactorial, rows1, cols1, input.n);
-  }
-  LogFactorialTable logFactorial;
-  EnumerationInput input;
-};
+using testing::randomMargins;
+using testing::runReferencePass;
 
 // Every table (cells row-major) and its log-probability, up to `limit` tables.
 struct Listing {
@@ -68,57 +54,25 @@ enum class Engine { kReference, kKernel, kKernelAnyShape, kKernelCellsOnly };
 
 Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
   Listing out;
-  const size_t cells = static_cast<size_t>(p.input.r * p.input.c);
+  const size_t cells = static_cast<size_t>(p.r * p.c);
   Collector<true> visitor{&out, cells, limit};
   Collector<false> cellsOnly{&out, cells, limit};
   ProgressBar progress{};
   switch (engine) {
-    case Engine::kReference: out.result = runReferencePass(p.input, progress, visitor); break;
-    case Engine::kKernel: out.result = runPass(p.input, progress, visitor); break;
-    case Engine::kKernelAnyShape:
-      out.result = runPassAnyShape(p.input, progress, visitor);
+    case Engine::kReference:
+      out.result = runReferencePass(p, progress, visitor);
       break;
-    case Engine::kKernelCellsOnly: out.result = runPass(p.input, progress, cellsOnly); break;
+    case Engine::kKernel:
+      out.result = runPass(p, progress, visitor);
+      break;
+    case Engine::kKernelAnyShape:
+      out.result = runPassAnyShape(p, progress, visitor);
+      break;
+    case Engine::kKernelCellsOnly:
+      out.result = runPass(p, progress, cellsOnly);
+      break;
   }
   return out;
-}
-
-// The interior cells, column by column, of a row-major r x c table.
-std::vector<int16_t> interior(const std::vector<int16_t>& t, int r, int c) {
-  std::vector<int16_t> seq;
-  for (int j = 0; j + 1 < c; ++j)
-    for (int i = 0; i + 1 < r; ++i) seq.push_back(t[i * c + j]);
-  return seq;
-}
-
-// Every interior sequence whose derived cells are non-negative, in ascending
-// lexicographic order, by trying every value that fits what the row and the
-// column still need.
-std::vector<std::vector<int16_t>> bruteForce(const std::vector<int16_t>& rows,
-                                             const std::vector<int16_t>& cols) {
-  const int r = static_cast<int>(rows.size()), c = static_cast<int>(cols.size());
-  std::vector<std::vector<int16_t>> found;
-  std::vector<int16_t> seq((r - 1) * (c - 1));
-  std::vector<int> rowLeft(rows.begin(), rows.end()), colLeft(cols.begin(), cols.end());
-  std::function<void(int)> place = [&](int q) {
-    if (q == static_cast<int>(seq.size())) {
-      int corner = rows[r - 1];
-      for (int j = 0; j + 1 < c; ++j) corner -= colLeft[j];
-      if (corner >= 0) found.push_back(seq);
-      return;
-    }
-    const int i = q % (r - 1), j = q / (r - 1);
-    for (int x = 0; x <= std::min(rowLeft[i], colLeft[j]); ++x) {
-      seq[q] = static_cast<int16_t>(x);
-      rowLeft[i] -= x;
-      colLeft[j] -= x;
-      place(q + 1);
-      rowLeft[i] += x;
-      colLeft[j] += x;
-    }
-  };
-  place(0);
-  return found;
 }
 
 void expectSameBits(const Listing& a, const Listing& b, const std::string& what) {
@@ -132,36 +86,20 @@ void expectSameBits(const Listing& a, const Listing& b, const std::string& what)
   }
 }
 
-uint64_t countTables(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols, Engine engine) {
-  return list(Problem(rows, cols), engine).result.tableCount;
+uint64_t countTables(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols,
+                     Engine engine) {
+  return list(makeProblem(rows, cols), engine).result.tableCount;
 }
 
 // --- The reference: counts, order, probabilities ---
-
-// Margins of a random r x c table with cells 0..maxCell, each margin at least
-// 1 (an empty row or column borrows one unit from a random other side).
-void randomMargins(std::mt19937& rng, int r, int c, int maxCell, std::vector<int16_t>& rows,
-                   std::vector<int16_t>& cols) {
-  rows.assign(r, 0);
-  cols.assign(c, 0);
-  for (int i = 0; i < r; ++i)
-    for (int j = 0; j < c; ++j) {
-      const int16_t x = static_cast<int16_t>(rng() % (maxCell + 1));
-      rows[i] += x;
-      cols[j] += x;
-    }
-  for (int i = 0; i < r; ++i)
-    if (rows[i] == 0) ++rows[i], ++cols[rng() % c];
-  for (int j = 0; j < c; ++j)
-    if (cols[j] == 0) ++cols[j], ++rows[rng() % r];
-}
 
 TEST(EnumerationReference, KnownCounts) {
   EXPECT_EQ(countTables({3, 1, 2}, {2, 2, 2}, Engine::kReference), 15u);
   EXPECT_EQ(countTables({4, 3, 2}, {1, 5, 3}, Engine::kReference), 24u);
   for (int16_t n : {1, 2, 3, 5, 8, 13}) {
     const uint64_t expected = uint64_t(n + 1) * (n + 2) * (n * n + 3 * n + 4) / 8;
-    EXPECT_EQ(countTables({n, n, n}, {n, n, n}, Engine::kReference), expected) << "3x3 margins " << n;
+    EXPECT_EQ(countTables({n, n, n}, {n, n, n}, Engine::kReference), expected)
+        << "3x3 margins " << n;
   }
   const uint64_t fourByFour[] = {24, 282, 2008};
   for (int16_t n = 1; n <= 3; ++n)
@@ -169,15 +107,16 @@ TEST(EnumerationReference, KnownCounts) {
 }
 
 TEST(EnumerationReference, OrderOfSmallCases) {
-  const Listing a = list(Problem({2, 3}, {1, 1, 3}), Engine::kReference);
+  const Listing a = list(makeProblem({2, 3}, {1, 1, 3}), Engine::kReference);
   std::vector<std::vector<int16_t>> seqA;
-  for (auto& t : a.tables) seqA.push_back(interior(t, 2, 3));
+  for (auto& t : a.tables) seqA.push_back(testing::interiorCells(t, 2, 3));
   EXPECT_EQ(seqA, (std::vector<std::vector<int16_t>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
 
-  const Listing b = list(Problem({2, 2, 2}, {3, 3}), Engine::kReference);
+  const Listing b = list(makeProblem({2, 2, 2}, {3, 3}), Engine::kReference);
   std::vector<std::vector<int16_t>> seqB;
-  for (auto& t : b.tables) seqB.push_back(interior(t, 3, 2));
-  EXPECT_EQ(seqB, (std::vector<std::vector<int16_t>>{{0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}}));
+  for (auto& t : b.tables) seqB.push_back(testing::interiorCells(t, 3, 2));
+  EXPECT_EQ(seqB, (std::vector<std::vector<int16_t>>{
+                      {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}}));
 }
 
 TEST(EnumerationReference, MatchesBruteForceOnSmallMargins) {
@@ -186,7 +125,7 @@ TEST(EnumerationReference, MatchesBruteForceOnSmallMargins) {
     const int r = 2 + int(rng() % 3), c = 2 + int(rng() % 3);
     std::vector<int16_t> rows, cols;
     randomMargins(rng, r, c, 2, rows, cols);
-    const Listing ref = list(Problem(rows, cols), Engine::kReference);
+    const Listing ref = list(makeProblem(rows, cols), Engine::kReference);
     std::vector<std::vector<int16_t>> seq;
     for (size_t k = 0; k < ref.tables.size(); ++k) {
       const auto& t = ref.tables[k];
@@ -195,32 +134,37 @@ TEST(EnumerationReference, MatchesBruteForceOnSmallMargins) {
         for (int j = 0; j < c; ++j) sum += t[i * c + j];
         ASSERT_EQ(sum, rows[i]);
       }
-      seq.push_back(interior(t, r, c));
+      seq.push_back(testing::interiorCells(t, r, c));
     }
-    ASSERT_EQ(seq, bruteForce(rows, cols)) << "round " << round;
+    std::vector<std::vector<int16_t>> expected;
+    for (const auto& t : testing::everyTable(rows, cols)) {
+      expected.push_back(testing::interiorCells(t.cells, r, c));
+    }
+    ASSERT_EQ(seq, expected) << "round " << round;
   }
 }
 
 TEST(EnumerationReference, LargeMarginsStartAtPositiveLowerBound) {
-  const Listing a = list(Problem({17000, 3000}, {17000, 3000}), Engine::kReference, 1);
+  const Listing a = list(makeProblem({17000, 3000}, {17000, 3000}), Engine::kReference, 1);
   EXPECT_EQ(a.tables[0], (std::vector<int16_t>{14000, 3000, 3000, 0}));
 }
 
 TEST(EnumerationReference, Probabilities) {
-  const Listing ones = list(Problem({1, 1}, {1, 1}), Engine::kReference);
+  const Listing ones = list(makeProblem({1, 1}, {1, 1}), Engine::kReference);
   ASSERT_EQ(ones.tables, (std::vector<std::vector<int16_t>>{{0, 1, 1, 0}, {1, 0, 0, 1}}));
   for (double lp : ones.logProbs) EXPECT_EQ(lp, -std::log(2.0));
 
-  const Listing b = list(Problem({2, 2, 2}, {3, 3}), Engine::kReference);
+  const Listing b = list(makeProblem({2, 2, 2}, {3, 3}), Engine::kReference);
   ASSERT_EQ(b.tables.size(), 7u);
   for (size_t k = 0; k < b.tables.size(); ++k) {
-    const bool allOnes = std::all_of(b.tables[k].begin(), b.tables[k].end(), [](int16_t x) { return x == 1; });
+    const bool allOnes =
+        std::all_of(b.tables[k].begin(), b.tables[k].end(), [](int16_t x) { return x == 1; });
     EXPECT_NEAR(fastExp(b.logProbs[k]), allOnes ? 0.4 : 0.1, 1e-14) << "table " << k + 1;
   }
 }
 
 TEST(EnumerationReference, MarginsThatDisagreeStopAtTheCorner) {
-  const Problem p({2, 2}, {2, 3});
+  const Problem p = makeProblem({2, 2}, {2, 3});
   for (Engine e : {Engine::kReference, Engine::kKernel, Engine::kKernelAnyShape}) {
     try {
       list(p, e);
@@ -244,7 +188,7 @@ TEST(EnumerationKernel, KnownCountsAndEdgeCases) {
     EXPECT_EQ(countTables({1, 1, 1, 1}, {1, 1, 1, 1}, e), 24u);
     EXPECT_EQ(countTables({2, 2, 2, 2}, {2, 2, 2, 2}, e), 282u);
     EXPECT_EQ(countTables({3, 3, 3, 3}, {3, 3, 3, 3}, e), 2008u);
-    EXPECT_EQ(list(Problem({17000, 3000}, {17000, 3000}), e, 1).tables[0],
+    EXPECT_EQ(list(makeProblem({17000, 3000}, {17000, 3000}), e, 1).tables[0],
               (std::vector<int16_t>{14000, 3000, 3000, 0}));
   }
 }
@@ -279,11 +223,12 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
       cols.assign(c, 10);
       cols[0] = static_cast<int16_t>(20000 - 10 * (c - 1));
     }
-    const Problem p(rows, cols);
+    const Problem p = makeProblem(rows, cols);
     const size_t cap = 20000;
     const size_t limit = round % 2 ? 1 + rng() % 60 : cap;
     const Listing ref = list(p, Engine::kReference, limit);
-    const std::string what = "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
+    const std::string what =
+        "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
     expectSameBits(list(p, Engine::kKernel, limit), ref, what);
     expectSameBits(list(p, Engine::kKernelAnyShape, limit), ref, what + " any shape");
     const Listing cellsOnly = list(p, Engine::kKernelCellsOnly, limit);
@@ -326,16 +271,19 @@ TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
     }
     std::vector<int16_t> rows, cols;
     randomMargins(rng, r, c, r * c >= 18 ? 1 : r * c > 9 ? 2 : 6, rows, cols);
-    const Problem p(rows, cols);
+    const Problem p = makeProblem(rows, cols);
     const Listing ref = list(p, Engine::kReference);
     std::vector<double> sorted = ref.logProbs;
     std::sort(sorted.begin(), sorted.end());
     auto pick = [&] {
       const double v = sorted[rng() % sorted.size()];
       switch (rng() % 4) {
-        case 0: return std::nextafter(v, -inf);
-        case 1: return std::nextafter(v, inf);
-        default: return v;
+        case 0:
+          return std::nextafter(v, -inf);
+        case 1:
+          return std::nextafter(v, inf);
+        default:
+          return v;
       }
     };
     ScreenedCollector visitor;
@@ -344,13 +292,13 @@ TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
     if (round % 10 == 5) b = std::numeric_limits<double>::max();
     visitor.bounds = {std::min(a, b), std::max(a, b)};
     ProgressBar progress{};
-    runPass(p.input, progress, visitor);
+    runPass(p, progress, visitor);
     std::vector<double> expected;
     for (double v : ref.logProbs) {
       if (!(visitor.bounds.low < v && v < visitor.bounds.high)) expected.push_back(v);
     }
-    const std::string what = "round " + std::to_string(round) + " " + std::to_string(r) + "x" +
-                             std::to_string(c);
+    const std::string what =
+        "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
     ASSERT_EQ(visitor.seen.size(), expected.size()) << what;
     skipped += ref.logProbs.size() - expected.size();
     for (size_t k = 0; k < expected.size(); ++k) {
@@ -364,20 +312,21 @@ TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
 // Shapes up to 100 x 100 on the run-time path: the first tables of the pass.
 TEST(EnumerationKernel, LargeShapesMatchReferenceOnTheirFirstTables) {
   std::mt19937 rng(99);
-  const std::vector<std::pair<int, int>> shapes = {{100, 100}, {100, 2}, {2, 100}, {31, 17}, {7, 60}};
+  const std::vector<std::pair<int, int>> shapes = {
+      {100, 100}, {100, 2}, {2, 100}, {31, 17}, {7, 60}};
   for (auto [r, c] : shapes) {
     std::vector<int16_t> rows(r, 1), cols(c, 1);
     // Spread the larger of the two totals over the other side.
     for (int k = 0; k < std::abs(r - c); ++k) ++(r < c ? rows[rng() % r] : cols[rng() % c]);
     for (int k = 0; k < 150; ++k) ++rows[rng() % r], ++cols[rng() % c];
-    const Problem p(rows, cols);
+    const Problem p = makeProblem(rows, cols);
     const std::string what = std::to_string(r) + "x" + std::to_string(c);
     expectSameBits(list(p, Engine::kKernel, 3000), list(p, Engine::kReference, 3000), what);
   }
 }
 
 TEST(EnumerationKernel, PassRunTwiceIsBitIdentical) {
-  const Problem p({5, 4, 6, 3}, {6, 3, 5, 4});
+  const Problem p = makeProblem({5, 4, 6, 3}, {6, 3, 5, 4});
   const Listing first = list(p, Engine::kKernel);
   EXPECT_TRUE(first.result.completed);
   expectSameBits(list(p, Engine::kKernel), first, "second pass");
@@ -394,11 +343,11 @@ struct Stopper {
 };
 
 TEST(EnumerationKernel, VisitReturningFalseStopsThePass) {
-  const Problem p({6, 6, 6}, {6, 6, 6});  // 406 tables
+  const Problem p = makeProblem({6, 6, 6}, {6, 6, 6});  // 406 tables
   for (uint64_t stopAt : {1u, 2u, 17u, 405u, 406u, 407u}) {
     Stopper visitor{0, stopAt};
     ProgressBar progress{};
-    const PassResult result = runPass(p.input, progress, visitor);
+    const PassResult result = runPass(p, progress, visitor);
     EXPECT_EQ(result.tableCount, std::min<uint64_t>(stopAt, 406));
     EXPECT_EQ(result.completed, stopAt > 406);
     EXPECT_EQ(visitor.seen, result.tableCount);
@@ -434,20 +383,21 @@ template <class Visitor>
 void expectMarksBeforeTables(const Problem& p, uint64_t total) {
   Visitor visitor;
   MarkRecorder progress{{1, 2, 10, 11, 30, total, total + 1}, &visitor.seen, {}};
-  const PassResult result = runPass(p.input, progress, visitor);
+  const PassResult result = runPass(p, progress, visitor);
   EXPECT_EQ(result.tableCount, total);
-  EXPECT_EQ(progress.reached, (std::vector<std::pair<uint64_t, uint64_t>>{
-                                  {1, 0}, {2, 1}, {10, 9}, {11, 10}, {30, 29}, {total, total - 1}}));
+  EXPECT_EQ(progress.reached,
+            (std::vector<std::pair<uint64_t, uint64_t>>{
+                {1, 0}, {2, 1}, {10, 9}, {11, 10}, {30, 29}, {total, total - 1}}));
 }
 
 TEST(EnumerationKernel, ProgressIsMarkedBeforeTheTableIsEvaluated) {
   // Long runs of the last cell, short runs, a single interior row, 2 x 2.
-  expectMarksBeforeTables<Seen<false>>(Problem({6, 6, 6}, {6, 6, 6}), 406);
-  expectMarksBeforeTables<Seen<true>>(Problem({6, 6, 6}, {6, 6, 6}), 406);
-  expectMarksBeforeTables<Seen<true>>(Problem({2, 2, 2, 2}, {2, 2, 2, 2}), 282);
-  expectMarksBeforeTables<Seen<true>>(Problem({5, 5}, {2, 2, 2, 2, 2}), 51);
-  expectMarksBeforeTables<Seen<false>>(Problem({300, 300}, {300, 300}), 301);
-  expectMarksBeforeTables<Seen<true>>(Problem({300, 300}, {300, 300}), 301);
+  expectMarksBeforeTables<Seen<false>>(makeProblem({6, 6, 6}, {6, 6, 6}), 406);
+  expectMarksBeforeTables<Seen<true>>(makeProblem({6, 6, 6}, {6, 6, 6}), 406);
+  expectMarksBeforeTables<Seen<true>>(makeProblem({2, 2, 2, 2}, {2, 2, 2, 2}), 282);
+  expectMarksBeforeTables<Seen<true>>(makeProblem({5, 5}, {2, 2, 2, 2, 2}), 51);
+  expectMarksBeforeTables<Seen<false>>(makeProblem({300, 300}, {300, 300}), 301);
+  expectMarksBeforeTables<Seen<true>>(makeProblem({300, 300}, {300, 300}), 301);
 }
 
 }  // namespace

@@ -33,11 +33,11 @@ struct Stores {
     EXPECT_TRUE(low.acquire(budget, capacity, kCells));
   }
   MemoryBudget budget;
-  TableSlots high;
-  TableSlots low;
+  TableStore high;
+  TableStore low;
 };
 
-template <ExtremeChoice kChoice>
+template <ExtremeOption kChoice>
 ExtremeTracking track(double startMode, double startMin, const std::vector<double>& logProbs,
                       Stores& stores, int64_t capacity) {
   ExtremeTracking start;
@@ -52,7 +52,7 @@ ExtremeTracking track(double startMode, double startMin, const std::vector<doubl
   return result;
 }
 
-std::vector<int> heldIds(const TableSlots& slots, int32_t kept) {
+std::vector<int> heldIds(const TableStore& slots, int32_t kept) {
   std::vector<int> ids;
   for (int32_t k = 1; k <= kept; ++k) ids.push_back(slots.slot(k)[0]);
   return ids;
@@ -69,7 +69,7 @@ TEST(ExtremeTracking, UsesTheNewcomersBandAndKeepsTheFirstValueOfAGroup) {
       s + 0.5 * spread,  // 4: tie
       s - 1.1 * spread,  // 5: band high below s: less probable, not a tie
   };
-  const ExtremeTracking e = track<ExtremeChoice::kModal>(s, -200.0, logProbs, stores, 10);
+  const ExtremeTracking e = track<ExtremeOption::kModal>(s, -200.0, logProbs, stores, 10);
   EXPECT_EQ(e.modeLogProb, s);
   EXPECT_EQ(e.modeCount, 4.0);
   EXPECT_EQ(heldIds(stores.high, e.modeKept), (std::vector<int>{1, 2, 3, 4}));
@@ -77,7 +77,7 @@ TEST(ExtremeTracking, UsesTheNewcomersBandAndKeepsTheFirstValueOfAGroup) {
   // A newcomer just beyond the band above restarts the group.
   // Table 3 lies within table 2's band but ties only if its own band reaches
   // the stored value; table 4's does.
-  const ExtremeTracking raised = track<ExtremeChoice::kModal>(
+  const ExtremeTracking raised = track<ExtremeOption::kModal>(
       s, -200.0, {s, s + 1.1 * spread, s, s + 0.2 * spread}, stores, 10);
   EXPECT_EQ(raised.modeLogProb, s + 1.1 * spread);
   EXPECT_EQ(raised.modeCount, 2.0);
@@ -90,7 +90,7 @@ TEST(ExtremeTracking, ATableTyingTheMaximumIsNotAlsoAMinimum) {
   // ties the maximum must not be counted in the minimum group as well.
   const double s = -50.0;
   const double nearS = s - 0.5 * 50.0 * kTol;
-  const ExtremeTracking e = track<ExtremeChoice::kBoth>(s, nearS, {s, nearS, s - 1.0}, stores, 10);
+  const ExtremeTracking e = track<ExtremeOption::kBoth>(s, nearS, {s, nearS, s - 1.0}, stores, 10);
   EXPECT_EQ(e.modeCount, 2.0);  // tables 1 and 2 (2 ties by its own band)
   EXPECT_EQ(e.minLogProb, s - 1.0);
   EXPECT_EQ(e.minCount, 1.0);

@@ -39,44 +39,39 @@ TEST(ObservedTableEntry, CorrectionsRepeatARowOrTheTable) {
   // probability 2!3!4!4!5! / (9! 1!1!2!1!1!3!) = 4/21 = 0.1904761904761904...
   const struct {
     const char* why;
-    int bound;
     const char* input;
     std::string console;
   } cases[] = {
-      {"typed straight through", 1, "1\n1\n2\n1\n1\n3\n", rows({1, 2, 3})},
+      {"typed straight through", "1\n1\n2\n1\n1\n3\n", rows({1, 2, 3})},
       // Row 2 is typed 1, 1 at first, which would be wrong, but the negative
       // value sends the entry back to row 2 before its sum is ever checked.
-      {"negative in column 1 of row 3: back to row 2", 2, "1\n1\n2\n1\n-1\n2\n1\n1\n3\n",
+      {"negative in column 1 of row 3: back to row 2", "1\n1\n2\n1\n-1\n2\n1\n1\n3\n",
        rows({1, 2}) + "\n" + cellPrompt(3, 1) + rows({2, 3})},
-      {"negative in column 2 of row 3: row 3 again", 1, "1\n1\n2\n1\n1\n-5\n1\n3\n",
+      {"negative in column 2 of row 3: row 3 again", "1\n1\n2\n1\n1\n-5\n1\n3\n",
        rows({1, 2, 3, 3})},
-      {"negative in row 1, column 1 then 2: row 1 again", 2, "-1\n1\n-1\n1\n1\n2\n1\n1\n3\n",
+      {"negative in row 1, column 1 then 2: row 1 again", "-1\n1\n-1\n1\n1\n2\n1\n1\n3\n",
        "\n" + cellPrompt(1, 1) + rows({1, 1, 2, 3})},
       // Row 2 typed as 1, 1 (sum 2, marginal 3). The message does not fit
       // after the open prompt line, so the list-directed record breaks before it.
-      {"wrong row sum", 1, "1\n1\n1\n1\n2\n1\n1\n3\n", rows({1, 2}) + kRowError + rows({2, 3})},
+      {"wrong row sum", "1\n1\n1\n1\n2\n1\n1\n3\n", rows({1, 2}) + kRowError + rows({2, 3})},
       // {{2,0},{1,2},{0,4}}: rows right, columns 3 and 6 instead of 4 and 5.
-      {"wrong column sum", 2, "2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n",
+      {"wrong column sum", "2\n0\n1\n2\n0\n4\n1\n1\n2\n1\n1\n3\n",
        rows({1, 2, 3}) + kColumnError + observedHeading("3x2") + rows({1, 2, 3})},
   };
   for (const auto& c : cases) {
     DialogueHarness h(c.input, {2, 3, 4}, {4, 5});
-    RunState& s = h.state();
-    const int other = 3 - c.bound;
-    s.observedTable(other)[0] = 7;
-    enterObservedTable(h.session(), c.bound);
+    std::vector<int16_t> cells;
+    const Bound bound = enterObservedTable(h.io(), h.problem(), cells);
     EXPECT_EQ(h.console(),
               observedHeading("3x2") + c.console +
                   "\n  Probabilidad de la tabla 3x2 introducida =  0.190476190476190     \n")
         << c.why;
-    // Rows accepted before a correction keep their values; the other bound's
-    // table is untouched.
-    const int16_t* cells = s.observedTable(c.bound);
-    EXPECT_EQ(std::vector<int16_t>(cells, cells + 6), std::vector<int16_t>({1, 1, 2, 1, 1, 3}))
-        << c.why;
-    EXPECT_EQ(s.observedTable(other)[0], 7) << c.why;
-    EXPECT_NEAR(c.bound == 1 ? s.l : s.u, 4.0 / 21.0, 1e-15) << c.why;
-    EXPECT_NEAR(c.bound == 1 ? s.logL : s.logU, -1.6582280766035324, 1e-14) << c.why;  // ln(4/21)
+    // Rows accepted before a correction keep their values.
+    EXPECT_EQ(cells, std::vector<int16_t>({1, 1, 2, 1, 1, 3})) << c.why;
+    EXPECT_EQ(bound.observedTable, cells) << c.why;
+    EXPECT_TRUE(bound.tableEntered()) << c.why;
+    EXPECT_NEAR(bound.value, 4.0 / 21.0, 1e-15) << c.why;
+    EXPECT_NEAR(*bound.logValue, -1.6582280766035324, 1e-14) << c.why;  // ln(4/21)
   }
 }
 
@@ -84,7 +79,8 @@ TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
   // Rows 2, 3 and columns 1, 2, 2. Row 1 typed 32767, 32767, 4 adds up to
   // 65538, which a 16-bit sum would wrap to 2, its marginal.
   DialogueHarness h("32767\n32767\n4\n0\n1\n1\n1\n1\n1\n", {2, 3}, {1, 2, 2});
-  enterObservedTable(h.session(), 1);
+  std::vector<int16_t> cells;
+  enterObservedTable(h.io(), h.problem(), cells);
   // {{0,1,1},{1,1,1}}: 2!3!1!2!2! / 5! = 0.4.
   EXPECT_EQ(h.console(),
             observedHeading("2x3") + rows({1}, 3) + kRowError + rows({1, 2}, 3) +
@@ -99,8 +95,9 @@ TEST(ObservedTableEntry, RowsAndColumnsNumbered100ShowAsAsterisks) {
   for (int i = 0; i < 200; ++i) wideInput += "1\n";
   DialogueHarness tall(tallInput, std::vector<int16_t>(100, 1), {50, 50});
   DialogueHarness wide(wideInput, {100, 100}, std::vector<int16_t>(100, 2));
-  enterObservedTable(tall.session(), 1);
-  enterObservedTable(wide.session(), 1);
+  std::vector<int16_t> tallCells, wideCells;
+  enterObservedTable(tall.io(), tall.problem(), tallCells);
+  enterObservedTable(wide.io(), wide.problem(), wideCells);
   std::string tallPrompts = observedHeading("100x2");
   for (int i = 1; i <= 100; ++i) tallPrompts += rows({i});
   const std::string widePrompts = observedHeading("2x100") + rows({1, 2}, 100);
@@ -120,7 +117,8 @@ TEST(ObservedTableEntry, ProbabilityThatUnderflowsIsShownAsZeroWithItsLogarithm)
     for (int j = 0; j < 10; ++j) input += i == j ? "500\n" : "0\n";
   }
   DialogueHarness h(input, std::vector<int16_t>(10, 500), std::vector<int16_t>(10, 500));
-  enterObservedTable(h.session(), 1);
+  std::vector<int16_t> cells;
+  const Bound bound = enterObservedTable(h.io(), h.problem(), cells);
   EXPECT_EQ(h.console(),
             observedHeading("10x10") + rows({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10) + "\n" +
                 testing::lines({
@@ -130,8 +128,8 @@ TEST(ObservedTableEntry, ProbabilityThatUnderflowsIsShownAsZeroWithItsLogarithm)
                     "",
                     "     log(probilidad de la tabla introducida) = -0.11477838924275D+05",
                 }));
-  EXPECT_EQ(h.state().l, 0.0);
-  EXPECT_NEAR(h.state().logL, -11477.838924275206, 1e-7);
+  EXPECT_EQ(bound.value, 0.0);
+  EXPECT_NEAR(*bound.logValue, -11477.838924275206, 1e-7);
 }
 
 }  // namespace

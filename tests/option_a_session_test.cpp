@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/fast_exp.h"
-#include "support/brute_force.h"
 #include "support/console_texts.h"
+#include "support/reference_enumeration.h"
 #include "support/report_texts.h"
 #include "support/session_driver.h"
 

@@ -1,6 +1,6 @@
-// Option A on a run state filled by hand: the passes against a brute-force
-// enumeration, and the results summary for states that a small enumeration
-// cannot reach (huge counts, full stores, kept lists out of step).
+// Option A: the passes against a brute-force enumeration, and the results
+// written for outcomes set by hand that a small enumeration cannot reach
+// (huge counts, full stores, kept lists out of step).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal_stop.h"
 #include "engine/option_a_passes.h"
-#include "report/summary_section.h"
-#include "support/brute_force.h"
+#include "engine/selection_lists.h"
+#include "flow/result_stages.h"
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"
+#include "support/reference_enumeration.h"
 #include "support/report_texts.h"
 
 namespace rxc {
@@ -29,19 +31,20 @@ using testing::lines;
 using testing::Lines;
 using testing::operator<<;
 
-// The state as option A's passes find it: the choice and both stores.
+// Both stores of `capacity` tables, as option A's passes find them, and the
+// stage of a run that writes the results.
 struct OptionARun : testing::DialogueHarness {
-  OptionARun(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols,
-             int16_t extremeOption, int64_t capacity, const std::string& input = "")
+  OptionARun(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols, int64_t capacity,
+             const std::string& input = "")
       : DialogueHarness(input, rows, cols) {
-    RunState& s = state();
-    s.resultOption = 'A';
-    s.runMode = 5;
-    s.extremeOption = extremeOption;
-    s.extremeCapacity = capacity;
-    EXPECT_TRUE(s.highTables.acquire(session().memory, capacity, s.r * s.c));
-    EXPECT_TRUE(s.lowTables.acquire(session().memory, capacity, s.r * s.c));
+    const int cells = problem().r * problem().c;
+    kept.extremeCapacity = capacity;
+    EXPECT_TRUE(kept.highTables.acquire(memory(), capacity, cells));
+    EXPECT_TRUE(kept.lowTables.acquire(memory(), capacity, cells));
   }
+  ResultContext context() { return {io(), reportWriter(), problem(), progress, kept}; }
+  KeptTables kept;
+  ProgressBar progress;
 };
 
 TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
@@ -76,20 +79,23 @@ TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
       if (products[k] == largest) minimum.push_back(tables[k].cells);
     }
 
-    OptionARun run(rows, cols, option, capacity);
-    runOptionAPasses(run.session());
-    const RunState& s = run.state();
-    ASSERT_EQ(s.tableCount, static_cast<double>(tables.size()));
+    OptionARun run(rows, cols, capacity);
+    const FirstPassOutcome first = runFirstPass(run.problem(), run.progress);
     if (smallest == largest) {
       ++equal;
-      EXPECT_EQ(s.writePass, 1);
-      EXPECT_EQ(s.runMode, 5);
+      EXPECT_FALSE(first.differs);
+      EXPECT_EQ(first.tableCount, tables.size());
       continue;
     }
     ++distinct;
-    ASSERT_EQ(s.runMode, 1);
+    ASSERT_TRUE(first.differs);
+    const TrackingOutcome tracking =
+        runTrackingPass(run.problem(), static_cast<ExtremeOption>(option), first,
+                        run.kept.highTables, run.kept.lowTables, capacity, run.progress);
+    ASSERT_EQ(tracking.tableCount, tables.size());
+    const ExtremeTracking& e = tracking.extremes;
     auto check = [&](const std::vector<std::vector<int16_t>>& group, double count, int32_t kept,
-                     const TableSlots& slots) {
+                     const TableStore& slots) {
       ASSERT_EQ(count, static_cast<double>(group.size()));
       ASSERT_EQ(kept, std::min<int64_t>(capacity, static_cast<int64_t>(group.size())));
       for (int k = 1; k <= kept; ++k) {
@@ -97,14 +103,14 @@ TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
       }
     };
     if (option != 2) {
-      check(modal, s.extremes.modeCount, s.extremes.modeKept, s.highTables);
+      check(modal, e.modeCount, e.modeKept, run.kept.highTables);
     } else {
-      EXPECT_EQ(s.extremes.modeKept, 0);
+      EXPECT_EQ(e.modeKept, 0);
     }
     if (option != 1) {
-      check(minimum, s.extremes.minCount, s.extremes.minKept, s.lowTables);
+      check(minimum, e.minCount, e.minKept, run.kept.lowTables);
     } else {
-      EXPECT_EQ(s.extremes.minKept, 0);
+      EXPECT_EQ(e.minKept, 0);
     }
   }
   EXPECT_GT(distinct, 200);
@@ -112,10 +118,10 @@ TEST(OptionAPasses, GroupsAgreeWithABruteForceEnumerationOnRandomMargins) {
 }
 
 // ---------------------------------------------------------------------------
-// The results summary on states set by hand, 3 x 2 tables: table k of a store
+// The results on outcomes set by hand, 3 x 2 tables: table k of a store
 // holds k, k+1, ..., k+5.
 
-void fillSlots(TableSlots& slots, int count) {
+void fillSlots(TableStore& slots, int count) {
   for (int k = 1; k <= count; ++k) {
     for (int q = 0; q < 6; ++q) slots.slot(k)[q] = static_cast<int16_t>(k + q);
   }
@@ -131,20 +137,19 @@ Lines numberedBlock(int k, const std::string& prob, const std::string& log = "")
 
 TEST(ResultsSummary, HugeCountsUseTheRealForm) {
   // (The re-asked questions are in the whole-session tests.)
-  OptionARun run({2, 2, 2}, {3, 3}, 3, 3, "2\n3\n");
-  RunState& s = run.state();
-  s.runMode = 1;
-  s.tableCount = 3.0e9;
-  s.extremes.modeLogProb = std::log(0.25);
-  s.extremes.modeCount = 600000.0;
-  s.extremes.modeKept = 500000;
-  s.extremes.minLogProb = -800.5;
-  s.extremes.minCount = 2.5e9;
-  s.extremes.minKept = 500000;
-  fillSlots(s.highTables, 2);
-  fillSlots(s.lowTables, 3);
+  OptionARun run({2, 2, 2}, {3, 3}, 3, "2\n3\n");
+  ExtremeTracking e;
+  e.modeLogProb = std::log(0.25);
+  e.modeCount = 600000.0;
+  e.modeKept = 500000;
+  e.minLogProb = -800.5;
+  e.minCount = 2.5e9;
+  e.minKept = 500000;
+  fillSlots(run.kept.highTables, 2);
+  fillSlots(run.kept.lowTables, 3);
 
-  EXPECT_FALSE(writeResultsSummary(run.session()));
+  ResultContext context = run.context();
+  writeExtremeResults(context, 3.0e9, e);
 
   EXPECT_EQ(
       run.console(),
@@ -175,20 +180,19 @@ TEST(ResultsSummary, TenHeldTablesWrittenUnaskedElevenAskedForAndLoweredToTheHel
   // Ten modal tables are written without a question. Of the 40 minimum tables
   // only 11 were held (a low estimate gave a small store): the count is the
   // whole one, and asking for 100 writes the 11 held.
-  OptionARun run({2, 2, 2}, {3, 3}, 3, 11, "100\n");
-  RunState& s = run.state();
-  s.runMode = 1;
-  s.tableCount = 1000.0;
-  s.extremes.modeLogProb = std::log(0.01);
-  s.extremes.modeCount = 10.0;
-  s.extremes.modeKept = 10;
-  s.extremes.minLogProb = std::log(0.001);
-  s.extremes.minCount = 40.0;
-  s.extremes.minKept = 11;
-  fillSlots(s.highTables, 10);
-  fillSlots(s.lowTables, 11);
+  OptionARun run({2, 2, 2}, {3, 3}, 11, "100\n");
+  ExtremeTracking e;
+  e.modeLogProb = std::log(0.01);
+  e.modeCount = 10.0;
+  e.modeKept = 10;
+  e.minLogProb = std::log(0.001);
+  e.minCount = 40.0;
+  e.minKept = 11;
+  fillSlots(run.kept.highTables, 10);
+  fillSlots(run.kept.lowTables, 11);
 
-  writeResultsSummary(run.session());
+  ResultContext context = run.context();
+  writeExtremeResults(context, 1000.0, e);
 
   EXPECT_EQ(run.console(),
             lines({"", "", "", "", "  Numero total de tablas 3x2 de la distribucion = 1000", "", "",
@@ -207,24 +211,28 @@ TEST(ResultsSummary, TenHeldTablesWrittenUnaskedElevenAskedForAndLoweredToTheHel
 }
 
 TEST(ResultsSummary, KeptListsThatDisagreeWithTheConditionStopTheRun) {
-  OptionARun run({2, 2, 2}, {3, 3}, 0, 1);
-  RunState& s = run.state();
-  s.runMode = 3;
-  s.tableCount = 7.0;
   // The largest requests cover every accepted table, so the lists must hold
   // them all; the sum of the requests must not wrap around.
-  s.t1 = 2147483647;
-  s.t2 = 2147483647;
-  s.conditionCount = 5;
-  s.selection.highKept = 3;
-  s.selection.lowKept = 1;
-  EXPECT_THROW(writeResultsSummary(run.session()), FatalStop);
+  const int32_t most = 2147483647;
+  EXPECT_FALSE(keptListsConsistent(most, most, 5, 3, 1));
+  EXPECT_TRUE(keptListsConsistent(most, most, 5, 3, 2));
+  EXPECT_FALSE(keptListsConsistent(2, most, 5, 3, 2));  // more kept than asked for
+  EXPECT_FALSE(keptListsConsistent(3, 1, 100, 3, 2));
+  EXPECT_TRUE(keptListsConsistent(3, 2, 100, 3, 2));
 
-  s.selection.lowKept = 2;
-  EXPECT_TRUE(writeResultsSummary(run.session()));
-
-  s.t1 = 2;  // more kept than asked for
-  EXPECT_THROW(writeResultsSummary(run.session()), FatalStop);
+  // A failed check stops the run after the report's total record, with
+  // " Error 2" on the console and nothing more in the report.
+  OptionARun run({2, 2, 2}, {3, 3}, 1);
+  ResultContext context = run.context();
+  try {
+    writeTotals(context, 7.0, /*keptListsOk=*/false);
+    FAIL() << "no stop";
+  } catch (const FatalStop& stop) {
+    EXPECT_TRUE(stop.consoleError2);
+    EXPECT_EQ(stop.reportMessage, "");
+  }
+  run.reportWriter().list();  // as the run's end completes the open record
+  EXPECT_EQ(run.report(), "\n  Numero total de tablas 3x2 de la distribucion = 7\n");
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "dialogue/bounds_rule.h"
@@ -34,6 +36,11 @@ using testing::typedBound;
 using testing::valuePrompt;
 
 const std::vector<int16_t> kOnes2 = {1, 1};
+
+Request runDialogue(DialogueHarness& h) { return runOptionsDialogue(h.io(), h.problem()); }
+const ConditionRequest& conditionOf(const Request& request) {
+  return std::get<ConditionRequest>(request);
+}
 const std::string kTypedBounds = typedBound("2x2", 'L') + typedBound("2x2", 'U');
 
 TEST(OptionA, MenuLineBreaksAndEachChoiceWithOutOfRangeAnswersAskedAgain) {
@@ -51,28 +58,24 @@ TEST(OptionA, MenuLineBreaksAndEachChoiceWithOutOfRangeAnswersAskedAgain) {
                {100, 100, "100x100", "A\n3\n", 3, 1}};
   for (const auto& c : cases) {
     DialogueHarness h(c.input, std::vector<int16_t>(c.r, 1), std::vector<int16_t>(c.c, 1));
-    runOptionsDialogue(h.session());
+    const Request request = runDialogue(h);
     std::string prompts;
     for (int k = 0; k < c.prompts; ++k) prompts += kChoicePrompt;
     EXPECT_EQ(h.console(), optionsMenu(c.dim) + kOptionPrompt + optionAQuestions(c.dim) + prompts)
         << c.input;
-    const RunState& s = h.state();
-    EXPECT_EQ(s.extremeOption, c.choice);
-    EXPECT_EQ(s.runMode, 5);
-    EXPECT_EQ(s.t1, 0);
-    EXPECT_EQ(s.t2, 0);
-    EXPECT_FALSE(s.tableEntered[1] || s.tableEntered[2]);
+    ASSERT_TRUE(std::holds_alternative<OptionARequest>(request));
+    EXPECT_EQ(std::get<OptionARequest>(request).extremeOption,
+              static_cast<ExtremeOption>(c.choice));
   }
 }
 
 TEST(OptionPrompt, OnlyTheFirstCharacterCountsAndBadLettersAskAgain) {
   // " a" (leading blank), "x", an empty line and "D" are refused; "bcd" is B.
   DialogueHarness h(" a\nx\n\nD\nbcd\nn\n0.2\nN\n0.5\n3\n4\n", kOnes2, kOnes2);
-  runOptionsDialogue(h.session());
+  const Request request = runDialogue(h);
   EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kOptionPrompt + kOptionPrompt +
                              kOptionPrompt + kOptionPrompt + kTypedBounds + kCountsPrompts);
-  EXPECT_EQ(h.state().resultOption, 'b');
-  EXPECT_EQ(h.state().runMode, 2);
+  EXPECT_FALSE(conditionOf(request).inclusive);  // option B
 }
 
 TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
@@ -80,7 +83,7 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
   // -0.1 are refused, "0,5" reads 0 (the comma ends the value). U: 1 is taken.
   // T1: -1 is refused; T2: -7 too.
   DialogueHarness typed("B\nq\n\nN\n1.5\n-0.1\n0,5\nn\n1\n-1\n5\n-7\n0\n", kOnes2, kOnes2);
-  runOptionsDialogue(typed.session());
+  const Request request = runDialogue(typed);
   const std::string question =
       " Desea introducir una tabla 2x2 observada en lugar de un valor L? [Y/N]: ";
   EXPECT_EQ(typed.console(), optionsMenu("2x2") + kOptionPrompt + "\n\n" + question + question +
@@ -88,10 +91,10 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
                                  boundQuestion("2x2", 'U') + valuePrompt('U') +
                                  "\n\n\n  Introducir valores T1 y T2 [T1>=0  y  T2>=0]:\n"
                                  "      T1=       T1=       T2=       T2= ");
-  const RunState& s = typed.state();
-  EXPECT_EQ(s.lEntry, 0.0);
-  EXPECT_EQ(s.l, 0.0);
-  EXPECT_EQ(s.uEntry, 1.0);
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_TRUE(s.lower.typedAs(0.0));
+  EXPECT_FALSE(s.lower.logValue.has_value());
+  EXPECT_TRUE(s.upper.typedAs(1.0));
   EXPECT_EQ(s.t1, 5);
   EXPECT_EQ(s.t2, 0);
 }
@@ -110,11 +113,11 @@ TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   };
   for (const auto& c : cases) {
     DialogueHarness h(c.input, kOnes2, kOnes2);
-    runOptionsDialogue(h.session());
+    const Request request = runDialogue(h);
     EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kTypedBounds +
                                boundsError(c.optionC) + kTypedBounds + kCountsPrompts);
-    EXPECT_EQ(h.state().lEntry, c.l);
-    EXPECT_EQ(h.state().runMode, c.optionC ? 3 : 2);
+    EXPECT_TRUE(conditionOf(request).lower.typedAs(c.l));
+    EXPECT_EQ(conditionOf(request).inclusive, c.optionC);
   }
 }
 
@@ -123,13 +126,14 @@ TEST(OptionsBAndC, EmptyConditionAnsweredYesThenNo) {
   // enters the bounds again; L = U = 1 is empty too, and N ends the dialogue
   // with RunMode 4 and no T1/T2 questions.
   DialogueHarness h("c\nn\n0\nn\n0\nx\ny\nn\n1\nn\n1\nN\n", kOnes2, kOnes2);
-  runOptionsDialogue(h.session());
+  const Request request = runDialogue(h);
   const std::string again = "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: \n\n";
   EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + kTypedBounds + emptyCondition("2x2") +
                              again + kTypedBounds + emptyCondition("2x2"));
-  EXPECT_EQ(h.state().runMode, 4);
-  EXPECT_EQ(h.state().t1, 0);
-  EXPECT_EQ(h.state().t2, 0);
+  EXPECT_TRUE(conditionOf(request).nothingCanMeet);
+  EXPECT_TRUE(conditionOf(request).inclusive);
+  EXPECT_EQ(conditionOf(request).t1, 0);
+  EXPECT_EQ(conditionOf(request).t2, 0);
 }
 
 TEST(OptionsBAndC, ObservedTablesAsBounds) {
@@ -137,44 +141,65 @@ TEST(OptionsBAndC, ObservedTablesAsBounds) {
   // B with L given as that table and U = 0.5 typed is refused; then L = 0.25
   // typed and U given as the same table passes.
   DialogueHarness h("b\ny\n1\n0\n0\n1\nn\n0.5\nn\n0.25\nY\n1\n0\n0\n1\n2\n0\n", kOnes2, kOnes2);
-  runOptionsDialogue(h.session());
+  const Request request = runDialogue(h);
   const std::string table = observedEntry("2x2", 2, 2, "  0.500000000000000     ");
   EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + boundQuestion("2x2", 'L') + table +
                              typedBound("2x2", 'U') + boundsError(false) + typedBound("2x2", 'L') +
                              boundQuestion("2x2", 'U') + table + kCountsPrompts);
-  const RunState& s = h.state();
-  EXPECT_FALSE(s.tableEntered[1]);
-  EXPECT_TRUE(s.tableEntered[2]);
-  EXPECT_EQ(s.lEntry, 0.25);
-  EXPECT_EQ(s.uEntry, 9.0);  // a table leaves the entry at 9
-  EXPECT_DOUBLE_EQ(s.u, 0.5);
-  EXPECT_DOUBLE_EQ(s.logU, -0.6931471805599453);
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_FALSE(s.lower.tableEntered());
+  EXPECT_TRUE(s.upper.tableEntered());
+  EXPECT_TRUE(s.lower.typedAs(0.25));
+  EXPECT_FALSE(s.upper.typedAs(0.5));  // a table matches no typed value
+  EXPECT_DOUBLE_EQ(s.upper.value, 0.5);
+  EXPECT_DOUBLE_EQ(*s.upper.logValue, -0.6931471805599453);
+  EXPECT_EQ(s.upper.observedTable, (std::vector<int16_t>{1, 0, 0, 1}));
   EXPECT_EQ(s.t1, 2);
 }
 
+// A typed number (its logarithm when above 0), or an observed table's
+// probability and log-probability.
+Bound typed(double value) {
+  Bound b;
+  b.value = value;
+  if (value > 0.0) b.logValue = std::log(value);
+  return b;
+}
+Bound table(double logProb) {
+  Bound b;
+  b.source = Bound::Source::kObservedTable;
+  b.logValue = logProb;
+  b.value = std::exp(logProb);
+  return b;
+}
+
 TEST(BoundsRule, ConsistencyOfTypedEntriesAndLogarithms) {
-  const double kTable = 9.0;  // entry left by an observed table
-  const double ln05 = -0.6931471805599453;
+  const bool kOptionB = false, kOptionC = true;
+  const double ln05 = std::log(0.5);
   // Equal and reversed bounds are in the dialogue tests. Option C: L = 0 or
   // U = 1 typed always pass; U = 0 typed otherwise fails.
-  EXPECT_TRUE(boundsConsistent(3, 0.0, 0.0, 0.0, 0.0));
-  EXPECT_TRUE(boundsConsistent(3, 0.7, 1.0, -0.35, 0.0));
-  EXPECT_FALSE(boundsConsistent(3, 0.5, 0.0, ln05, 0.0));
+  EXPECT_TRUE(boundsConsistent(kOptionC, typed(0.0), typed(0.0)));
+  EXPECT_TRUE(boundsConsistent(kOptionC, typed(0.7), typed(1.0)));
+  EXPECT_FALSE(boundsConsistent(kOptionC, typed(0.5), typed(0.0)));
   // Within the tolerance (2.22e-13 relative) a slightly larger L still passes.
-  EXPECT_TRUE(boundsConsistent(3, kTable, 0.5, ln05 * (1 - 1e-13), ln05));
-  EXPECT_FALSE(boundsConsistent(3, kTable, 0.5, ln05 * (1 - 1e-12), ln05));
+  EXPECT_TRUE(boundsConsistent(kOptionC, table(ln05 * (1 - 1e-13)), typed(0.5)));
+  EXPECT_FALSE(boundsConsistent(kOptionC, table(ln05 * (1 - 1e-12)), typed(0.5)));
   // A table whose probability underflowed still compares through its log.
-  EXPECT_TRUE(boundsConsistent(3, kTable, 0.5, -11477.8, ln05));
+  EXPECT_TRUE(boundsConsistent(kOptionC, table(-11477.8), typed(0.5)));
   // Option B: U = 0 typed always fails, then L = 0 typed passes; the band
   // works the other way.
-  EXPECT_FALSE(boundsConsistent(2, 0.0, 0.0, 0.0, 0.0));
-  EXPECT_TRUE(boundsConsistent(2, 0.0, 0.3, 0.0, -1.2));
-  EXPECT_FALSE(boundsConsistent(2, kTable, 0.5, ln05 * (1 + 1e-13), ln05));
-  EXPECT_TRUE(boundsConsistent(2, kTable, 0.5, ln05 * (1 + 1e-12), ln05));
+  EXPECT_FALSE(boundsConsistent(kOptionB, typed(0.0), typed(0.0)));
+  EXPECT_TRUE(boundsConsistent(kOptionB, typed(0.0), typed(0.3)));
+  EXPECT_FALSE(boundsConsistent(kOptionB, table(ln05 * (1 + 1e-13)), typed(0.5)));
+  EXPECT_TRUE(boundsConsistent(kOptionB, table(ln05 * (1 + 1e-12)), typed(0.5)));
+  // A table of probability 1 is no typed 1, nor one of probability 0 a typed 0.
+  EXPECT_FALSE(boundsConsistent(kOptionC, table(-2.0), table(-3.0)));
+  EXPECT_FALSE(boundsConsistent(kOptionB, table(-1.0), table(-1.0)));
   // Typed 0/0 and 1/1 leave nothing to meet (see the dialogue tests); an
   // observed table never.
-  EXPECT_FALSE(conditionIsEmpty(0.0, 1.0));
-  EXPECT_FALSE(conditionIsEmpty(kTable, kTable));
+  EXPECT_TRUE(conditionIsEmpty(typed(1.0), typed(1.0)));
+  EXPECT_FALSE(conditionIsEmpty(typed(0.0), typed(1.0)));
+  EXPECT_FALSE(conditionIsEmpty(table(0.0), table(0.0)));
 }
 
 // Whole sessions that end in the dialogue or right after it.

@@ -1,10 +1,12 @@
 // Progress pacing and marks, driven with small estimates and table counts
 // instead of long runs.
+#include "engine/progress.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "engine/progress.h"
+#include "dialogue/console_progress.h"
 #include "records/record_writer.h"
 
 namespace rxc {
@@ -19,7 +21,8 @@ void runTables(ProgressBar& bar, uint64_t count) {
 }
 
 struct Bar {
-  explicit Bar(float estimate) : console(out, StreamStyle::kConsole), bar(estimate, &console) {
+  explicit Bar(float estimate)
+      : console(out, StreamStyle::kConsole), display(console), bar(estimate, &display) {
     bar.writeStart();
   }
   std::string finish() {
@@ -28,6 +31,7 @@ struct Bar {
   }
   std::ostringstream out;
   RecordWriter console;
+  ConsoleProgress display;
   ProgressBar bar;
 };
 

@@ -59,30 +59,29 @@ TEST_F(WriterTest, ListRealTakesTwentyFourColumnsAndSeparatesFollowingText) {
 }
 
 TEST_F(WriterTest, ListStatementsAfterAnOpenRecord) {
-  console.format("(A10\\)", {"      T1= "});
+  console.format("(A10\\)", "      T1= ");
   console.list();  // ends the open record only
   console.list();
-  console.format("(A3\\)", {"abc"});
+  console.format("(A3\\)", "abc");
   console.list({"de"});  // continues it
   EXPECT_EQ(consoleText(), "      T1= \n\nabc de\n");
 }
 
 TEST_F(WriterTest, FormattedTextIsPaddedOrCut) {
-  console.format("(A18,I3,A3\\)", {" marginal fila", int16_t{1}, " = "});
+  console.format("(A18,I3,A3\\)", " marginal fila", int16_t{1}, " = ");
   console.format("(1X)");
-  console.format("(A40)", {"  Introducir la opcion deseada [A/B/C]:  "});
-  console.format("(A3,A)", {"ÓÍÁ", "áéíóúñ"});
+  console.format("(A40)", "  Introducir la opcion deseada [A/B/C]:  ");
+  console.format("(A3,A)", "ÓÍÁ", "áéíóúñ");
   EXPECT_EQ(consoleText(),
             "     marginal fila  1 = \n  Introducir la opcion deseada [A/B/C]: \nÓÍÁáéíóúñ\n");
 }
 
 TEST_F(WriterTest, FormattedNumbers) {
-  console.format("(I3)", {int32_t{1234}});
-  console.format("(4X,A6,D21.14)", {"Prob.=", 0.5});
-  console.format("(A29,A3,A21,E13.6)", {" Numero aproximado de tablas ", "2x3",
-                                        " de la distribucion =", Real4{17.690639f}});
-  console.format("(A9,I2,A9,I2,A3\\)",
-                 {"    fila ", int16_t{100}, " columna ", int16_t{-3}, " : "});
+  console.format("(I3)", int32_t{1234});
+  console.format("(4X,A6,D21.14)", "Prob.=", 0.5);
+  console.format("(A29,A3,A21,E13.6)", " Numero aproximado de tablas ", "2x3",
+                 " de la distribucion =", Real4{17.690639f});
+  console.format("(A9,I2,A9,I2,A3\\)", "    fila ", int16_t{100}, " columna ", int16_t{-3}, " : ");
   EXPECT_EQ(consoleText(),
             "***\n    Prob.= 0.50000000000000D+00\n"
             " Numero aproximado de tablas 2x3 de la distribucion = 0.176906E+02\n"
@@ -90,8 +89,8 @@ TEST_F(WriterTest, FormattedNumbers) {
 }
 
 TEST_F(WriterTest, SlashesAndEmptyPatterns) {
-  console.format("(/,/,/,A34\\)", {"  Introducir numero de filas (r): "});
-  console.format("(/,A5\\)", {"  c: "});
+  console.format("(/,/,/,A34\\)", "  Introducir numero de filas (r): ");
+  console.format("(/,A5\\)", "  c: ");
   console.format("(1X,/,/)");
   console.format("(1X)");
   // "(1X,/,/)" ends the open record and writes two empty ones; "(1X)" a third.
@@ -100,26 +99,80 @@ TEST_F(WriterTest, SlashesAndEmptyPatterns) {
 
 TEST_F(WriterTest, OpenRecordIsContinuedByLaterWrites) {
   report.format("(5X\\)");
-  for (int16_t cell : {3, 12, 7}) report.format("(I4\\) ", {cell});
+  for (int16_t cell : {3, 12, 7}) report.format("(I4\\) ", cell);
   report.format("(1X)");
-  report.format("(A7,I3\\)", {" De las", int32_t{42}});
+  report.format("(A7,I3\\)", " De las", int32_t{42});
   EXPECT_TRUE(report.recordOpen());
   EXPECT_EQ(reportText(), "        3  12   7\r\n De las 42");  // open text reaches the stream
-  report.format("(A2,/,A4)", {"),", "next"});
+  report.format("(A2,/,A4)", "),", "next");
   EXPECT_FALSE(report.recordOpen());
   // Skipped columns with nothing after them leave no blanks.
-  report.format("(A2,3X\\)", {"cd"});
+  report.format("(A2,3X\\)", "cd");
   report.format("(1X)");
   EXPECT_EQ(reportText(), "        3  12   7\r\n De las 42),\r\nnext\r\ncd\r\n");
 }
 
-TEST_F(WriterTest, ItemCountDiffersFromThePattern) {
-  // Items running out end the record before the next data item, backslash or not.
-  console.format("(A2,/,A62\\)", {"),"});
-  EXPECT_FALSE(console.recordOpen());
-  // Extra items use the pattern again on a new record.
-  console.format("(A2)", {"ab", "cd"});
-  EXPECT_EQ(consoleText(), "),\n\nab\ncd\n");
+TEST_F(WriterTest, BareWidthsTakeTheItemsOwn) {
+  // A bare A writes the text in its own length, a bare I the integer in the
+  // width it carries.
+  console.format("(A25,A,A21\\)", "  Numero total de tablas ", "100x100", " de la distribucion =");
+  console.format("(I\\)", SizedInt{18, 3});
+  console.format("(A1,I,A1)", "[", SizedInt{-7, 4}, "]");
+  console.format("(I)", SizedInt{12345, 3});
+  EXPECT_EQ(consoleText(), "  Numero total de tablas 100x100 de la distribucion = 18[  -7]\n***\n");
+}
+
+// Patterns are checked when the program is built; these are the same checks
+// asked as questions.
+static_assert(patternFits<const char*, int16_t, const char*>("(A18,I3,A3\\)"));
+static_assert(patternFits<const char*, double>(" ( 4X , A6 , D21.14 ) "));
+static_assert(patternFits<>("(1X,/,/)"));
+static_assert(patternFits<const char*, const char*>("(A2,/,A62)"));
+static_assert(patternFits<SizedInt, const char*, double, const char*>("(I,A4,E16.10,A3)"));
+static_assert(patternFits<Real4>("(E13.6)"));
+// Items of the wrong kind or number.
+static_assert(!patternFits<const char*>("(A2,/,A62\\)"));       // fewer items
+static_assert(!patternFits<const char*, const char*>("(A2)"));  // more items
+static_assert(!patternFits<int32_t>("(A5)"));
+static_assert(!patternFits<const char*>("(I5)"));
+static_assert(!patternFits<double>("(I5)"));
+static_assert(!patternFits<int32_t>("(I)"));    // a bare I needs a sized item
+static_assert(!patternFits<SizedInt>("(I5)"));  // and only a bare I takes one
+
+TEST(EditPattern, MalformedPatternsSayWhy) {
+  const struct {
+    const char* pattern;
+    const char* why;
+  } cases[] = {
+      {"A5", "expected '('"},
+      {"(A5", "missing ')'"},
+      {"(A5,,I3)", "empty item"},
+      {"(,A5)", "empty item"},
+      {"(A5 I3)", "missing comma"},
+      {"(A5,)", "comma before ')'"},
+      {"(A5)x", "text after the closing parenthesis"},
+      {"(\\,A5)", "the backslash must be the last item"},
+      {"(2\\)", "count before a backslash"},
+      {"(0A5)", "zero repeat count"},
+      {"(A0)", "zero width"},
+      {"(D21)", "expected '.'"},
+      {"(D.5)", "D and E need w.d"},
+      {"(Q5)", "unknown edit item"},
+      {"(A100000)", "number too large"},
+      {"(17A1)", "too many items"},
+  };
+  for (const auto& c : cases) {
+    const ParsedPattern parsed = parseEditPattern(c.pattern);
+    ASSERT_NE(parsed.error, nullptr) << c.pattern;
+    EXPECT_STREQ(parsed.error, c.why) << c.pattern;
+  }
+  // Repeat counts, slashes that need no comma, lower case.
+  const ParsedPattern repeated = parseEditPattern("(2a3/3x,i2\\)");
+  ASSERT_EQ(repeated.error, nullptr);
+  EXPECT_EQ(repeated.pattern.size, 5);  // A3, A3, /, 3X, I2
+  EXPECT_TRUE(repeated.pattern.keepOpen);
+  EXPECT_EQ(repeated.pattern.items[2].kind, EditItem::Kind::kNewRecord);
+  EXPECT_EQ(repeated.pattern.items[3].width, 3);
 }
 
 TEST_F(WriterTest, ReportIsWindows1252WithCrLf) {
@@ -127,7 +180,7 @@ TEST_F(WriterTest, ReportIsWindows1252WithCrLf) {
   report.list({" DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS ", "2x3", " CON MARGINALES FIJOS,",
                " Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS."});
   report.format("(1X)");
-  report.format("(A10)", {"Sólo año"});
+  report.format("(A10)", "Sólo año");
   EXPECT_EQ(reportText(),
             "\r\n  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,\r\n"
             "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.\r\n"
@@ -178,7 +231,7 @@ TEST(ReaderFlush, EveryReadFlushesTheOpenPrompt) {
   RecordWriter console(consoleOut, StreamStyle::kConsole);
   std::istringstream in("0.5\n7\n");
   RecordReader reader(in, console);
-  console.format("(A25\\)", {"  Introducir valor de L: "});
+  console.format("(A25\\)", "  Introducir valor de L: ");
   EXPECT_EQ(buffer.flushes, 0);
   EXPECT_EQ(reader.readListReal(), 0.5);
   EXPECT_EQ(buffer.flushes, 1);

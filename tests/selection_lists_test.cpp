@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base/fatal_stop.h"
-#include "dialogue/kept_table_storage.h"
-#include "engine/probability.h"
-#include "support/dialogue_harness.h"
+#include "base/tolerance.h"
+#include "engine/kept_tables.h"
+#include "engine/problem.h"
 #include "support/selection_model.h"
 
 namespace rxc {
@@ -31,36 +31,38 @@ struct TaggedTable {
   }
 };
 
+ConditionRequest countsOnly(int32_t t1, int32_t t2) {
+  ConditionRequest request;
+  request.t1 = t1;
+  request.t2 = t2;
+  return request;
+}
+
 // Stores acquired for T1 and T2 as after the dialogue, and the selector on them.
 struct Selection {
-  Selection(int32_t t1, int32_t t2) : s(acquired(h, t1, t2)) {}
-  static RunState& acquired(testing::DialogueHarness& h, int32_t t1, int32_t t2) {
-    h.state().t1 = t1;
-    h.state().t2 = t2;
-    acquireKeptTableStores(h.session());
-    return h.state();
-  }
+  Selection(int32_t t1, int32_t t2)
+      : kept(acquireKeptTables(memory, makeProblem({2}, {1, 1}), countsOnly(t1, t2), 1.0f)),
+        selector(kept.lists, kept.highTables, kept.lowTables, t1, t2, 2) {}
   void offerAll(const std::vector<double>& logProbs) {
     for (size_t k = 0; k < logProbs.size(); ++k) {
       selector.offer(logProbs[k], toleranceBand(logProbs[k]),
                      TaggedTable{static_cast<int16_t>(k + 1)});
     }
   }
-  testing::DialogueHarness h{"", {2}, {1, 1}};
-  RunState& s;
-  TableSelector selector{s.selection, s.highTables, s.lowTables, s.t1, s.t2, 2};
+  MemoryBudget memory;
+  KeptTables kept;
+  TableSelector selector;
 };
 
 std::vector<KeptTable> runSelection(int32_t t1, int32_t t2, const std::vector<double>& logProbs,
                                     int16_t* tinyFlag = nullptr) {
   Selection run(t1, t2);
   run.offerAll(logProbs);
-  int16_t flag = 0;
-  run.selector.finishPass(flag);
-  if (tinyFlag != nullptr) *tinyFlag = flag;
-  EXPECT_LE(run.s.selection.highKept, t1);
-  EXPECT_LE(run.s.selection.lowKept, t2);
-  return testing::keptListing(run.s);
+  const bool tiny = run.selector.finishPass();
+  if (tinyFlag != nullptr) *tinyFlag = tiny ? 1 : 0;
+  EXPECT_LE(run.kept.lists.highKept, t1);
+  EXPECT_LE(run.kept.lists.lowKept, t2);
+  return testing::keptListing(run.kept, 2);
 }
 
 TEST(SelectionLists, TinyFlagComesFromTheLeastProbableTableOfEachList) {
@@ -82,11 +84,10 @@ TEST(SelectionLists, TinyFlagComesFromTheLeastProbableTableOfEachList) {
 TEST(SelectionLists, BrokenHighListEndsTheRun) {
   Selection run(3, 0);
   run.offerAll({-1.0, -2.0, -3.0});
-  SelectionLists& lists = run.s.selection;
+  SelectionLists& lists = run.kept.lists;
   lists.highNext[lists.highTail] = lists.highHead;  // a cycle
-  int16_t flag = 0;
   try {
-    run.selector.finishPass(flag);
+    run.selector.finishPass();
     FAIL() << "no stop";
   } catch (const FatalStop& stop) {
     EXPECT_EQ(stop.reportMessage, " Error 3. Contactar con el autor.");

@@ -1,36 +1,39 @@
 // Table blocks in the report: narrow and wide layouts and the log line, byte
 // for byte. (The cell widths 5, 6 and 7 show in the whole-session tests.)
+#include "report/table_block.h"
+
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <vector>
 
-#include "report/table_block.h"
+#include "engine/problem.h"
 #include "support/session_driver.h"
-#include <cmath>
 
 namespace rxc {
 namespace {
 
 std::string block(int r, int c, int cellWidth, const std::vector<int16_t>& cells, double p,
                   double logProb, bool showLog) {
-  RunState state;
-  state.r = static_cast<int16_t>(r);
-  state.c = static_cast<int16_t>(c);
-  state.cellWidth = static_cast<int16_t>(cellWidth);
-  state.tableLineWidth = static_cast<int16_t>(c * cellWidth);
+  // The layout follows from the largest column marginal: 2 digits give cells
+  // of 5 columns, 3 digits 6, 5 digits 7.
+  const int16_t column = cellWidth == 5 ? 10 : cellWidth == 6 ? 100 : 10000;
+  const TableLayout layout =
+      tableLayoutOf(makeProblem(std::vector<int16_t>(r, 1), std::vector<int16_t>(c, column)));
+  EXPECT_EQ(layout.cellWidth, cellWidth);
   std::ostringstream out;
   RecordWriter report(out, StreamStyle::kReport);
-  writeTableBlock(report, state, cells.data(), p, logProb, showLog);
+  writeTableBlock(report, layout, cells.data(), p, logProb, showLog);
   report.flush();
   return out.str();
 }
 
 TEST(TableBlock, NarrowWorkedExample) {
-  EXPECT_EQ(block(2, 3, 5, {1, 0, 2, 0, 3, 1}, 0.3, std::log(0.3), true),
-            testing::lines({"", "    1    0    2      Prob.= 0.30000000000000D+00",
-                            "    0    3    1", ""},
-                           "\r\n"));
+  EXPECT_EQ(
+      block(2, 3, 5, {1, 0, 2, 0, 3, 1}, 0.3, std::log(0.3), true),
+      testing::lines(
+          {"", "    1    0    2      Prob.= 0.30000000000000D+00", "    0    3    1", ""}, "\r\n"));
 }
 
 TEST(TableBlock, WideWorkedExampleWithLogLine) {

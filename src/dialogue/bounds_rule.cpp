@@ -2,25 +2,27 @@
 
 #include <cmath>
 
-#include "engine/probability.h"
+#include "base/tolerance.h"
 
 namespace rxc {
 
-bool boundsConsistent(int16_t runMode, double lEntry, double uEntry, double logL, double logU) {
-  const double spread = std::fabs(logU) * kRelTol;
-  if (runMode == 3) {  // L <= p <= U
-    if (lEntry == 0.0 || uEntry == 1.0) return true;
-    if (uEntry == 0.0) return false;
-    return logL < logU + spread;
+bool boundsConsistent(bool inclusive, const Bound& lower, const Bound& upper) {
+  if (inclusive) {  // L <= p <= U
+    if (lower.typedAs(0.0) || upper.typedAs(1.0)) return true;
+    if (upper.typedAs(0.0)) return false;
+  } else {  // L < p < U
+    if (upper.typedAs(0.0)) return false;
+    if (lower.typedAs(0.0)) return true;
   }
-  // L < p < U
-  if (uEntry == 0.0) return false;
-  if (lEntry == 0.0) return true;
-  return logL < logU - spread;
+  // Neither bound is a typed 0 here, so both have a logarithm.
+  const double logL = lower.logValue.value_or(0.0);
+  const double logU = upper.logValue.value_or(0.0);
+  const double spread = std::fabs(logU) * kRelTol;
+  return inclusive ? logL < logU + spread : logL < logU - spread;
 }
 
-bool conditionIsEmpty(double lEntry, double uEntry) {
-  return (lEntry == 0.0 && uEntry == 0.0) || (lEntry == 1.0 && uEntry == 1.0);
+bool conditionIsEmpty(const Bound& lower, const Bound& upper) {
+  return (lower.typedAs(0.0) && upper.typedAs(0.0)) || (lower.typedAs(1.0) && upper.typedAs(1.0));
 }
 
 }  // namespace rxc

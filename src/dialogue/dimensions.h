@@ -1,19 +1,26 @@
-// Dimensions and marginals: the questions for r, c and every marginal with
-// their checks, the values derived from them, and the head of the report.
+// Dimensions and marginals: the questions for r, c and every marginal, with
+// their checks. Every check asks again; nothing here ends the run but input
+// that cannot be read.
 #pragma once
 
-#include "dialogue/session.h"
+#include <cstdint>
+#include <vector>
+
+#include "dialogue/console.h"
 
 namespace rxc {
 
-void askDimensions(Session& session);
-// Sets LongSide/ShortSide and acquires the first group of per-run arrays.
-void acquireMarginArrays(Session& session);
-void askMarginals(Session& session);
-void writeReportHead(Session& session);
+struct Dimensions {
+  int r = 0;
+  int c = 0;
+};
 
-// Cell width of every table block: from the digit count D of the largest
-// column marginal, 5 for D <= 2, 6 for D = 3, D + 2 beyond.
-int16_t cellWidthForDigits(int digits);
+struct Marginals {
+  std::vector<int16_t> rows;  // r values, each 1..20000, N at most 20000
+  std::vector<int16_t> cols;  // c values, each 1..20000, adding up to N
+};
+
+Dimensions askDimensions(Console& console);
+Marginals askMarginals(Console& console, const Dimensions& dimensions);
 
 }  // namespace rxc

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "dialogue/bounds_rule.h"
 #include "dialogue/observed_table.h"
@@ -13,153 +14,142 @@ namespace {
 
 bool isLetter(char answer, char upper) { return answer == upper || answer == upper + ('a' - 'A'); }
 
-void blankLines(Session& session, int count) {
-  for (int k = 0; k < count; ++k) session.console.list();
-}
-
 // Reads letters until the first character is A, B or C (either case).
-char askResultOption(Session& session) {
+char askResultOption(Console& console) {
   for (;;) {
-    session.console.list();
+    console.out().list();
     // The item is one character longer than the field: the field keeps its
     // first 40 characters, ending in one blank before the answer.
-    session.console.format("(A40\\)", {"  Introducir la opcion deseada [A/B/C]:  "});
-    const char answer = session.input.readLetter();
+    console.out().format("(A40\\)", "  Introducir la opcion deseada [A/B/C]:  ");
+    const char answer = console.in().readLetter();
     if (isLetter(answer, 'A') || isLetter(answer, 'B') || isLetter(answer, 'C')) return answer;
   }
 }
 
 // Option A: modal tables (1), minimum-probability tables (2) or both (3).
-void askExtremeOption(Session& session) {
-  RunState& state = session.state;
-  const std::string& dim = state.dimText;
-  blankLines(session, 4);
-  state.runMode = 5;
-  session.console.list({" Para las tablas de max. prob. y de min. prob., introducir una opcion:"});
-  session.console.list();
-  session.console.list(
-      {" 1. Solo las tablas ", dim, " de maxima probabilidad [moda de la distribucion]."});
-  session.console.list();
-  session.console.list({" 2. Solo las tablas ", dim, " de minima probabilidad."});
-  session.console.list();
-  session.console.list({" 3. Ambas, las tablas ", dim, " de maxima probabilidad y las tablas ", dim,
-                        " de", "    minima probabilidad."});
+OptionARequest askExtremeOption(Console& console, const std::string& dim) {
+  console.blankLines(4);
+  RecordWriter& out = console.out();
+  out.list({" Para las tablas de max. prob. y de min. prob., introducir una opcion:"});
+  out.list();
+  out.list({" 1. Solo las tablas ", dim, " de maxima probabilidad [moda de la distribucion]."});
+  out.list();
+  out.list({" 2. Solo las tablas ", dim, " de minima probabilidad."});
+  out.list();
+  out.list({" 3. Ambas, las tablas ", dim, " de maxima probabilidad y las tablas ", dim, " de",
+            "    minima probabilidad."});
+  int16_t extremeOption = 0;
   do {
-    session.console.format("(/,/,A18\\)", {"  Opcion [1/2/3]: "});
-    state.extremeOption = session.input.readFieldInt16(3);
-  } while (state.extremeOption < 1 || state.extremeOption > 3);
+    out.format("(/,/,A18\\)", "  Opcion [1/2/3]: ");
+    extremeOption = console.in().readFieldInt16(3);
+  } while (extremeOption < 1 || extremeOption > 3);
+  return {static_cast<ExtremeOption>(extremeOption)};
 }
 
 // A bound typed as a number: re-asked until it lies in 0..1 (a NaN never does).
-double askBoundValue(Session& session, int bound) {
-  const char* prompt = bound == 1 ? "  Introducir valor de L: " : "  Introducir valor de U: ";
+double askBoundValue(Console& console, char name) {
   for (;;) {
-    session.console.format("(A25\\)", {prompt});
-    const double value = session.input.readListReal();
+    if (name == 'L') {
+      console.out().format("(A25\\)", "  Introducir valor de L: ");
+    } else {
+      console.out().format("(A25\\)", "  Introducir valor de U: ");
+    }
+    const double value = console.in().readListReal();
     if (value >= 0.0 && value <= 1.0) return value;
   }
 }
 
-// Bound 1 (L) or 2 (U): an observed table or a typed number.
-void askBound(Session& session, int bound) {
-  RunState& state = session.state;
-  blankLines(session, 2);
-  double& entry = bound == 1 ? state.lEntry : state.uEntry;
-  entry = 9.0;
-  const std::string pattern = "(A28,A" + std::to_string(state.dimText.size()) + ",A42\\)";
-  const char* question = bound == 1 ? " observada en lugar de un valor L? [Y/N]: "
-                                    : " observada en lugar de un valor U? [Y/N]: ";
+// Bound L or U: an observed table (kept in `observed`, the bound's plane of
+// ObservedTables) or a typed number.
+Bound askBound(Console& console, const Problem& problem, char name,
+               std::vector<int16_t>& observed) {
+  console.blankLines(2);
+  const char* question = name == 'L' ? " observada en lugar de un valor L? [Y/N]: "
+                                     : " observada en lugar de un valor U? [Y/N]: ";
   for (;;) {
-    session.console.format(pattern, {" Desea introducir una tabla ", state.dimText, question});
-    const char answer = session.input.readLetter();
-    if (isLetter(answer, 'Y')) {
-      state.tableEntered[bound] = true;
-      enterObservedTable(session, bound);
-      return;
-    }
+    console.out().format("(A28,A,A42\\)", " Desea introducir una tabla ", problem.dimText,
+                         question);
+    const char answer = console.in().readLetter();
+    if (isLetter(answer, 'Y')) return enterObservedTable(console, problem, observed);
     if (isLetter(answer, 'N')) {
-      state.tableEntered[bound] = false;
-      entry = askBoundValue(session, bound);
-      double& value = bound == 1 ? state.l : state.u;
-      double& logValue = bound == 1 ? state.logL : state.logU;
-      value = entry;
-      if (entry > 0.0) logValue = std::log(entry);
-      return;
+      Bound bound;
+      bound.value = askBoundValue(console, name);
+      if (bound.value > 0.0) bound.logValue = std::log(bound.value);
+      return bound;
     }
   }
 }
 
-void writeBoundsError(Session& session) {
-  const bool optionC = session.state.runMode == 3;
-  session.console.list();
-  session.console.list(
+void writeBoundsError(Console& console, bool inclusive) {
+  console.out().list();
+  console.out().list(
       {" Error.  L [o la probabilidad de la correspondiente tabla introducida]",
-       optionC ? " debe ser menor o igual que U [o que la probabilidad de la correspondiente"
-               : " debe ser menor que U [o que la probabilidad de la correspondiente",
+       inclusive ? " debe ser menor o igual que U [o que la probabilidad de la correspondiente"
+                 : " debe ser menor que U [o que la probabilidad de la correspondiente",
        " tabla introducida].  Volver a introducir L, U, o tablas observadas."});
-  session.console.list();
+  console.out().list();
 }
 
 // After the message that no table meets the condition: true to enter the
 // bounds again, false to go on with nothing to gather.
-bool askReenterBounds(Session& session) {
-  session.console.list(
-      {" Ninguna tabla ", session.state.dimText, " cumple la condicion introducida."});
-  session.console.list();
+bool askReenterBounds(Console& console, const std::string& dim) {
+  console.out().list({" Ninguna tabla ", dim, " cumple la condicion introducida."});
+  console.out().list();
   for (;;) {
-    session.console.format("(A62\\)",
-                           {"  Desea volver a introducir L, U, o tablas observadas? [Y/N]: "});
-    const char answer = session.input.readLetter();
-    blankLines(session, 2);
+    console.out().format("(A62\\)",
+                         "  Desea volver a introducir L, U, o tablas observadas? [Y/N]: ");
+    const char answer = console.in().readLetter();
+    console.blankLines(2);
     if (isLetter(answer, 'Y')) return true;
     if (isLetter(answer, 'N')) return false;
   }
 }
 
-int32_t askTableCount(Session& session, const char* prompt) {
+int32_t askTableCount(Console& console, bool first) {
   for (;;) {
-    session.console.format("(A10\\)", {prompt});
-    const int32_t value = session.input.readListInt32();
+    if (first) {
+      console.out().format("(A10\\)", "      T1= ");
+    } else {
+      console.out().format("(A10\\)", "      T2= ");
+    }
+    const int32_t value = console.in().readListInt32();
     if (value >= 0) return value;
   }
 }
 
 // Options B and C: both bounds, their consistency, then T1 and T2.
-void askBoundsAndCounts(Session& session) {
-  RunState& state = session.state;
+ConditionRequest askBoundsAndCounts(Console& console, const Problem& problem, bool inclusive) {
+  ConditionRequest request;
+  request.inclusive = inclusive;
+  // ObservedTables: each bound's last table stays for its next entry.
+  std::vector<int16_t> observedL, observedU;
   for (;;) {
-    askBound(session, 1);
-    askBound(session, 2);
-    if (!boundsConsistent(state.runMode, state.lEntry, state.uEntry, state.logL, state.logU)) {
-      writeBoundsError(session);
+    request.lower = askBound(console, problem, 'L', observedL);
+    request.upper = askBound(console, problem, 'U', observedU);
+    if (!boundsConsistent(inclusive, request.lower, request.upper)) {
+      writeBoundsError(console, inclusive);
       continue;
     }
-    blankLines(session, 3);
-    if (!conditionIsEmpty(state.lEntry, state.uEntry)) break;
-    if (!askReenterBounds(session)) {
-      state.runMode = 4;
-      state.t1 = 0;
-      state.t2 = 0;
-      return;
+    console.blankLines(3);
+    if (!conditionIsEmpty(request.lower, request.upper)) break;
+    if (!askReenterBounds(console, problem.dimText)) {
+      request.nothingCanMeet = true;  // T1 = T2 = 0
+      return request;
     }
   }
-  session.console.list({" Introducir valores T1 y T2 [T1>=0  y  T2>=0]:"});
-  state.t1 = askTableCount(session, "      T1= ");
-  state.t2 = askTableCount(session, "      T2= ");
+  console.out().list({" Introducir valores T1 y T2 [T1>=0  y  T2>=0]:"});
+  request.t1 = askTableCount(console, true);
+  request.t2 = askTableCount(console, false);
+  return request;
 }
 
 }  // namespace
 
-void runOptionsDialogue(Session& session) {
-  RunState& state = session.state;
-  writeOptionsMenu(session.console, state.dimText);
-  state.resultOption = askResultOption(session);
-  if (isLetter(state.resultOption, 'A')) {
-    askExtremeOption(session);
-    return;
-  }
-  state.runMode = isLetter(state.resultOption, 'B') ? 2 : 3;
-  askBoundsAndCounts(session);
+Request runOptionsDialogue(Console& console, const Problem& problem) {
+  writeOptionsMenu(console.out(), problem.dimText);
+  const char option = askResultOption(console);
+  if (isLetter(option, 'A')) return askExtremeOption(console, problem.dimText);
+  return askBoundsAndCounts(console, problem, /*inclusive=*/isLetter(option, 'C'));
 }
 
 }  // namespace rxc

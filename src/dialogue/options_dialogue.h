@@ -2,10 +2,12 @@
 // choice; the bounds L and U typed or given as observed tables; T1 and T2).
 #pragma once
 
-#include "dialogue/session.h"
+#include "dialogue/console.h"
+#include "engine/problem.h"
+#include "engine/request.h"
 
 namespace rxc {
 
-void runOptionsDialogue(Session& session);
+Request runOptionsDialogue(Console& console, const Problem& problem);
 
 }  // namespace rxc

@@ -3,10 +3,9 @@
 #include <limits>
 
 #include "base/fatal_stop.h"
-#include "engine/accumulation.h"
+#include "base/tolerance.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"
-#include "engine/probability.h"
 #include "engine/selection_lists.h"
 
 namespace rxc {
@@ -15,67 +14,57 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Tolerance bands of the bounds: only for a bound that has a logarithm (a
-// positive typed value, or an observed table). A missing upper band accepts
-// nothing.
-struct BoundBands {
-  LogBand l{kInfinity, kInfinity};
-  LogBand u{-kInfinity, -kInfinity};
-};
-
-BoundBands boundBandsOf(const RunState& s) {
-  BoundBands bands;
-  if (s.lEntry > 0.0) bands.l = toleranceBand(s.logL);
-  if (s.uEntry > 0.0) bands.u = toleranceBand(s.logU);
-  return bands;
+// The tolerance band of a bound that has a logarithm (a positive typed value,
+// or an observed table); a bound without one gets `none`.
+LogBand bandOf(const Bound& bound, LogBand none) {
+  return bound.logValue ? toleranceBand(*bound.logValue) : none;
 }
 
 template <class Condition>
-void runAccepting(Session& session, const EnumerationInput& input, Condition condition,
-                  TableSelector& selector) {
-  RunState& s = session.state;
+void runAccepting(const Problem& problem, Condition condition, TableSelector& selector,
+                  ProgressBar& progress, ConditionOutcome& outcome) {
   ConditionVisitor<Condition> visitor(condition, selector);
-  const PassResult result = runPass(input, s.progress, visitor);
-  s.tableCount = static_cast<double>(result.tableCount);
+  outcome.tableCount = runPass(problem, progress, visitor).tableCount;
   const ConditionTotals& totals = visitor.totals();
-  s.conditionCount = totals.count;
-  s.conditionSum = totals.sum;
-  s.conditionMaxLog = totals.maxLog;
-  s.conditionMaxRaises = totals.maxRaises;
+  outcome.count = totals.count;
+  outcome.sum = totals.sum;
+  outcome.maxLog = totals.maxLog;
+  outcome.maxRaises = totals.maxRaises;
 }
 
 }  // namespace
 
 void stopTooManyAcceptedTables() { stopRun("Demasiadas tablas. Contactar con el autor."); }
 
-void runConditionedPass(Session& session) {
-  RunState& s = session.state;
-  const EnumerationInput input = enumerationInputFrom(s);
-  TableSelector selector(s.selection, s.highTables, s.lowTables, s.t1, s.t2, s.r * s.c);
+ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
+                                  KeptTables& kept, ProgressBar& progress) {
+  ConditionOutcome outcome;
+  TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
+                         problem.r * problem.c);
 
-  if (s.runMode == 4) {
+  if (request.nothingCanMeet) {
     AcceptNothingVisitor visitor;
-    s.tableCount = static_cast<double>(runPass(input, s.progress, visitor).tableCount);
-    s.runMode = 3;
-    return;
+    outcome.tableCount = runPass(problem, progress, visitor).tableCount;
+    return outcome;
   }
 
   // Option B narrows the bounds by the tolerance (a table equal to L or U is
-  // rejected); option C widens them (it is accepted). Any mode other than 3
-  // works as option B.
-  const BoundBands bands = boundBandsOf(s);
-  const bool optionC = s.runMode == 3;
-  const bool lowerTyped0 = s.lEntry == 0.0;
-  if (optionC && lowerTyped0) {
-    runAccepting(session, input, AtMostCondition{bands.u.high}, selector);
-  } else if (optionC) {
-    runAccepting(session, input, BetweenCondition{bands.l.low, bands.u.high}, selector);
+  // rejected); option C widens them (it is accepted). A missing upper band
+  // accepts nothing.
+  const LogBand lower = bandOf(request.lower, {kInfinity, kInfinity});
+  const LogBand upper = bandOf(request.upper, {-kInfinity, -kInfinity});
+  const bool lowerTyped0 = request.lower.typedAs(0.0);
+  if (request.inclusive && lowerTyped0) {
+    runAccepting(problem, AtMostCondition{upper.high}, selector, progress, outcome);
+  } else if (request.inclusive) {
+    runAccepting(problem, BetweenCondition{lower.low, upper.high}, selector, progress, outcome);
   } else if (lowerTyped0) {
-    runAccepting(session, input, AtMostCondition{bands.u.low}, selector);
+    runAccepting(problem, AtMostCondition{upper.low}, selector, progress, outcome);
   } else {
-    runAccepting(session, input, BetweenCondition{bands.l.high, bands.u.low}, selector);
+    runAccepting(problem, BetweenCondition{lower.high, upper.low}, selector, progress, outcome);
   }
-  selector.finishPass(s.tinyProbabilityFlag);
+  outcome.tinyProbability = selector.finishPass();
+  return outcome;
 }
 
 }  // namespace rxc

@@ -3,12 +3,27 @@
 // probable of them.
 #pragma once
 
-#include "dialogue/session.h"
+#include <cstdint>
+
+#include "engine/kept_tables.h"
+#include "engine/problem.h"
+#include "engine/progress.h"
+#include "engine/request.h"
 
 namespace rxc {
 
-// Runs the pass for RunMode 2, 3 or 4 and its end-of-pass steps (RunMode 4
-// becomes 3). Leaves TableCount and the accumulators in the run state.
-void runConditionedPass(Session& session);
+struct ConditionOutcome {
+  uint64_t tableCount = 0;       // TableCount
+  int32_t count = 0;             // ConditionCount
+  double sum = 0.0;              // ConditionSum
+  double maxLog = -2.0e300;      // ConditionMaxLog
+  int32_t maxRaises = 0;         // ConditionMaxRaises
+  bool tinyProbability = false;  // TinyProbabilityFlag
+};
+
+// Runs the pass and its end-of-pass steps; the kept tables are left in
+// `kept`. A request that nothing can meet only counts the tables.
+ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
+                                  KeptTables& kept, ProgressBar& progress);
 
 }  // namespace rxc

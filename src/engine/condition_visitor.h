@@ -9,7 +9,7 @@
 
 #include "base/double_pair.h"
 #include "base/fast_exp.h"
-#include "engine/probability.h"
+#include "base/tolerance.h"
 #include "engine/selection_lists.h"
 
 namespace rxc {

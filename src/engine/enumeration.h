@@ -30,7 +30,7 @@
 // before any table is visited.
 //
 //   template <class Visitor, class Progress>
-//   PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& visitor);
+//   PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor);
 //
 // counts the tables from 1 and calls progress.reach(count) whenever the count
 // is at or past progress.nextMarkAt(), before the table is evaluated. Progress
@@ -51,22 +51,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "engine/problem.h"
 
 namespace rxc {
-
-class ProgressBar;
-
-// What the enumeration needs to know; margins are 0-based here.
-struct EnumerationInput {
-  int r = 0;
-  int c = 0;
-  std::vector<int16_t> rowMargin;  // size r
-  std::vector<int16_t> colMargin;  // size c
-  int32_t n = 0;
-  const double* logFactorial = nullptr;  // ln(k!) for k = 0..n at least
-  double logMarginConst = 0.0;
-};
 
 struct PassResult {
   uint64_t tableCount = 0;  // tables generated in this pass (the last one included)

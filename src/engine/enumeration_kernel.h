@@ -58,8 +58,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/fatal_stop.h"
 #include "base/double_pair.h"
+#include "base/fatal_stop.h"
 #include "engine/enumeration.h"
 
 namespace rxc {
@@ -144,13 +144,13 @@ class Kernel {
     int32_t last_;
   };
 
-  explicit Kernel(const EnumerationInput& input)
+  explicit Kernel(const Problem& input)
       : r_(R ? R : input.r),
         c_(C ? C : input.c),
         m_((r_ - 1) * (c_ - 1)),
         lastKeptRow_(m_ >= 3 ? (m_ - 3) % (r_ - 1) : 0),
         lastKeptCol_(m_ >= 3 ? (m_ - 3) / (r_ - 1) : 0),
-        logFactorial_(input.logFactorial),
+        logFactorial_(input.logFactorial.data()),
         logMarginConst_(input.logMarginConst) {
     rowMargin_.resize(r_);
     colMargin_.resize(c_);
@@ -693,9 +693,9 @@ template <class Visitor, class Progress>
         // the two lanes: `rising` reads ln(i!) (and ln((i+1)!)), `falling`
         // ln(i!) (and ln((i-1)!)) for a cell that falls as x rises. With
         // `rising` absent, only the terms fixed along the run.
-        auto terms = [&](auto start, auto rising, auto falling, auto slotTerm) {
+        auto terms = [&](auto first, auto rising, auto falling, auto slotTerm) {
           constexpr bool kFixedOnly = std::is_same_v<decltype(rising), std::nullptr_t>;
-          auto sum = start;
+          auto sum = first;
           if constexpr (!kFixedOnly) sum += rising(x);
           sum = addInOrder<kHeldRowTerms>(sum, rowLog, rowHeld);
           if (r >= 3) {
@@ -849,7 +849,7 @@ void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) c
 
 // The kernel with the shape read at run time, whatever the shape.
 template <class Visitor, class Progress>
-PassResult runPassAnyShape(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+PassResult runPassAnyShape(const Problem& input, Progress& progress, Visitor& visitor) {
   Kernel<0, 0> kernel(input);
   return kernel.run(progress, visitor);
 }
@@ -864,7 +864,7 @@ PassResult runPassAnyShape(const EnumerationInput& input, Progress& progress, Vi
 inline constexpr std::array<int, 9> kFixedShapes{303, 404, 505, 203, 302, 306, 603, 210, 1002};
 
 template <size_t I, class Visitor, class Progress>
-PassResult runPassFixedShape(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+PassResult runPassFixedShape(const Problem& input, Progress& progress, Visitor& visitor) {
   if constexpr (I == std::size(kFixedShapes)) {
     return enumeration_detail::runPassAnyShape(input, progress, visitor);
   } else {
@@ -881,7 +881,7 @@ PassResult runPassFixedShape(const EnumerationInput& input, Progress& progress, 
 }  // namespace enumeration_detail
 
 template <class Visitor, class Progress>
-PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+PassResult runPass(const Problem& input, Progress& progress, Visitor& visitor) {
   return enumeration_detail::runPassFixedShape<0>(input, progress, visitor);
 }
 
@@ -890,7 +890,7 @@ PassResult runPass(const EnumerationInput& input, Progress& progress, Visitor& v
 // a pass that writes every table), so that they add one instantiation of the
 // kernel instead of one per fixed shape.
 template <class Visitor, class Progress>
-PassResult runPassAnyShape(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+PassResult runPassAnyShape(const Problem& input, Progress& progress, Visitor& visitor) {
   return enumeration_detail::runPassAnyShape(input, progress, visitor);
 }
 

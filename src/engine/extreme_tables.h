@@ -6,10 +6,15 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/probability.h"
-#include "engine/table_slots.h"
+#include "base/tolerance.h"
+#include "engine/request.h"
+#include "engine/table_store.h"
 
 namespace rxc {
+
+// The two groups of option A: the tables of maximum probability (the modal
+// tables) and those of minimum probability.
+enum class ExtremeSide { kMaximum, kMinimum };
 
 struct ExtremeTracking {
   double modeLogProb = 0.0;
@@ -19,9 +24,6 @@ struct ExtremeTracking {
   double modeCount = 0.0;
   double minCount = 0.0;
 };
-
-// Which groups a tracking pass maintains (the user's 1/2/3 choice).
-enum class ExtremeChoice : int16_t { kModal = 1, kMinimum = 2, kBoth = 3 };
 
 // Comparison guards. A log-probability below modalGuard(s) is, by the band of
 // its own, less probable than s (band high < s); one above minimumGuard(s) is
@@ -37,7 +39,7 @@ double minimumGuard(double stored);
 // and the first of them in generation order.
 class ExtremeGroup {
  public:
-  ExtremeGroup(double logProb, TableSlots& slots, int64_t capacity)
+  ExtremeGroup(double logProb, TableStore& slots, int64_t capacity)
       : logProb_(logProb),
         slots_(&slots),
         capacity_(std::min<int64_t>(capacity, slots.capacity())) {}
@@ -70,7 +72,7 @@ class ExtremeGroup {
 
  private:
   double logProb_;
-  TableSlots* slots_;
+  TableStore* slots_;
   int64_t capacity_;  // never above the store's own number of slots
   double count_ = 0.0;
   int32_t kept_ = 0;
@@ -82,16 +84,16 @@ class ExtremeGroup {
 // is not looked at as a minimum. Otherwise, unless only the modal group is
 // tracked, it is compared with the minimum the same way: band low <= minimum
 // means a new minimum (band high < minimum) or a tie.
-template <ExtremeChoice kChoice>
+template <ExtremeOption kChoice>
 class ExtremeTrackingVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
-  static constexpr bool kTracksModal = kChoice != ExtremeChoice::kMinimum;
-  static constexpr bool kTracksMinimum = kChoice != ExtremeChoice::kModal;
+  static constexpr bool kTracksModal = kChoice != ExtremeOption::kMinimum;
+  static constexpr bool kTracksMinimum = kChoice != ExtremeOption::kModal;
 
   // `start` holds the starting maximum and minimum; the counts start from 0.
-  ExtremeTrackingVisitor(const ExtremeTracking& start, TableSlots& highTables,
-                         TableSlots& lowTables, int64_t extremeCapacity)
+  ExtremeTrackingVisitor(const ExtremeTracking& start, TableStore& highTables,
+                         TableStore& lowTables, int64_t extremeCapacity)
       : modal_(start.modeLogProb, highTables, extremeCapacity),
         minimum_(start.minLogProb, lowTables, extremeCapacity),
         modalGuard_(modalGuard(start.modeLogProb)),
@@ -100,9 +102,9 @@ class ExtremeTrackingVisitor {
   template <class Table>
   bool visit(double logProb, const Table& table) {
     // The common table is clearly inside (minimum, maximum): no band needed.
-    if constexpr (kChoice == ExtremeChoice::kBoth) {
+    if constexpr (kChoice == ExtremeOption::kBoth) {
       if (logProb < modalGuard_ && logProb > minimumGuard_) return true;
-    } else if constexpr (kChoice == ExtremeChoice::kModal) {
+    } else if constexpr (kChoice == ExtremeOption::kModal) {
       if (logProb < modalGuard_) return true;
     } else {
       if (logProb > minimumGuard_) return true;
@@ -119,9 +121,9 @@ class ExtremeTrackingVisitor {
   };
   Bounds noOpBounds() const {
     constexpr double kLargest = std::numeric_limits<double>::max();
-    if constexpr (kChoice == ExtremeChoice::kBoth) {
+    if constexpr (kChoice == ExtremeOption::kBoth) {
       return {minimumGuard_, modalGuard_};
-    } else if constexpr (kChoice == ExtremeChoice::kModal) {
+    } else if constexpr (kChoice == ExtremeOption::kModal) {
       return {-kLargest, modalGuard_};
     } else {
       return {minimumGuard_, kLargest};

@@ -1,20 +1,21 @@
-// Option A: the first pass that looks for a second, different probability, the
-// tracking pass that finds the modal and minimum-probability tables, and the
-// writing pass that lists the first tables when all are equally probable.
+// Option A: the first pass that looks for a second, different probability, and
+// the tracking pass that finds the modal and minimum-probability tables.
 #pragma once
 
 #include <cstdint>
 
-#include "dialogue/session.h"
-#include "engine/accumulation.h"
-#include "engine/enumeration.h"
 #include "engine/extreme_tables.h"
+#include "engine/problem.h"
+#include "engine/progress.h"
+#include "engine/request.h"
+#include "engine/table_store.h"
 
 namespace rxc {
 
 struct FirstPassOutcome {
   // True when a table of a probability other than the first table's was met;
-  // the pass stopped there.
+  // the pass stopped there (RunMode 5 becomes 1). False when every table has
+  // the first table's probability: the next pass, if any, writes tables.
   bool differs = false;
   // Starting values of the tracking pass: the more and the less probable of
   // the first table and the one that differs (only the first when !differs).
@@ -26,17 +27,19 @@ struct FirstPassOutcome {
 // Runs the enumeration until a table's probability differs from the first
 // table's (judged with the later table's own tolerance band), or to the end
 // when none does.
-FirstPassOutcome runFirstPass(const EnumerationInput& input, ProgressBar& progress);
+FirstPassOutcome runFirstPass(const Problem& problem, ProgressBar& progress);
 
-// Runs the first pass (RunMode 5) and, when it meets a different probability,
-// the tracking pass (RunMode 1) from the first table. When every table has the
-// first table's probability, sets WritePass. Leaves TableCount of the last
-// complete pass in the run state.
-void runOptionAPasses(Session& session);
+struct TrackingOutcome {
+  // The groups of the tracking pass; those that were not tracked are left as
+  // they started (nothing kept, nothing counted).
+  ExtremeTracking extremes;
+  uint64_t tableCount = 0;
+};
 
-// Enumerates again and writes the first `tablesToWrite` tables to the report as
-// table blocks with their own probabilities; stops at the table after the last
-// one to write.
-void runWritingPass(Session& session, int32_t tablesToWrite);
+// The tracking pass from the first table, starting from the first pass's two
+// values; keeps up to `capacity` tables of each tracked group in the stores.
+TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOption,
+                                const FirstPassOutcome& start, TableStore& highTables,
+                                TableStore& lowTables, int64_t capacity, ProgressBar& progress);
 
 }  // namespace rxc

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "records/record_writer.h"
-
 namespace rxc {
 
 namespace {
@@ -11,13 +9,13 @@ namespace {
 constexpr int kLastMark = 9;
 }  // namespace
 
-ProgressBar::ProgressBar(float approxCount, RecordWriter* console) : console_(console) {
-  unit_ = 0.08f * approxCount;
+ProgressBar::ProgressBar(float approxCount, ProgressDisplay* display) : display_(display) {
+  const float unit = 0.08f * approxCount;
   step_ = approxCount >= 15000000.0f ? 1 : 5;
   for (int k = step_; k <= kLastMark; k += step_) {
-    thresholds_[k] = static_cast<double>(k) * static_cast<double>(unit_);
+    thresholds_[k] = static_cast<double>(k) * static_cast<double>(unit);
   }
-  thresholds_[10] = 1000.0 * static_cast<double>(unit_);
+  thresholds_[10] = 1000.0 * static_cast<double>(unit);
   nextMark_ = step_;
   if (approxCount < 1000000.0f) thresholds_[step_] = 40000000.0;
   updateNextMarkAt();
@@ -26,9 +24,7 @@ ProgressBar::ProgressBar(float approxCount, RecordWriter* console) : console_(co
 void ProgressBar::reach(uint64_t tableCount) {
   if (nextMark_ > kLastMark) return;
   if (static_cast<double>(tableCount) >= thresholds_[nextMark_]) {
-    if (console_ != nullptr) {
-      console_->format("(A4,I2,A1\\)", {"****", static_cast<int16_t>(10 * nextMark_), "%"});
-    }
+    if (display_ != nullptr) display_->mark(10 * nextMark_);
     nextMark_ = static_cast<int16_t>(nextMark_ + step_);
   }
   updateNextMarkAt();
@@ -50,11 +46,11 @@ void ProgressBar::updateNextMarkAt() {
 }
 
 void ProgressBar::writeStart() {
-  if (console_ != nullptr) console_->format("(A3\\)", {" 0%"});
+  if (display_ != nullptr) display_->start();
 }
 
 void ProgressBar::writeFinish() {
-  if (console_ != nullptr) console_->format("(A8)", {"****100%"});
+  if (display_ != nullptr) display_->finish();
 }
 
 }  // namespace rxc

@@ -1,6 +1,7 @@
-// Pacing of the console progress bar, derived once from the estimated number of
-// tables, and the marks written while a pass runs. One bar per run: a restarted
-// pass continues the same line and never repeats a mark.
+// Pacing of the progress bar, derived once from the estimated number of
+// tables, and the marks reached while a pass runs. One bar per run: a
+// restarted pass continues the same line and never repeats a mark. What a
+// mark looks like is the display's business, handed in by the program flow.
 #pragma once
 
 #include <array>
@@ -9,33 +10,33 @@
 
 namespace rxc {
 
-class RecordWriter;
+// Where the bar is shown. Called at most a dozen times a run, never per table.
+class ProgressDisplay {
+ public:
+  virtual ~ProgressDisplay() = default;
+  virtual void start() = 0;            // the bar's start, " 0%"
+  virtual void mark(int percent) = 0;  // 10 .. 90
+  virtual void finish() = 0;           // the bar's end, "****100%"
+};
 
 class ProgressBar {
  public:
-  ProgressBar() = default;
-  ProgressBar(float approxCount, RecordWriter* console);
+  ProgressBar() = default;  // no marks, nothing shown
+  ProgressBar(float approxCount, ProgressDisplay* display);
 
-  // The ordinal (within a pass) of the next table that may write a mark; the
+  // The ordinal (within a pass) of the next table that may reach a mark; the
   // enumeration calls reach() when its count gets there, so the hot loop pays
   // one integer comparison per table.
   uint64_t nextMarkAt() const { return nextMarkAt_; }
-  void reach(uint64_t tableCount);  // writes at most one mark
+  void reach(uint64_t tableCount);  // at most one mark
 
-  void writeStart();   // " 0%", line left open
-  void writeFinish();  // "****100%", line ended
-
-  // Pacing values, exposed for tests.
-  float progressUnit() const { return unit_; }
-  int16_t progressStep() const { return step_; }
-  int16_t nextMark() const { return nextMark_; }
-  double threshold(int k) const { return thresholds_[k]; }
+  void writeStart();
+  void writeFinish();
 
  private:
   void updateNextMarkAt();
 
-  RecordWriter* console_ = nullptr;
-  float unit_ = 0.0f;
+  ProgressDisplay* display_ = nullptr;
   int16_t step_ = 5;
   int16_t nextMark_ = 5;
   std::array<double, 12> thresholds_{};

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "base/fatal_stop.h"
 #include "base/fast_exp.h"
+#include "base/fatal_stop.h"
 
 namespace rxc {
 
@@ -16,7 +16,7 @@ constexpr int32_t kEndOfList = -1;
 
 }  // namespace
 
-TableSelector::TableSelector(SelectionLists& lists, TableSlots& highTables, TableSlots& lowTables,
+TableSelector::TableSelector(SelectionLists& lists, TableStore& highTables, TableStore& lowTables,
                              int32_t t1, int32_t t2, int cellsPerTable)
     : lists_(lists),
       highTables_(highTables),
@@ -163,11 +163,12 @@ void TableSelector::linkLow(int32_t slot, LogBand band) {
   }
 }
 
-void TableSelector::finishPass(int16_t& tinyProbabilityFlag) {
+bool TableSelector::finishPass() {
   SelectionLists& s = lists_;
+  bool tinyProbability = false;
   if (t1_ > 0 && s.highKept > 0) {
     for (int32_t k = 1; k <= s.highKept; ++k) s.highProb[k] = fastExp(s.highLogProb[k]);
-    if (s.highProb[s.highHead] == 0.0) tinyProbabilityFlag = 1;
+    if (s.highProb[s.highHead] == 0.0) tinyProbability = true;
     // HighOrder: from the least to the most probable kept table. A walk that
     // does not visit exactly HighKept slots (or would loop) is a broken list.
     int32_t visited = 0;
@@ -183,8 +184,17 @@ void TableSelector::finishPass(int16_t& tinyProbabilityFlag) {
   }
   if (t2_ > 0 && s.lowKept > 0) {
     for (int32_t k = 1; k <= s.lowKept; ++k) s.lowProb[k] = fastExp(s.lowLogProb[k]);
-    if (s.lowProb[s.lowTail] == 0.0) tinyProbabilityFlag = 1;
+    if (s.lowProb[s.lowTail] == 0.0) tinyProbability = true;
   }
+  return tinyProbability;
+}
+
+bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+                         int32_t lowKept) {
+  if (highKept > t1 || lowKept > t2) return false;
+  // T1 + T2 can exceed the 4-byte range (both may be typed as 2147483647).
+  const int64_t asked = int64_t{t1} + int64_t{t2};
+  return !(asked >= conditionCount && int64_t{highKept} + lowKept != conditionCount);
 }
 
 }  // namespace rxc

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/probability.h"
-#include "engine/table_slots.h"
+#include "base/tolerance.h"
+#include "engine/table_store.h"
 
 namespace rxc {
 
@@ -31,7 +31,7 @@ class TableSelector {
  public:
   // The slot arrays of `lists` and the stores must hold t1 + 1 and t2 + 1
   // slots. Sets the lists to their initial state.
-  TableSelector(SelectionLists& lists, TableSlots& highTables, TableSlots& lowTables, int32_t t1,
+  TableSelector(SelectionLists& lists, TableStore& highTables, TableStore& lowTables, int32_t t1,
                 int32_t t2, int cellsPerTable);
 
   // Selection step for an accepted table. `table` must provide
@@ -46,10 +46,10 @@ class TableSelector {
     }
   }
 
-  // End-of-pass step: fills the probabilities and the high order, and sets
-  // `tinyProbabilityFlag` when the least probable table of a list has
+  // End-of-pass step: fills the probabilities and the high order. Returns
+  // TinyProbabilityFlag: whether the least probable table of a list has
   // probability 0.0. A broken high list ends the run (" Error 3. ...").
-  void finishPass(int16_t& tinyProbabilityFlag);
+  bool finishPass();
 
  private:
   // The high part of the step for a table that goes into the high list (it is
@@ -63,8 +63,8 @@ class TableSelector {
   void refreshEntries();
 
   SelectionLists& lists_;
-  TableSlots& highTables_;
-  TableSlots& lowTables_;
+  TableStore& highTables_;
+  TableStore& lowTables_;
   int32_t t1_;
   int32_t t2_;
   int cellsPerTable_;
@@ -76,5 +76,11 @@ class TableSelector {
   double highEntry_;
   double lowEntry_;
 };
+
+// The check made once the total number of tables is written: the lists hold
+// no more than was asked for, and all of the accepted tables whenever they
+// could (T1 + T2 at least the count). Under option A everything is 0.
+bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+                         int32_t lowKept);
 
 }  // namespace rxc

@@ -68,42 +68,27 @@ void RecordWriter::placeListItem(std::string_view text, bool separated) {
   emit(text);
 }
 
-void RecordWriter::format(std::string_view pattern, std::initializer_list<Item> items) {
-  const EditPattern& edits = parsed(pattern);
+void RecordWriter::formatItems(const EditPattern& edits, std::initializer_list<Item> items) {
+  // The items match the pattern's data edit items one to one (checked when
+  // the program is built).
   open_ = true;  // a new record, or the one left open
   const Item* next = items.begin();
-  bool itemsDone = false;  // items ran out before a data edit item
-  for (;;) {
-    bool hasData = false;
-    for (const EditItem& edit : edits.items) {
-      switch (edit.kind) {
-        case EditItem::Kind::kSkip:
-          skip_ += edit.width;
-          continue;
-        case EditItem::Kind::kNewRecord:
-          endRecord();
-          open_ = true;
-          continue;
-        default:
-          break;
-      }
-      hasData = true;
-      if (next == items.end()) {
-        itemsDone = true;
+  for (int k = 0; k < edits.size; ++k) {
+    const EditItem& edit = edits.items[k];
+    switch (edit.kind) {
+      case EditItem::Kind::kSkip:
+        skip_ += edit.width;
         break;
-      }
-      emit(field(edit, *next++));
+      case EditItem::Kind::kNewRecord:
+        endRecord();
+        open_ = true;
+        break;
+      default:
+        emit(field(edit, *next++));
+        break;
     }
-    if (itemsDone || next == items.end()) break;
-    // More items than data edit items: the pattern is used again on a new
-    // record, as the parenthesised notation prescribes.
-    if (!hasData) {
-      throw std::invalid_argument("edit pattern without data items: " + std::string(pattern));
-    }
-    endRecord();
-    open_ = true;
   }
-  if (edits.keepOpen && !itemsDone) {
+  if (edits.keepOpen) {
     writePending();
   } else {
     endRecord();
@@ -123,7 +108,9 @@ std::string RecordWriter::field(const EditItem& edit, const Item& item) const {
       }
       break;
     case EditItem::Kind::kInteger:
-      if (item.kind() == Kind::kInteger) return formatInteger(item.integer(), edit.width);
+      if (item.kind() == Kind::kInteger) {
+        return formatInteger(item.integer(), edit.width == 0 ? item.width() : edit.width);
+      }
       break;
     case EditItem::Kind::kExponent:
       if (item.kind() == Kind::kReal8 || item.kind() == Kind::kReal4) {
@@ -134,13 +121,6 @@ std::string RecordWriter::field(const EditItem& edit, const Item& item) const {
       break;
   }
   throw std::invalid_argument("item does not match its edit item");
-}
-
-const EditPattern& RecordWriter::parsed(std::string_view pattern) {
-  const std::string key(pattern);
-  auto found = patterns_.find(key);
-  if (found == patterns_.end()) found = patterns_.emplace(key, parseEditPattern(pattern)).first;
-  return found->second;
 }
 
 void RecordWriter::emit(std::string_view text) {

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
 
 #include "records/edit_pattern.h"
 #include "records/record_item.h"
@@ -29,10 +29,13 @@ class RecordWriter {
   void list(std::initializer_list<Item> items = {});
 
   // Formatted statement: `pattern` is an edit pattern in the usual parenthesised
-  // notation, for example "(A18,I3,A3\\)" or "(/,4X,A43,D21.14)". Patterns
-  // assembled at run time are plain strings. A pattern of "(1X)" alone writes
-  // an empty record, or only ends a record left open.
-  void format(std::string_view pattern, std::initializer_list<Item> items = {});
+  // notation, for example "(A18,I3,A3\\)" or "(/,4X,A43,D21.14)", checked
+  // against the items when the program is built (edit_pattern.h). A pattern
+  // of "(1X)" alone writes an empty record, or only ends a record left open.
+  template <class... Items>
+  void format(PatternFor<std::type_identity_t<Items>...> pattern, const Items&... items) {
+    formatItems(pattern.pattern(), {Item(items)...});
+  }
 
   // True while a record is open (after a pattern ending in a backslash).
   bool recordOpen() const { return open_; }
@@ -47,8 +50,8 @@ class RecordWriter {
   int columns() const;  // columns of the current record (code points)
 
   void placeListItem(std::string_view text, bool separated);
+  void formatItems(const EditPattern& edits, std::initializer_list<Item> items);
   std::string field(const EditItem& edit, const Item& item) const;
-  const EditPattern& parsed(std::string_view pattern);
   void writePending();  // passes the open record's new text to the stream
 
   std::ostream& out_;
@@ -57,7 +60,6 @@ class RecordWriter {
   bool open_ = false;   // a record is in progress
   int columns_ = 0;     // columns of the current record, passed on or not
   int skip_ = 0;        // columns moved over by nX, blank once output follows
-  std::unordered_map<std::string, EditPattern> patterns_;
 };
 
 }  // namespace rxc

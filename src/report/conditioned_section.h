@@ -2,10 +2,23 @@
 // the tables that meet it, Fisher's p-value, and the ordered listing.
 #pragma once
 
-#include "dialogue/session.h"
+#include "engine/condition_pass.h"
+#include "engine/kept_tables.h"
+#include "engine/problem.h"
+#include "engine/request.h"
+#include "records/record_writer.h"
+#include "report/table_block.h"
 
 namespace rxc {
 
-void writeConditionedSection(Session& session);
+struct ConditionedView {
+  const Problem& problem;
+  const ConditionRequest& request;
+  const ConditionOutcome& outcome;
+  const KeptTables& kept;  // the lists after their end-of-pass step
+  const TableLayout& layout;
+};
+
+void writeConditionedSection(RecordWriter& report, const ConditionedView& view);
 
 }  // namespace rxc

@@ -1,17 +1,38 @@
 // The report sections of option A when the tables differ in probability: the
 // tables of maximum probability (the mode), the tables of minimum probability,
-// and the line of arrows between the two.
+// and the line of arrows between the two. The question of how many held
+// tables to write (asked when more than ten are held) falls between the
+// heading and the rest; the program flow asks it.
 #pragma once
 
-#include "dialogue/session.h"
+#include <cstdint>
+#include <string_view>
+
+#include "engine/extreme_tables.h"
+#include "engine/table_store.h"
+#include "records/record_writer.h"
+#include "report/table_block.h"
 
 namespace rxc {
 
-enum class ExtremeSide { kMaximum, kMinimum };
+// Held tables are written without a question up to this many.
+inline constexpr int32_t kWrittenWithoutQuestion = 10;
 
-// Heading, counts, the question for how many held tables to write (when more
-// than ten are held) and the table blocks.
-void writeExtremeSection(Session& session, ExtremeSide side);
+struct ExtremeSectionView {
+  ExtremeSide side;
+  std::string_view dimText;
+  double logProb;  // of every table of the group
+  double count;    // every table of the group, held or not
+  int32_t kept;    // the first ones in generation order, in `tables`
+  const TableStore& tables;
+  const TableLayout& layout;
+};
+
+// Two empty lines, the heading and an empty line.
+void writeExtremeHeading(RecordWriter& report, const ExtremeSectionView& view);
+
+// The count record, the notes, and the first `toWrite` held tables as blocks.
+void writeExtremeTables(RecordWriter& report, const ExtremeSectionView& view, int32_t toWrite);
 
 // Three lines of arrows with blank lines around them.
 void writeSectionSeparator(RecordWriter& report);

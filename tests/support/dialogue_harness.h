@@ -1,52 +1,43 @@
-// A session whose dimensions and marginals are set by hand, as the opening
-// stages leave them, with its console input given as a string.
+// A console over string streams, the problem of given margins as the opening
+// stages leave it, a report stream and a memory budget: what a test needs to
+// drive one stage of a run on its own.
 #pragma once
 
-#include <algorithm>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "dialogue/session.h"
+#include "base/memory_budget.h"
+#include "dialogue/console.h"
+#include "engine/problem.h"
+#include "records/record_writer.h"
 #include "support/session_driver.h"
 
 namespace rxc::testing {
 
 class DialogueHarness {
  public:
-  DialogueHarness(const std::string& input, const std::vector<int16_t>& rows,
-                  const std::vector<int16_t>& cols, MemoryBudget budget = MemoryBudget())
-      : in_(input), session_(in_, console_, report_, budget) {
-    RunState& s = session_.state;
-    s.r = static_cast<int16_t>(rows.size());
-    s.c = static_cast<int16_t>(cols.size());
-    s.shortSide = std::min(s.r, s.c);
-    s.longSide = std::max(s.r, s.c);
-    s.dimText = std::to_string(s.r) + "x" + std::to_string(s.c);
-    s.rowMargin.assign(1, 0);
-    s.rowMargin.insert(s.rowMargin.end(), rows.begin(), rows.end());
-    s.colMargin.assign(1, 0);
-    s.colMargin.insert(s.colMargin.end(), cols.begin(), cols.end());
-    s.n = std::accumulate(rows.begin(), rows.end(), 0);
-    const int16_t widest = *std::max_element(cols.begin(), cols.end());
-    s.cellWidth = widest < 100 ? 5 : (widest < 10000 ? 6 : 7);
-    s.tableLineWidth = static_cast<int16_t>(s.c * s.cellWidth);
-    s.observedTables.assign(2 * rows.size() * cols.size(), 0);
-    s.logFactorial.extendTo(s.n + s.shortSide - 2);
-    s.logMarginConst = computeLogMarginConst(s.logFactorial, s.rowMargin, s.colMargin, s.n);
-  }
+  DialogueHarness(const std::string& input, std::vector<int16_t> rows, std::vector<int16_t> cols,
+                  MemoryBudget budget = MemoryBudget())
+      : in_(input),
+        io_(in_, console_),
+        reportWriter_(report_, StreamStyle::kReport),
+        problem_(makeProblem(std::move(rows), std::move(cols))),
+        memory_(budget) {}
 
-  Session& session() { return session_; }
-  RunState& state() { return session_.state; }
+  Console& io() { return io_; }
+  RecordWriter& reportWriter() { return reportWriter_; }
+  const Problem& problem() const { return problem_; }
+  MemoryBudget& memory() { return memory_; }
+
   // Everything written so far: the console as it is, the report through
   // reportAsText.
   std::string console() {
-    session_.console.flush();
+    io_.out().flush();
     return console_.str();
   }
   std::string report() {
-    session_.report.flush();
+    reportWriter_.flush();
     return reportAsText(report_.str());
   }
 
@@ -54,7 +45,10 @@ class DialogueHarness {
   std::istringstream in_;
   std::ostringstream console_;
   std::ostringstream report_;
-  Session session_;
+  Console io_;
+  RecordWriter reportWriter_;
+  Problem problem_;
+  MemoryBudget memory_;
 };
 
 }  // namespace rxc::testing

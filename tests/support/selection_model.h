@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "dialogue/run_state.h"
-#include "engine/probability.h"
+#include "base/tolerance.h"
+#include "engine/kept_tables.h"
 
 namespace rxc::testing {
 
@@ -90,19 +90,19 @@ class SelectionModel {
 using KeptTable = std::pair<std::vector<int16_t>, double>;
 
 // The tables a run kept, read from its slot-threaded lists in the report's
-// order (needs the end of the pass).
-inline std::vector<KeptTable> keptListing(const RunState& s) {
+// order (needs the end of the pass); tables of `cells` cells.
+inline std::vector<KeptTable> keptListing(const KeptTables& kept, int cells) {
   std::vector<KeptTable> out;
-  const SelectionLists& lists = s.selection;
+  const SelectionLists& lists = kept.lists;
   for (int32_t k = lists.highKept; k >= 1; --k) {
     const int32_t slot = lists.highOrder[k];
-    const int16_t* cells = s.highTables.slot(slot);
-    out.push_back({{cells, cells + s.r * s.c}, lists.highLogProb[slot]});
+    const int16_t* table = kept.highTables.slot(slot);
+    out.push_back({{table, table + cells}, lists.highLogProb[slot]});
   }
   if (lists.lowKept == 0) return out;
   for (int32_t slot = lists.lowHead; slot > 0; slot = lists.lowNext[slot]) {
-    const int16_t* cells = s.lowTables.slot(slot);
-    out.push_back({{cells, cells + s.r * s.c}, lists.lowLogProb[slot]});
+    const int16_t* table = kept.lowTables.slot(slot);
+    out.push_back({{table, table + cells}, lists.lowLogProb[slot]});
   }
   return out;
 }

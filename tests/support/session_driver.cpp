@@ -1,12 +1,12 @@
 #include "support/session_driver.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace rxc::testing {
 
@@ -15,8 +15,8 @@ namespace {
 std::string temporaryReportPath() {
   static std::atomic<int> counter{0};
   const auto dir = std::filesystem::temp_directory_path();
-  return (dir / ("rxc_report_" + std::to_string(::getpid()) + "_" +
-                 std::to_string(counter++) + ".txt"))
+  return (dir /
+          ("rxc_report_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".txt"))
       .string();
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "dialogue/program_flow.h"
+#include "flow/program_flow.h"
 
 namespace rxc::testing {
 

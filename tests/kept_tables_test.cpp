@@ -1,6 +1,6 @@
 // Capacities of the kept-table stores after the options dialogue, the refused
 // reservations, and the promise that a reservation commits no memory.
-#include "dialogue/kept_table_storage.h"
+#include "engine/kept_tables.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,22 +11,35 @@
 #include <vector>
 
 #include "base/fatal_stop.h"
-#include "support/dialogue_harness.h"
+#include "engine/problem.h"
 
 namespace rxc {
 namespace {
 
-using testing::DialogueHarness;
+// The request of option A (1, 2 or 3) or, for 0, of options B and C.
+Request requestFor(int16_t extremeOption, int32_t t1, int32_t t2) {
+  if (extremeOption != 0) return OptionARequest{static_cast<ExtremeOption>(extremeOption)};
+  ConditionRequest condition;
+  condition.t1 = t1;
+  condition.t2 = t2;
+  return condition;
+}
 
-// The message of the stop, or "" when the acquisition went through.
-std::string acquire(DialogueHarness& h) {
+// The stores, and the message of the stop ("" when the acquisition went through).
+struct Acquired {
+  KeptTables kept;
+  std::string stop;
+};
+Acquired acquire(MemoryBudget& memory, const Problem& problem, const Request& request,
+                 float approxCount) {
+  Acquired out;
   try {
-    acquireKeptTableStores(h.session());
+    out.kept = acquireKeptTables(memory, problem, request, approxCount);
   } catch (const FatalStop& stop) {
     EXPECT_FALSE(stop.consoleError2);
-    return stop.reportMessage;
+    out.stop = stop.reportMessage;
   }
-  return "";
+  return out;
 }
 
 TEST(ExtremeCapacity, ThreeTimesTheEstimateTruncatedAndBounded) {
@@ -56,17 +69,14 @@ TEST(KeptTableStores, CapacitiesByOption) {
       {2, 0, 0, 1, 3001},     // minimum-probability tables only
       {3, 0, 0, 3001, 3001},  // both
   };
+  const Problem problem = makeProblem({3, 3}, {2, 2, 2});
   for (const auto& c : cases) {
-    DialogueHarness h("", {3, 3}, {2, 2, 2});
-    RunState& s = h.state();
-    s.extremeOption = c.extremeOption;
-    s.t1 = c.t1;
-    s.t2 = c.t2;
-    s.approxCount = 1000.5f;
-    EXPECT_EQ(acquire(h), "");
-    EXPECT_EQ(s.highTables.capacity(), c.high);
-    EXPECT_EQ(s.lowTables.capacity(), c.low);
-    const SelectionLists& lists = s.selection;
+    MemoryBudget memory;
+    const Acquired a = acquire(memory, problem, requestFor(c.extremeOption, c.t1, c.t2), 1000.5f);
+    EXPECT_EQ(a.stop, "");
+    EXPECT_EQ(a.kept.highTables.capacity(), c.high);
+    EXPECT_EQ(a.kept.lowTables.capacity(), c.low);
+    const SelectionLists& lists = a.kept.lists;
     EXPECT_TRUE(lists.highNext && lists.lowNext && lists.highProb && lists.lowProb &&
                 lists.highOrder && lists.highLogProb && lists.lowLogProb);
   }
@@ -78,30 +88,25 @@ TEST(KeptTableStores, RefusalsBeyondTheLimitAtEachStage) {
     int side;
     int16_t extremeOption;
     int32_t t1, t2;
-    int64_t high, low;
-    bool highArrays, lowArrays;
+    uint64_t acquiredBefore;  // bytes reserved before the refusal
   } cases[] = {
       // T1 = 2147483647 gives 2147483648 slots (no wrap): 8 GiB for the first
       // slot array.
-      {"largest T1", 2, 0, std::numeric_limits<int32_t>::max(), 0, 2147483648, 1, false, false},
-      {"largest T2, after the high arrays", 2, 0, 0, std::numeric_limits<int32_t>::max(), 1,
-       2147483648, true, false},
-      // Both lists of 500000 tables of 10000 cells: 10 GB per table store.
-      {"option A on 100 x 100, after the slot arrays", 100, 3, 0, 0, 500000, 500000, true, true},
+      {"largest T1", 2, 0, std::numeric_limits<int32_t>::max(), 0, 0},
+      // The high list's next-slot array (two 4-byte slots) came first.
+      {"largest T2, after the high arrays", 2, 0, 0, std::numeric_limits<int32_t>::max(), 8},
+      // Both lists of 500000 tables of 10000 cells: 10 GB per table store,
+      // after the seven slot arrays of two slots each.
+      {"option A on 100 x 100, after the slot arrays", 100, 3, 0, 0, 88},
   };
   for (const auto& c : cases) {
-    DialogueHarness h("", std::vector<int16_t>(c.side, 1), std::vector<int16_t>(c.side, 1),
-                      MemoryBudget(uint64_t{1} << 30));
-    RunState& s = h.state();
-    s.extremeOption = c.extremeOption;
-    s.t1 = c.t1;
-    s.t2 = c.t2;
-    s.approxCount = 200000.0f;
-    EXPECT_EQ(acquire(h), " Fallo en la asignación de memoria.") << c.why;
-    EXPECT_EQ(s.highCapacity, c.high) << c.why;
-    EXPECT_EQ(s.lowCapacity, c.low) << c.why;
-    EXPECT_EQ(bool(s.selection.highNext), c.highArrays) << c.why;
-    EXPECT_EQ(bool(s.selection.lowLogProb), c.lowArrays) << c.why;
+    MemoryBudget memory(uint64_t{1} << 30);
+    const Problem problem =
+        makeProblem(std::vector<int16_t>(c.side, 1), std::vector<int16_t>(c.side, 1));
+    // The stop leaves no stores behind; the budget shows how far it got.
+    const Acquired a = acquire(memory, problem, requestFor(c.extremeOption, c.t1, c.t2), 200000.0f);
+    EXPECT_EQ(a.stop, " Fallo en la asignación de memoria.") << c.why;
+    EXPECT_EQ(memory.used(), c.acquiredBefore) << c.why;
   }
 }
 
@@ -124,12 +129,13 @@ TEST(KeptTableStores, ReservationOfAHundredMillionSlotsCommitsNothing) {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
   };
-  DialogueHarness h("", {1, 1}, {1, 1});
-  h.state().t1 = 100000000;
+  MemoryBudget memory;
+  const Problem problem = makeProblem({1, 1}, {1, 1});
   const long before = peakResidentKilobytes();
-  ASSERT_EQ(acquire(h), "");
+  const Acquired a = acquire(memory, problem, requestFor(0, 100000000, 0), 2.2567582f);
   const long after = peakResidentKilobytes();
-  EXPECT_EQ(h.state().highTables.capacity(), 100000001);
+  ASSERT_EQ(a.stop, "");
+  EXPECT_EQ(a.kept.highTables.capacity(), 100000001);
   EXPECT_LT(after - before, 16 * 1024) << "peak RSS grew by " << (after - before) << " KiB";
 #endif
 }

@@ -1,14 +1,21 @@
-#include "dialogue/estimate.h"
+#include "engine/table_count_estimate.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <string>
+#include <vector>
 
 namespace rxc {
 
-float approximateTableCount(const LogFactorialTable& logFactorial,
-                            const std::vector<int32_t>& longMargins,
-                            const std::vector<int32_t>& shortMargins, int32_t n) {
+float approximateTableCount(const Problem& problem) {
+  // The margins of the longer side are the a_i, those of the shorter side the
+  // b_j; the rows are the longer side when r = c.
+  const bool rowsLonger = problem.r >= problem.c;
+  std::vector<int32_t> longMargins{0}, shortMargins{0};  // 1-based
+  for (int16_t v : rowsLonger ? problem.rowMargin : problem.colMargin) longMargins.push_back(v);
+  for (int16_t v : rowsLonger ? problem.colMargin : problem.rowMargin) shortMargins.push_back(v);
+  const LogFactorialTable& logFactorial = problem.logFactorial;
+  const int32_t n = problem.n;
   const int32_t m = static_cast<int32_t>(shortMargins.size()) - 1;
   const size_t longCount = longMargins.size() - 1;
   // ln of the product of the binomial coefficients C(a + m - 1, m - 1).
@@ -25,7 +32,8 @@ float approximateTableCount(const LogFactorialTable& logFactorial,
   }
   const double v = (m - 1) * s2 / static_cast<int32_t>(m * m * (m + 1));
   double squares = 0.0;
-  for (int32_t j = 1; j <= m; ++j) squares += static_cast<int32_t>(shortMargins[j] * shortMargins[j]);
+  for (int32_t j = 1; j <= m; ++j)
+    squares += static_cast<int32_t>(shortMargins[j] * shortMargins[j]);
   const double d = squares - static_cast<int32_t>(n * n) / static_cast<double>(m);
   const double s = (m - 1) * d / (m * v);
   // The 4-byte value of pi, as the estimate has always used it.
@@ -46,16 +54,6 @@ float approximateTableCount(const LogFactorialTable& logFactorial,
     return std::numeric_limits<float>::infinity();
   }
   return static_cast<float>(std::exp(logProduct));
-}
-
-void showTableCountEstimate(Session& session) {
-  RunState& s = session.state;
-  s.approxCount = approximateTableCount(s.logFactorial, s.longMargins, s.shortMargins, s.n);
-  session.console.list();
-  session.console.format("(A29,A" + std::to_string(s.dimText.size()) + ",A21,E13.6)",
-                         {" Numero aproximado de tablas ", s.dimText, " de la distribucion =",
-                          Real4{s.approxCount}});
-  s.progress = ProgressBar(s.approxCount, &session.console);
 }
 
 }  // namespace rxc

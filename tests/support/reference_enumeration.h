@@ -1,19 +1,27 @@
-// A plain, step-by-step reading of the Pagano-Halvorsen enumeration, with every
-// working array of the algorithm kept explicitly. It is slow on purpose: it is
-// the oracle against which the fast kernel (enumeration_kernel.h) is checked,
-// table by table and bit by bit.
+// Test oracles for the enumeration.
+//
+// ReferenceEnumeration is a plain, step-by-step reading of the Pagano-Halvorsen
+// enumeration, with every working array of the algorithm kept explicitly. It
+// is slow on purpose: the fast kernel (engine/enumeration_kernel.h) is checked
+// against it, table by table and bit by bit.
+//
+// everyTable() is a brute force that knows nothing of the algorithm: it tries
+// every assignment of the interior cells and keeps those whose derived cells
+// are non-negative, which checks the reference's order and set of tables.
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "engine/enumeration.h"
+#include "engine/problem.h"
 
-namespace rxc {
+namespace rxc::testing {
 
 class ReferenceEnumeration {
  public:
-  explicit ReferenceEnumeration(const EnumerationInput& input);
+  explicit ReferenceEnumeration(const Problem& problem);
 
   // Resets the borders and fills every interior cell with its lower bound,
   // giving the first table.
@@ -62,7 +70,7 @@ class ReferenceEnumeration {
 // Drives a pass of the reference with the same contract as runPass(): counts
 // from 1, marks progress before evaluating, stops when visit() returns false.
 template <class Visitor, class Progress>
-PassResult runReferencePass(const EnumerationInput& input, Progress& progress, Visitor& visitor) {
+PassResult runReferencePass(const Problem& input, Progress& progress, Visitor& visitor) {
   ReferenceEnumeration e(input);
   e.startPass();
   PassResult result;
@@ -77,4 +85,29 @@ PassResult runReferencePass(const EnumerationInput& input, Progress& progress, V
   return result;
 }
 
-}  // namespace rxc
+struct GeneratedTable {
+  std::vector<int16_t> cells;  // r x c, row-major
+  double logProb;
+};
+
+// Every table with the given margins, by brute force, in generation order:
+// ascending lexicographic order of the interior cells read column by column.
+// ln(k!) is its own running sum, and the log-probability is summed in the
+// documented order: interior cells column by column, the last row, the last
+// column, the corner.
+std::vector<GeneratedTable> everyTable(const std::vector<int16_t>& rows,
+                                       const std::vector<int16_t>& cols);
+
+// The interior cells, column by column, of a row-major r x c table.
+std::vector<int16_t> interiorCells(const std::vector<int16_t>& table, int r, int c);
+
+// `parts` positive values adding up to `total`, at random: margins for the
+// property tests.
+std::vector<int16_t> randomComposition(std::mt19937& random, int total, int parts);
+
+// Margins of a random r x c table with cells 0..maxCell, each margin at least
+// 1 (an empty row or column borrows one unit from a random other side).
+void randomMargins(std::mt19937& random, int r, int c, int maxCell, std::vector<int16_t>& rows,
+                   std::vector<int16_t>& cols);
+
+}  // namespace rxc::testing

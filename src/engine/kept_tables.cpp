@@ -1,4 +1,4 @@
-#include "dialogue/kept_table_storage.h"
+#include "engine/kept_tables.h"
 
 #include <memory>
 
@@ -38,38 +38,32 @@ int64_t extremeCapacityFor(float approxCount) {
   return static_cast<int64_t>(tripled);  // truncation toward zero
 }
 
-void acquireKeptTableStores(Session& session) {
-  RunState& state = session.state;
+KeptTables acquireKeptTables(MemoryBudget& memory, const Problem& problem, const Request& request,
+                             float approxCount) {
+  KeptTables kept;
   // 64-bit: T1 = 2147483647 gives 2147483648 slots, not a negative count.
-  state.highCapacity = static_cast<int64_t>(state.t1) + 1;
-  state.lowCapacity = static_cast<int64_t>(state.t2) + 1;
-  if (!acquireSelectionLists(session.memory, state.selection, state.highCapacity,
-                             state.lowCapacity)) {
+  int64_t highCapacity = 1;
+  int64_t lowCapacity = 1;
+  if (const auto* condition = std::get_if<ConditionRequest>(&request)) {
+    highCapacity = static_cast<int64_t>(condition->t1) + 1;
+    lowCapacity = static_cast<int64_t>(condition->t2) + 1;
+  }
+  if (!acquireSelectionLists(memory, kept.lists, highCapacity, lowCapacity)) {
     stopRun(kMemoryFailureMessage);
   }
 
-  state.extremeCapacity = extremeCapacityFor(state.approxCount);
-  switch (state.extremeOption) {
-    case 1:
-      state.highCapacity = state.extremeCapacity;
-      state.lowCapacity = 1;
-      break;
-    case 2:
-      state.highCapacity = 1;
-      state.lowCapacity = state.extremeCapacity;
-      break;
-    case 3:
-      state.highCapacity = state.extremeCapacity;
-      state.lowCapacity = state.extremeCapacity;
-      break;
-    default:  // options B and C keep T1 + 1 and T2 + 1
-      break;
+  kept.extremeCapacity = extremeCapacityFor(approxCount);
+  if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
+    const ExtremeOption choice = optionA->extremeOption;
+    highCapacity = choice == ExtremeOption::kMinimum ? 1 : kept.extremeCapacity;
+    lowCapacity = choice == ExtremeOption::kModal ? 1 : kept.extremeCapacity;
   }
-  const int cellsPerTable = state.r * state.c;
-  if (!state.highTables.acquire(session.memory, state.highCapacity, cellsPerTable) ||
-      !state.lowTables.acquire(session.memory, state.lowCapacity, cellsPerTable)) {
+  const int cellsPerTable = problem.r * problem.c;
+  if (!kept.highTables.acquire(memory, highCapacity, cellsPerTable) ||
+      !kept.lowTables.acquire(memory, lowCapacity, cellsPerTable)) {
     stopRun(kMemoryFailureMessage);
   }
+  return kept;
 }
 
 }  // namespace rxc

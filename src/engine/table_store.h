@@ -10,9 +10,9 @@
 
 namespace rxc {
 
-class TableSlots {
+class TableStore {
  public:
-  TableSlots() = default;
+  TableStore() = default;
 
   // False when the budget or the system refuses the memory.
   bool acquire(MemoryBudget& budget, int64_t capacity, int cellsPerTable) {
@@ -24,6 +24,7 @@ class TableSlots {
   }
 
   int64_t capacity() const { return capacity_; }
+  int cellsPerTable() const { return cellsPerTable_; }
   int16_t* slot(int64_t k) { return cells_.get() + (k - 1) * cellsPerTable_; }
   const int16_t* slot(int64_t k) const { return cells_.get() + (k - 1) * cellsPerTable_; }
 

@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/accumulation.h"
-#include "records/int_formats.h"
+#include "records/field_widths.h"
 #include "records/record_writer.h"
 
 namespace rxc {
@@ -17,9 +16,13 @@ inline constexpr double kLargestIntegerCount = 2.0e9;
 // `keepRealOpen` asks for "(D16.10\)".
 inline void writeCountForm(RecordWriter& out, double count, bool keepRealOpen) {
   if (count > kLargestIntegerCount) {
-    out.format(keepRealOpen ? "(D16.10\\)" : "(D16.10)", {count});
+    if (keepRealOpen) {
+      out.format("(D16.10\\)", count);
+    } else {
+      out.format("(D16.10)", count);
+    }
   } else {
-    out.format(intFormat(countWidth(count)), {static_cast<int32_t>(count + 0.5)});
+    out.format("(I\\)", SizedInt{static_cast<int32_t>(count + 0.5), countWidth(count)});
   }
 }
 

@@ -17,7 +17,8 @@ struct RunSettings {
 };
 
 // Runs one whole session. Returns the process exit status: 0 after the normal
-// closing, 1 after a fatal stop, 2 after unreadable input or the end of input.
+// closing, 1 after a fatal stop, 2 after unreadable input or the end of input,
+// 3 when the report cannot be written.
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings = {});
 

@@ -1,0 +1,41 @@
+// The stores of kept tables and their capacities, acquired right after the
+// options dialogue: the slot lists of options B and C (second group of
+// arrays) and the table stores (third group), which option A uses for its
+// modal and minimum-probability tables.
+#pragma once
+
+#include <cstdint>
+
+#include "base/memory_budget.h"
+#include "engine/problem.h"
+#include "engine/request.h"
+#include "engine/selection_lists.h"
+#include "engine/table_store.h"
+
+namespace rxc {
+
+// Largest number of modal or minimum-probability tables that option A keeps.
+inline constexpr int64_t kExtremeCapacityLimit = 500000;
+
+// The option-A capacity from the estimated number of tables: the integer part
+// of the smaller of 3 x ApproxCount and 500000, but never below 1 (there is
+// always at least the modal table to keep). An infinite or NaN estimate (one
+// beyond any real) gives the limit.
+int64_t extremeCapacityFor(float approxCount);
+
+struct KeptTables {
+  int64_t extremeCapacity = 0;  // option A: tables kept per group at most
+  SelectionLists lists;         // options B and C
+  TableStore highTables;        // modal tables, or the high list's tables
+  TableStore lowTables;         // minimum-probability tables, or the low list's
+};
+
+// Reserves the slot lists (HighCapacity = T1 + 1 and LowCapacity = T2 + 1;
+// 1 each for option A), then the table stores (for option A ExtremeCapacity
+// for each group it tracks, 1 otherwise). The reservation writes nothing, so
+// the memory a run commits is only what it uses. A refused reservation ends
+// the run with the memory-failure stop.
+KeptTables acquireKeptTables(MemoryBudget& memory, const Problem& problem, const Request& request,
+                             float approxCount);
+
+}  // namespace rxc

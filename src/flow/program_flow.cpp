@@ -1,0 +1,126 @@
+#include "flow/program_flow.h"
+
+#include <fstream>
+#include <utility>
+#include <variant>
+
+#include "base/fatal_stop.h"
+#include "base/memory_budget.h"
+#include "dialogue/console.h"
+#include "dialogue/console_progress.h"
+#include "dialogue/dimensions.h"
+#include "dialogue/estimate_display.h"
+#include "dialogue/options_dialogue.h"
+#include "engine/kept_tables.h"
+#include "engine/problem.h"
+#include "engine/table_count_estimate.h"
+#include "flow/result_stages.h"
+#include "records/input_error.h"
+#include "report/report_head.h"
+
+namespace rxc {
+
+namespace {
+
+constexpr int kNormalEnd = 0;
+constexpr int kFatalStop = 1;
+constexpr int kUnreadableInput = 2;
+constexpr int kNoReport = 3;
+
+void writeIntroduction(RecordWriter& console) {
+  console.list({" El programa calcula la distribucion de probabilidad de las tablas rxc con"});
+  console.list({" marginales fijos, bajo el supuesto de independencia entre filas y columnas."});
+  console.list({" Las tablas se generan mediante el Algoritmo de Pagano-Halvorsen."});
+  console.list();
+  console.list({" Se obtienen todas las posibles tablas de la distribucion, con"});
+  console.list({" sus respectivas probabilidades, para unos marginales dados."});
+  console.list();
+  console.list({" Escribe los resultados en el fichero res.txt"});
+}
+
+// The first group of per-run arrays (the margins, the observed tables and the
+// enumeration's working arrays) is a few kilobytes even at 100 x 100; it still
+// goes through the budget so that a refused acquisition ends the run cleanly.
+void acquireMarginArrays(MemoryBudget& memory, const Dimensions& d) {
+  const auto r = static_cast<uint64_t>(d.r);
+  const auto c = static_cast<uint64_t>(d.c);
+  const uint64_t bytes =
+      (r + 1) * 2 * 3 + (c + 1) * 2 * 3 + std::max(r, c) * 8 + uint64_t{2} * r * c * 2;
+  if (!memory.charge(bytes)) stopRun(kMemoryFailureMessage);
+}
+
+void writeClosing(Console& console) {
+  console.blankLines(3);
+  console.out().list({" Ver resultados en el fichero res.txt."});
+  console.out().list();
+  console.out().list({" Press ENTER key to finish the program and close the window."});
+  console.in().skipLine();
+  console.out().list();
+}
+
+void runStages(Console& console, RecordWriter& report, MemoryBudget& memory) {
+  writeIntroduction(console.out());
+  const Dimensions dimensions = askDimensions(console);
+  acquireMarginArrays(memory, dimensions);
+  Marginals margins = askMarginals(console, dimensions);
+  const Problem problem = makeProblem(std::move(margins.rows), std::move(margins.cols));
+  writeReportHead(report, problem);
+  const float approxCount = approximateTableCount(problem);
+  showTableCountEstimate(console.out(), problem.dimText, approxCount);
+  ConsoleProgress display(console.out());
+  ProgressBar progress(approxCount, &display);
+
+  const Request request = runOptionsDialogue(console, problem);
+  KeptTables kept = acquireKeptTables(memory, problem, request, approxCount);
+
+  console.blankLines(4);
+  console.out().list({" Progreso de los calculos:"});
+  progress.writeStart();
+  ResultContext run{console, report, problem, progress, kept};
+  if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
+    runOptionAStage(run, *optionA);
+  } else {
+    runConditionStage(run, std::get<ConditionRequest>(request));
+  }
+  writeClosing(console);
+}
+
+// A record left open when the run ends is completed, as the end of the
+// process would complete it, so that the report's last line keeps its CR LF.
+void endOpenRecords(RecordWriter& console, RecordWriter& report) {
+  if (console.recordOpen()) console.list();
+  if (report.recordOpen()) report.list();
+  console.flush();
+  report.flush();
+}
+
+}  // namespace
+
+int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
+               const std::string& reportPath, const RunSettings& settings) {
+  std::ofstream reportFile(reportPath, std::ios::binary | std::ios::trunc);
+  if (!reportFile) {
+    errorOut << "Error: no se puede escribir el fichero " << reportPath << "\n";
+    return kNoReport;
+  }
+  Console console(consoleIn, consoleOut);
+  RecordWriter report(reportFile, StreamStyle::kReport);
+  MemoryBudget memory(settings.memoryLimitBytes);
+  try {
+    runStages(console, report, memory);
+  } catch (const FatalStop& stop) {
+    if (report.recordOpen()) report.list();
+    if (stop.consoleError2) console.out().list({" Error 2. Contactar con el autor."});
+    if (!stop.reportMessage.empty()) report.list({stop.reportMessage});
+    endOpenRecords(console.out(), report);
+    return kFatalStop;
+  } catch (const InputError& error) {
+    endOpenRecords(console.out(), report);
+    errorOut << error.what() << "\n";
+    return kUnreadableInput;
+  }
+  endOpenRecords(console.out(), report);
+  return kNormalEnd;
+}
+
+}  // namespace rxc

@@ -1,0 +1,104 @@
+#include "flow/result_stages.h"
+
+#include "base/fatal_stop.h"
+#include "dialogue/tables_to_write.h"
+#include "engine/condition_pass.h"
+#include "engine/option_a_passes.h"
+#include "engine/selection_lists.h"
+#include "engine/writing_pass.h"
+#include "report/conditioned_section.h"
+#include "report/equal_probability_notice.h"
+#include "report/extreme_section.h"
+#include "report/table_block.h"
+#include "report/table_total.h"
+
+namespace rxc {
+
+namespace {
+
+// One extreme section: its heading, the question when more than ten tables
+// are held, then the count and the tables.
+void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view) {
+  writeExtremeHeading(run.report, view);
+  const int32_t toWrite =
+      view.kept > kWrittenWithoutQuestion
+          ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count, view.kept)
+          : view.kept;
+  writeExtremeTables(run.report, view, toWrite);
+}
+
+void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
+  const TableLayout layout = tableLayoutOf(run.problem);
+  if (e.modeKept > 0) {
+    writeExtremeSection(run, {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb,
+                              e.modeCount, e.modeKept, run.kept.highTables, layout});
+  }
+  if (e.minKept > 0) {
+    if (e.modeKept > 0) writeSectionSeparator(run.report);
+    writeExtremeSection(run, {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
+                              e.minKept, run.kept.lowTables, layout});
+  }
+}
+
+// Every table has the first table's probability: no mode and no minimum; the
+// first T tables are listed by one more pass.
+void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
+  writeEqualProbabilityNotice(run.report, run.problem.dimText);
+  const int32_t tablesToWrite = askEqualProbabilityTablesToWrite(run.console, run.problem.dimText);
+  writeEqualProbabilityListingNote(run.report, tablesToWrite, static_cast<double>(tableCount));
+  if (tablesToWrite <= 0) return;
+  const TableLayout layout = tableLayoutOf(run.problem);
+  runWritingPass(run.problem, tablesToWrite, run.progress,
+                 [&](const int16_t* cells, double probability) {
+                   writeTableBlock(run.report, layout, cells, probability, 0.0,
+                                   /*showLog=*/false);
+                 });
+}
+
+}  // namespace
+
+// The kept-list check falls between the report's record and its two empty
+// lines.
+void writeTotals(ResultContext& run, double tableCount, bool keptListsOk) {
+  run.console.blankLines(4);
+  writeTableTotal(run.console.out(), "  Numero total de tablas ", run.problem.dimText, tableCount);
+  run.console.out().list();
+  run.report.list();
+  writeTableTotal(run.report, " Numero total de tablas ", run.problem.dimText, tableCount);
+  if (!keptListsOk) stopRun("", /*consoleError2=*/true);
+  run.report.list();
+  run.report.list();
+}
+
+void writeExtremeResults(ResultContext& run, double tableCount, const ExtremeTracking& extremes) {
+  writeTotals(run, tableCount, /*keptListsOk=*/true);
+  writeExtremeSections(run, extremes);
+}
+
+void runOptionAStage(ResultContext& run, const OptionARequest& request) {
+  const FirstPassOutcome first = runFirstPass(run.problem, run.progress);
+  if (!first.differs) {
+    run.progress.writeFinish();
+    writeTotals(run, static_cast<double>(first.tableCount), /*keptListsOk=*/true);
+    writeEqualProbabilityListing(run, first.tableCount);
+    return;
+  }
+  const TrackingOutcome tracking =
+      runTrackingPass(run.problem, request.extremeOption, first, run.kept.highTables,
+                      run.kept.lowTables, run.kept.extremeCapacity, run.progress);
+  run.progress.writeFinish();
+  writeExtremeResults(run, static_cast<double>(tracking.tableCount), tracking.extremes);
+}
+
+void runConditionStage(ResultContext& run, const ConditionRequest& request) {
+  const ConditionOutcome outcome = runConditionPass(run.problem, request, run.kept, run.progress);
+  run.progress.writeFinish();
+  const SelectionLists& lists = run.kept.lists;
+  writeTotals(
+      run, static_cast<double>(outcome.tableCount),
+      keptListsConsistent(request.t1, request.t2, outcome.count, lists.highKept, lists.lowKept));
+  const TableLayout layout = tableLayoutOf(run.problem);
+  writeConditionedSection(run.report, {run.problem, request, outcome, run.kept, layout});
+}
+
+}  // namespace rxc
