@@ -1,3 +1,5 @@
+// The table and constants of Arm's optimized-routines exp(); see the credit and
+// licence notice in fast_exp.h.
 #include "base/fast_exp.h"
 
 #include <cmath>

@@ -7,6 +7,36 @@
 // Method: x = k ln2/128 + r with |r| <= ln2/256; exp(x) = 2^(k/128) exp(r),
 // where 2^(j/128) = H[j] (1 + T[j]) comes from a table and exp(r) - 1 from a
 // degree-5 polynomial. The result is within 0.511 units in the last place.
+//
+// Credit: the method, the 2^(j/128) table (kExpTable), the reduction and
+// polynomial constants and the handling of results near and below the
+// smallest normal number follow the exp() of Arm's optimized-routines
+// (https://github.com/ARM-software/optimized-routines, math/exp.c and
+// math/exp_data.c), which the GNU C library also uses. The code here is this
+// project's own writing; the table and constants are that project's values,
+// used under its MIT licence:
+//
+//   Copyright (c) 2018, Arm Limited.
+//   SPDX-License-Identifier: MIT
+//
+//   Permission is hereby granted, free of charge, to any person obtaining a
+//   copy of this software and associated documentation files (the
+//   "Software"), to deal in the Software without restriction, including
+//   without limitation the rights to use, copy, modify, merge, publish,
+//   distribute, sublicense, and/or sell copies of the Software, and to permit
+//   persons to whom the Software is furnished to do so, subject to the
+//   following conditions:
+//
+//   The above copyright notice and this permission notice shall be included
+//   in all copies or substantial portions of the Software.
+//
+//   THE SOFTWARE IS PROVIDED "AS IS", WITHOUT WARRANTY OF ANY KIND, EXPRESS
+//   OR IMPLIED, INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF
+//   MERCHANTABILITY, FITNESS FOR A PARTICULAR PURPOSE AND NONINFRINGEMENT. IN
+//   NO EVENT SHALL THE AUTHORS OR COPYRIGHT HOLDERS BE LIABLE FOR ANY CLAIM,
+//   DAMAGES OR OTHER LIABILITY, WHETHER IN AN ACTION OF CONTRACT, TORT OR
+//   OTHERWISE, ARISING FROM, OUT OF OR IN CONNECTION WITH THE SOFTWARE OR THE
+//   USE OR OTHER DEALINGS IN THE SOFTWARE.
 #pragma once
 
 #include <bit>
