@@ -241,10 +241,15 @@ TEST(EnumerationKernel, BitIdenticalToReference) {
 // so that the kernel may skip them on its estimate.
 struct ScreenedCollector {
   static constexpr bool kNeedsLogProb = true;
+  static constexpr bool kScreensEachTable = true;
   struct Bounds {
     double low, high;
   };
-  Bounds noOpBounds() const { return bounds; }
+  NoOpRanges noOpRanges() const {
+    NoOpRanges noOp;
+    noOp.ranges[0] = {bounds.low, bounds.high};
+    return noOp;
+  }
   template <class Table>
   bool visit(double logProb, const Table&) {
     if (bounds.low < logProb && logProb < bounds.high) return true;

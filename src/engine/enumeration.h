@@ -38,6 +38,11 @@
 // When Visitor::kNeedsLogProb is false no log-probability is computed and
 // visit() receives 0.0.
 //
+// A visitor may also name ranges of log-probabilities that change nothing for
+// it (enumeration_screen.h); the kernel then skips tables, blocks and subtrees
+// that bounds on their sums place inside such a range, without visiting them,
+// and counts them all the same.
+//
 // runPassAnyShape() takes the same arguments and gives the same tables and
 // bits, with the shape read at run time for every shape: one instantiation of
 // the kernel per visitor instead of one per fixed shape, for passes whose
@@ -50,18 +55,6 @@
 // derived last-column cells, then the corner, subtracted from LogMarginConst.
 #pragma once
 
-#include <cstdint>
-
-#include "engine/problem.h"
-
-namespace rxc {
-
-struct PassResult {
-  uint64_t tableCount = 0;  // tables generated in this pass (the last one included)
-  bool completed = false;   // true when the distribution was exhausted
-};
-
-}  // namespace rxc
-
-// runPass() and the table type are defined here, so that visitors inline.
+// runPass() and the table type are defined in these, so that visitors inline.
 #include "engine/enumeration_kernel.h"
+#include "engine/enumeration_shapes.h"

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/tolerance.h"
+#include "engine/enumeration_screen.h"
 #include "engine/request.h"
 #include "engine/table_store.h"
 
@@ -114,20 +115,18 @@ class ExtremeTrackingVisitor {
   }
 
   // Log-probabilities strictly between these leave the visitor as it is:
-  // visit() returns at once for them.
-  struct Bounds {
-    double low;
-    double high;
-  };
-  Bounds noOpBounds() const {
-    constexpr double kLargest = std::numeric_limits<double>::max();
+  // visit() returns at once for them. The kernel may skip them on estimates.
+  static constexpr bool kScreensEachTable = true;
+  NoOpRanges noOpRanges() const {
+    NoOpRanges noOp;
     if constexpr (kChoice == ExtremeOption::kBoth) {
-      return {minimumGuard_, modalGuard_};
+      noOp.ranges[0] = {minimumGuard_, modalGuard_};
     } else if constexpr (kChoice == ExtremeOption::kModal) {
-      return {-kLargest, modalGuard_};
+      noOp.ranges[0] = {-kLargestLog, modalGuard_};
     } else {
-      return {minimumGuard_, kLargest};
+      noOp.ranges[0] = {minimumGuard_, kLargestLog};
     }
+    return noOp;
   }
 
   // The results, with the values of the groups that were not tracked left as

@@ -1,0 +1,91 @@
+// Screening: a visitor may name ranges of log-probabilities that change
+// nothing for it (option A's tracking: clearly inside the minimum and the
+// maximum; options B and C: clearly outside the bounds). The kernel may then
+// skip a table, a block or a whole subtree whose sums of ln(x!) are bounded
+// inside such a range, without forming their exact log-probabilities.
+//
+//   struct Visitor {
+//     NoOpRanges noOpRanges() const;            // asked again after each visit
+//     static constexpr bool kScreensEachTable;  // also estimate single tables
+//   };
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "base/double_pair.h"
+
+namespace rxc {
+
+// Log-probabilities strictly between `low` and `high`; empty when low >= high.
+// Unbounded sides use the largest finite double, so that no infinity meets an
+// infinity in the arithmetic below.
+struct LogRange {
+  double low = 0.0;
+  double high = 0.0;
+};
+
+struct NoOpRanges {
+  std::array<LogRange, 2> ranges{};
+};
+
+inline constexpr double kLargestLog = std::numeric_limits<double>::max();
+
+namespace enumeration_detail {
+
+template <class Visitor>
+inline constexpr bool kHasNoOpRanges = requires(const Visitor& v) {
+  v.noOpRanges();
+};
+
+template <class Visitor>
+constexpr bool screensEachTable() {
+  if constexpr (requires { Visitor::kScreensEachTable; }) {
+    return Visitor::kScreensEachTable;
+  } else {
+    return false;
+  }
+}
+
+// Sums of ln(x!) strictly between low and high belong to log-probabilities
+// strictly inside the visitor's no-op ranges, however the sums were rounded.
+struct SumRange {
+  double low = 0.0;
+  double high = 0.0;
+};
+
+struct Screen {
+  std::array<SumRange, 2> ranges{};
+
+  // Whether every sum in [least, greatest] lies inside one range.
+  bool covers(double least, double greatest) const {
+    return (least > ranges[0].low && greatest < ranges[0].high) ||
+           (least > ranges[1].low && greatest < ranges[1].high);
+  }
+};
+
+// Every term of a sum is >= 0, so any order of its additions stays within
+// (cells - 1) units of rounding of the exact sum, relative to the sum: an
+// estimate and the sum that a log-probability takes differ by at most twice
+// that. Each range is narrowed by eight times it, relative to the estimate,
+// and by the same relative to the values the log-probability is formed from,
+// for the subtraction from marginConst. NaN bounds give a range that covers
+// nothing.
+inline Screen screenFor(const NoOpRanges& noOp, double marginConst, int cells) {
+  const double slack = 8.0 * (static_cast<double>(cells) + 2.0) * 0x1p-53;
+  const double mc = marginConst;
+  Screen screen;
+  for (size_t k = 0; k < noOp.ranges.size(); ++k) {
+    const LogRange& r = noOp.ranges[k];
+    if (!(r.low < r.high)) continue;  // empty: covers nothing
+    screen.ranges[k].low =
+        (mc - r.high + slack * (std::fabs(mc) + std::fabs(r.high))) / (1.0 - slack);
+    screen.ranges[k].high =
+        (mc - r.low - slack * (std::fabs(mc) + std::fabs(r.low))) / (1.0 + slack);
+  }
+  return screen;
+}
+
+}  // namespace enumeration_detail
+}  // namespace rxc

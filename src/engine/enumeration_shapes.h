@@ -1,0 +1,61 @@
+// Which kernel a pass runs: a few shapes compiled with r and c as constants,
+// the run-time shape for every other one. Included by engine/enumeration.h.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <iterator>
+
+#include "engine/enumeration_kernel.h"
+
+namespace rxc {
+namespace enumeration_detail {
+
+// The kernel with the shape read at run time, whatever the shape.
+template <class Visitor, class Progress>
+PassResult runAnyShape(const Problem& problem, Progress& progress, Visitor& visitor) {
+  Kernel<0, 0> kernel(problem);
+  return kernel.run(progress, visitor);
+}
+
+// Shapes compiled with r and c as constants, as 100 r + c: 3 x 3, 4 x 4,
+// 5 x 5, and 2 x 3, 3 x 6, 2 x 10 with their transposes. Each fixed shape is
+// one more instantiation of the kernel for every visitor type, so the list
+// stays short: in other shapes each table adds so many derived cells, or the
+// distribution is so small, that the loop overhead of the run-time shape is a
+// small part of the cost (in 5 x 5 itself the run-time shape costs about a
+// sixth more per table with exp() taken).
+inline constexpr std::array<int, 9> kFixedShapes{303, 404, 505, 203, 302, 306, 603, 210, 1002};
+
+template <size_t I, class Visitor, class Progress>
+PassResult runPassFixedShape(const Problem& problem, Progress& progress, Visitor& visitor) {
+  if constexpr (I == std::size(kFixedShapes)) {
+    return runAnyShape(problem, progress, visitor);
+  } else {
+    constexpr int kR = kFixedShapes[I] / 100;
+    constexpr int kC = kFixedShapes[I] % 100;
+    if (problem.r == kR && problem.c == kC) {
+      Kernel<kR, kC> kernel(problem);
+      return kernel.run(progress, visitor);
+    }
+    return runPassFixedShape<I + 1>(problem, progress, visitor);
+  }
+}
+
+}  // namespace enumeration_detail
+
+template <class Visitor, class Progress>
+PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor) {
+  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor);
+}
+
+// The same pass with the shape read at run time for every shape: for passes
+// whose per-table work is not what costs (one table, a pass that stops early,
+// a pass that writes every table), so that they add one instantiation of the
+// kernel instead of one per fixed shape.
+template <class Visitor, class Progress>
+PassResult runPassAnyShape(const Problem& problem, Progress& progress, Visitor& visitor) {
+  return enumeration_detail::runAnyShape(problem, progress, visitor);
+}
+
+}  // namespace rxc
