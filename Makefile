@@ -1,22 +1,27 @@
-# Thin wrapper over CMake. `make run` builds and starts the program in the
-# current directory (the report res.txt is written here); `make test` builds
-# and runs every test; `make bench` builds and runs the enumeration
+# Thin wrapper over CMake for those who have the tools (./run.sh and ./test.sh
+# install what is missing first). `make run` builds and starts the program in
+# the current directory (the report res.txt is written here); `make test`
+# builds and runs every test; `make bench` builds and runs the enumeration
 # benchmarks; `make sanitize` runs the tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; `make install` puts rxc in $(PREFIX)/bin (the
+# build's CMAKE_INSTALL_PREFIX, /usr/local by default, when PREFIX is not
+# given), under $(DESTDIR) if set.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?=
+DESTDIR ?=
 
-.PHONY: build run test bench sanitize format-check clean
+.PHONY: build run test bench sanitize install format-check clean
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
 	./$(BUILD)/rxc
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 bench:
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON
@@ -26,7 +31,10 @@ bench:
 sanitize:
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j $(JOBS)
-	ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
 
 # Every C++ file as clang-format would lay it out (.clang-format).
 format-check:
