@@ -9,6 +9,7 @@
 
 #include "base/double_pair.h"
 #include "base/fast_exp.h"
+#include "engine/enumeration_screen.h"
 #include "base/tolerance.h"
 #include "engine/selection_lists.h"
 
@@ -21,6 +22,12 @@ struct AtMostCondition {
   auto accepts(Value logProb) const {
     return logProb <= upper;
   }
+  // Rejected tables leave the pass as it is.
+  NoOpRanges rejected() const {
+    NoOpRanges noOp;
+    noOp.ranges[0] = {upper, kLargestLog};
+    return noOp;
+  }
 };
 
 // Accepts log-probabilities strictly inside (lower, upper).
@@ -30,6 +37,12 @@ struct BetweenCondition {
   template <class Value>  // double or DoublePair
   auto accepts(Value logProb) const {
     return (lower < logProb) & (logProb < upper);
+  }
+  NoOpRanges rejected() const {
+    NoOpRanges noOp;
+    noOp.ranges[0] = {-kLargestLog, lower};
+    noOp.ranges[1] = {upper, kLargestLog};
+    return noOp;
   }
 };
 
@@ -72,6 +85,9 @@ class ConditionVisitor {
     if (accepted & 1) accept(logProbs[0], probs[0], first);
     if (accepted & 2) accept(logProbs[1], probs[1], second);
   }
+
+  // The tables the condition rejects: the kernel may count them unvisited.
+  NoOpRanges noOpRanges() const { return condition_.rejected(); }
 
   const ConditionTotals& totals() const { return totals_; }
 

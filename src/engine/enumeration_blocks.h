@@ -233,13 +233,14 @@ template <class Visitor, class Progress>
     constexpr bool kScreens = kHasNoOpRanges<Visitor>;
     constexpr bool kScreensEachTable = kScreens && screensEachTable<Visitor>();
     Screen screen{};
-    if constexpr (kScreens) {
-      screen = screenOf(visitor);
+    bool screensBlocks = false;
+    if constexpr (kScreens) screensBlocks = kScreensEachTable || bounded_;
+    if (screensBlocks) {
+      if constexpr (kScreens) screen = screenOf(visitor);
       // The whole block at once: every term's range over the block gives
       // bounds on every table's sum. ln(k!) does not fall as k rises, so each
       // term is least and greatest at the ends of its argument's range: x1 in
-      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax]. Skipped
-      // only when no progress mark falls inside the block.
+      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax].
       const Index xMin = std::max<Index>(0, lowBase - hi1L);
       const Index xMax = std::min(u0L - lo1L, fixedL);
       const Index yMin = std::max(lo1L, lowBase);
@@ -260,10 +261,8 @@ template <class Visitor, class Progress>
           tables += static_cast<uint64_t>(std::min(u0L - x1, fixedL) -
                                           std::max<Index>(0, lowBase - x1) + 1);
         }
-        if (counter.count + tables < counter.markAt) {
-          counter.count += tables;
-          return leave(true);
-        }
+        countUnvisited(progress, counter, tables);
+        return leave(true);
       }
     }
 

@@ -32,12 +32,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/debug_checks.h"
 #include "base/double_pair.h"
 #include "base/fatal_stop.h"
 #include "engine/enumeration_screen.h"
+#include "engine/enumeration_subtrees.h"
 #include "engine/enumeration_terms.h"
 #include "engine/problem.h"
 
@@ -46,6 +49,15 @@ namespace rxc {
 struct PassResult {
   uint64_t tableCount = 0;  // tables generated in this pass (the last one included)
   bool completed = false;   // true when the distribution was exhausted
+};
+
+// How a pass walks. Bounded: subtrees and blocks whose every table is a no-op
+// for the visitor are counted without being visited. Not bounded: every
+// table is visited, but for the screens that option A's tracking has always
+// had (single tables and blocks); tests compare the two, and benchmarks show
+// the ratio.
+struct PassOptions {
+  bool bounded = true;
 };
 
 namespace enumeration_detail {
@@ -90,7 +102,7 @@ class Kernel {
     int32_t last_;
   };
 
-  explicit Kernel(const Problem& problem);
+  explicit Kernel(const Problem& problem, PassOptions options = {});
 
   int rows() const { return R ? R : r_; }
   int cols() const { return C ? C : c_; }
@@ -129,9 +141,25 @@ class Kernel {
   void refill(int from, int i, int j, int to);
 
   // Advances the held positions from position q (interior row i, column j)
-  // back; false when the pass is over.
+  // back, and sets those after the one that moved to their lower bounds.
+  // Returns the position that moved, or -1 when the pass is over.
   template <bool kLog>
-  bool carry(int q, int i, int j);
+  int carry(int q, int i, int j);
+
+  // --- Subtrees (enumeration_subtrees.h) ---
+
+  // Checks the subtrees at the positions from `from` on, shallowest first;
+  // counts the first whose every table is a no-op and returns its position
+  // (the walk carries past it), or -1 when none can be skipped.
+  template <class Visitor, class Progress>
+  int skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress, const Visitor& visitor,
+                  Counter& counter);
+  bool subtreeInside(int q, SubtreeSkipper& skipper, const Screen& screen) const;
+
+  // Counts n tables that are not visited, with the progress marks that fall
+  // on them (at most one a table, as if they were walked).
+  template <class Progress>
+  static void countUnvisited(Progress& progress, Counter& counter, uint64_t n);
 
   // --- Blocks (enumeration_blocks.h) ---
 
@@ -197,11 +225,10 @@ class Kernel {
   const int r_;
   const int c_;
   const int m_;            // interior positions
-  const int lastKeptRow_;  // interior row and column of position m-3
-  const int lastKeptCol_;
   const double* const logFactorial_;
   const int logFactorialSize_;  // entries that may be read
   const double logMarginConst_;
+  const bool bounded_;
 
   Buffer<int32_t, R> rowMargin_;
   Buffer<int32_t, C> colMargin_;
@@ -223,15 +250,14 @@ class Kernel {
 };
 
 template <int R, int C>
-Kernel<R, C>::Kernel(const Problem& problem)
+Kernel<R, C>::Kernel(const Problem& problem, PassOptions options)
     : r_(R ? R : problem.r),
       c_(C ? C : problem.c),
       m_((r_ - 1) * (c_ - 1)),
-      lastKeptRow_(m_ >= 3 ? (m_ - 3) % (r_ - 1) : 0),
-      lastKeptCol_(m_ >= 3 ? (m_ - 3) / (r_ - 1) : 0),
       logFactorial_(problem.logFactorial.data()),
       logFactorialSize_(problem.logFactorial.filled() + 1),
-      logMarginConst_(problem.logMarginConst) {
+      logMarginConst_(problem.logMarginConst),
+      bounded_(options.bounded) {
   rowMargin_.resize(r_);
   colMargin_.resize(c_);
   colSuffix_.resize(c_);
@@ -304,20 +330,21 @@ void Kernel<R, C>::refill(int from, int i, int j, int to) {
 
 template <int R, int C>
 template <bool kLog>
-[[gnu::always_inline]] inline bool Kernel<R, C>::carry(int q, int i, int j) {
+[[gnu::always_inline]] inline int Kernel<R, C>::carry(int q, int i, int j) {
   const int h = rows() - 1;
   const int kept = m_ - 2;  // positions held in the arrays
   const int32_t* cell = cell_.data();
   const int32_t* high = high_.data();
-  if (q < 0) return false;
+  if (q < 0) return -1;
   while (cell[q] == high[q]) {
-    if (--q < 0) return false;
+    if (--q < 0) return -1;
     if (--i < 0) {
       i = h - 1;
       --j;
     }
   }
   setCell<kLog>(q, i, j, cell[q] + 1);
+  const int moved = q;
   if (q + 1 < kept) {
     if (++i == h) {
       i = 0;
@@ -325,7 +352,7 @@ template <bool kLog>
     }
     refill<kLog>(q + 1, i, j, kept);
   }
-  return true;
+  return moved;
 }
 
 template <int R, int C>
@@ -354,18 +381,136 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
       }
     }
   }
-  if constexpr (kLog && kM > 2) {
-    constexpr int h = R - 1;
-    constexpr int q = kM - 4;  // the last held position before the third-last cell
-    do {
-      if (!thirdLastLoop(progress, visitor, counter)) return {counter.count, false};
-    } while (carry<kLog>(q, q >= 0 ? q % h : 0, q >= 0 ? q / h : 0));
-  } else if constexpr (kM == 0 || kM > 2) {
-    do {
-      if (!block(blockStart(), progress, visitor, counter)) return {counter.count, false};
-    } while (carry<kLog>(m_ - 3, lastKeptRow_, lastKeptCol_));
+  if constexpr (kM == 0 || kM > 2) {
+    // Subtrees are checked where their positions have enough below them.
+    std::unique_ptr<SubtreeSkipper> skipper;
+    if constexpr (kLog && kHasNoOpRanges<Visitor>) {
+      if (bounded_ && m_ - 1 - kPositionsBelowACheck >= 0) {
+        skipper = std::make_unique<SubtreeSkipper>(rows(), cols(), colMargin_.data(), m_);
+      }
+    }
+    const int h = rows() - 1;
+    // The position each step carries from: the last held one before the
+    // third-last cell where that cell loops around the blocks (fixed shapes
+    // with log-probabilities), else the last held one.
+    constexpr bool kThirdLastLoop = kLog && kM > 2;
+    const int deepest = kThirdLastLoop ? kM - 4 : m_ - 3;
+    const int deepestRow = deepest < 0 ? 0 : deepest % h;
+    const int deepestCol = deepest < 0 ? 0 : deepest / h;
+    int moved = 0;  // the first position set since the last check
+    for (;;) {
+      if constexpr (kLog && kHasNoOpRanges<Visitor>) {
+        if (skipper) {
+          const int skipped = skipSubtree(moved, *skipper, progress, visitor, counter);
+          if (skipped >= 0) {
+            moved = carry<kLog>(skipped, skipped % h, skipped / h);
+            if (moved < 0) break;
+            continue;
+          }
+        }
+      }
+      if constexpr (kThirdLastLoop) {
+        if (!thirdLastLoop(progress, visitor, counter)) return {counter.count, false};
+      } else {
+        if (!block(blockStart(), progress, visitor, counter)) return {counter.count, false};
+      }
+      moved = carry<kLog>(deepest, deepestRow, deepestCol);
+      if (moved < 0) break;
+    }
   }
   return {counter.count, true};
+}
+
+template <int R, int C>
+template <class Progress>
+inline void Kernel<R, C>::countUnvisited(Progress& progress, Counter& counter, uint64_t n) {
+  const uint64_t last = counter.count + n;
+  uint64_t table = counter.count;
+  while (counter.markAt <= last) {
+    table = std::max(counter.markAt, table + 1);
+    if (table > last) break;
+    progress.reach(table);
+    counter.markAt = progress.nextMarkAt();
+  }
+  counter.count = last;
+}
+
+template <int R, int C>
+template <class Visitor, class Progress>
+int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress,
+                              const Visitor& visitor, Counter& counter) {
+  const int last = m_ - 1 - kPositionsBelowACheck;
+  if (from > last) return -1;
+  const Screen screen = screenOf(visitor);
+  for (int q = from; q <= last; ++q) {
+    if (!skipper.due(q)) continue;
+    bool skipped = false;
+    if (subtreeInside(q, skipper, screen)) {
+      const int h = rows() - 1;
+      const int i0 = q % h;
+      const int j0 = q / h;
+      const bool boundary = i0 == h - 1;
+      const CompletionCount n = skipper.counter().count(
+          skipper.open(rows(), cols(), boundary ? j0 + 1 : j0, boundary ? 0 : i0 + 1),
+          kCountWorkPerCheck);
+      if (n.exact() && n.value <= std::numeric_limits<uint64_t>::max() - counter.count) {
+        countUnvisited(progress, counter, static_cast<uint64_t>(n.value));
+        skipped = true;
+      }
+    }
+    skipper.record(q, skipped);
+    if (skipped) return q;
+  }
+  return -1;
+}
+
+// Fills the skipper's needs for the subtree at position q (interior row i0,
+// column j0) and tells whether the sums of its tables lie inside one range of
+// the screen. At a column boundary (i0 the last interior row) the forced
+// last-row cell is counted with the fixed cells, and the open cells start at
+// the next column.
+template <int R, int C>
+bool Kernel<R, C>::subtreeInside(int q, SubtreeSkipper& skipper, const Screen& screen) const {
+  const int r = rows();
+  const int c = cols();
+  const int h = r - 1;
+  const int i0 = q % h;
+  const int j0 = q / h;
+  const bool boundary = i0 == h - 1;
+  const int32_t* cell = cell_.data();
+  const int32_t* colRest = colRest_.data();
+  const int32_t* rowRest = rowRest_.data();
+  int32_t* rowNeed = skipper.rowNeed();
+  int32_t* colNeed = skipper.colNeed();
+  for (int i = 0; i < h; ++i) {
+    if (i > i0 && j0 == 0) {
+      rowNeed[i] = rowMargin_.data()[i];
+    } else {
+      const int p = (i <= i0 ? j0 : j0 - 1) * h + i;  // the row's last fixed cell
+      rowNeed[i] = rowRest[p] - cell[p];
+    }
+  }
+  // The last row gives what its fixed (derived) cells took; they join the
+  // fixed sum of ln(x!).
+  const int closedColumns = boundary ? j0 + 1 : j0;
+  int32_t lastRowNeed = rowMargin_.data()[h];
+  double fixedSum = logSum_.data()[q];
+  for (int j = 0; j < closedColumns; ++j) {
+    const int p = j * h + h - 1;
+    lastRowNeed -= colRest[p] - cell[p];
+    fixedSum += rowLog_.data()[j][0];
+  }
+  rowNeed[h] = lastRowNeed;
+  const int column = boundary ? j0 + 1 : j0;
+  for (int j = column; j < c; ++j) colNeed[j] = colMargin_.data()[j];
+  if (!boundary) colNeed[j0] = colRest[q] - cell[q];
+  const SumBounds open =
+      boundOpenCellsByRows(skipper.open(r, c, column, boundary ? 0 : i0 + 1), logFactorial_);
+  // The fixed sum and the bounds are computed in their own order: widened by
+  // a few units of rounding for every term either could take.
+  const double slack = 2.0 * static_cast<double>(r * c + r + c + 2) * 0x1p-53;
+  return screen.covers((fixedSum + open.least) * (1.0 - slack),
+                       (fixedSum + open.greatest) * (1.0 + slack));
 }
 
 template <int R, int C>
