@@ -42,7 +42,7 @@ struct OptionARun : testing::DialogueHarness {
     EXPECT_TRUE(kept.highTables.acquire(memory(), capacity, cells));
     EXPECT_TRUE(kept.lowTables.acquire(memory(), capacity, cells));
   }
-  ResultContext context() { return {io(), reportWriter(), problem(), progress, kept}; }
+  ResultContext context() { return {io(), reportWriter(), problem(), progress, kept, {}}; }
   KeptTables kept;
   ProgressBar progress;
 };

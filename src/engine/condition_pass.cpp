@@ -22,9 +22,9 @@ LogBand bandOf(const Bound& bound, LogBand none) {
 
 template <class Condition>
 void runAccepting(const Problem& problem, Condition condition, TableSelector& selector,
-                  ProgressBar& progress, ConditionOutcome& outcome) {
+                  ProgressBar& progress, PassOptions options, ConditionOutcome& outcome) {
   ConditionVisitor<Condition> visitor(condition, selector);
-  outcome.tableCount = runPass(problem, progress, visitor).tableCount;
+  outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   const ConditionTotals& totals = visitor.totals();
   outcome.count = totals.count;
   outcome.sum = totals.sum;
@@ -37,14 +37,20 @@ void runAccepting(const Problem& problem, Condition condition, TableSelector& se
 void stopTooManyAcceptedTables() { stopRun("Demasiadas tablas. Contactar con el autor."); }
 
 ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
-                                  KeptTables& kept, ProgressBar& progress) {
+                                  KeptTables& kept, ProgressBar& progress, PassOptions options) {
   ConditionOutcome outcome;
   TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
                          problem.r * problem.c);
 
   if (request.nothingCanMeet) {
-    AcceptNothingVisitor visitor;
-    outcome.tableCount = runPass(problem, progress, visitor).tableCount;
+    // Every table is a no-op: bounded, the walk counts whole subtrees.
+    if (options.bounded) {
+      NothingMeetsVisitor visitor;
+      outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
+    } else {
+      AcceptNothingVisitor visitor;
+      outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
+    }
     return outcome;
   }
 
@@ -55,13 +61,15 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const LogBand upper = bandOf(request.upper, {-kInfinity, -kInfinity});
   const bool lowerTyped0 = request.lower.typedAs(0.0);
   if (request.inclusive && lowerTyped0) {
-    runAccepting(problem, AtMostCondition{upper.high}, selector, progress, outcome);
+    runAccepting(problem, AtMostCondition{upper.high}, selector, progress, options, outcome);
   } else if (request.inclusive) {
-    runAccepting(problem, BetweenCondition{lower.low, upper.high}, selector, progress, outcome);
+    runAccepting(problem, BetweenCondition{lower.low, upper.high}, selector, progress, options,
+                 outcome);
   } else if (lowerTyped0) {
-    runAccepting(problem, AtMostCondition{upper.low}, selector, progress, outcome);
+    runAccepting(problem, AtMostCondition{upper.low}, selector, progress, options, outcome);
   } else {
-    runAccepting(problem, BetweenCondition{lower.high, upper.low}, selector, progress, outcome);
+    runAccepting(problem, BetweenCondition{lower.high, upper.low}, selector, progress, options,
+                 outcome);
   }
   outcome.tinyProbability = selector.finishPass();
   return outcome;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/enumeration_kernel.h"
 #include "engine/kept_tables.h"
 #include "engine/problem.h"
 #include "engine/progress.h"
@@ -24,6 +25,7 @@ struct ConditionOutcome {
 // Runs the pass and its end-of-pass steps; the kept tables are left in
 // `kept`. A request that nothing can meet only counts the tables.
 ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
-                                  KeptTables& kept, ProgressBar& progress);
+                                  KeptTables& kept, ProgressBar& progress,
+                                  PassOptions options = {});
 
 }  // namespace rxc

@@ -9,8 +9,8 @@
 
 #include "base/double_pair.h"
 #include "base/fast_exp.h"
-#include "engine/enumeration_screen.h"
 #include "base/tolerance.h"
+#include "engine/enumeration_screen.h"
 #include "engine/selection_lists.h"
 
 namespace rxc {
@@ -111,13 +111,29 @@ class ConditionVisitor {
   ConditionTotals totals_;
 };
 
-// Bounds that no table can meet: the pass only counts the tables.
+// Bounds that no table can meet: the pass only counts the tables, one by one.
 struct AcceptNothingVisitor {
   static constexpr bool kNeedsLogProb = false;
 
   template <class Table>
   bool visit(double, const Table&) {
     return true;
+  }
+};
+
+// The same for a bounded walk: every table is a no-op, so whole subtrees are
+// counted without a visit wherever their completions can be counted.
+struct NothingMeetsVisitor {
+  static constexpr bool kNeedsLogProb = true;
+
+  template <class Table>
+  bool visit(double, const Table&) {
+    return true;
+  }
+  NoOpRanges noOpRanges() const {
+    NoOpRanges noOp;
+    noOp.ranges[0] = {-kLargestLog, kLargestLog};
+    return noOp;
   }
 };
 

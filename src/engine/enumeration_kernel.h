@@ -224,7 +224,7 @@ class Kernel {
 
   const int r_;
   const int c_;
-  const int m_;            // interior positions
+  const int m_;  // interior positions
   const double* const logFactorial_;
   const int logFactorialSize_;  // entries that may be read
   const double logMarginConst_;

@@ -13,8 +13,9 @@ namespace enumeration_detail {
 
 // The kernel with the shape read at run time, whatever the shape.
 template <class Visitor, class Progress>
-PassResult runAnyShape(const Problem& problem, Progress& progress, Visitor& visitor) {
-  Kernel<0, 0> kernel(problem);
+PassResult runAnyShape(const Problem& problem, Progress& progress, Visitor& visitor,
+                       PassOptions options) {
+  Kernel<0, 0> kernel(problem, options);
   return kernel.run(progress, visitor);
 }
 
@@ -28,25 +29,27 @@ PassResult runAnyShape(const Problem& problem, Progress& progress, Visitor& visi
 inline constexpr std::array<int, 9> kFixedShapes{303, 404, 505, 203, 302, 306, 603, 210, 1002};
 
 template <size_t I, class Visitor, class Progress>
-PassResult runPassFixedShape(const Problem& problem, Progress& progress, Visitor& visitor) {
+PassResult runPassFixedShape(const Problem& problem, Progress& progress, Visitor& visitor,
+                             PassOptions options) {
   if constexpr (I == std::size(kFixedShapes)) {
-    return runAnyShape(problem, progress, visitor);
+    return runAnyShape(problem, progress, visitor, options);
   } else {
     constexpr int kR = kFixedShapes[I] / 100;
     constexpr int kC = kFixedShapes[I] % 100;
     if (problem.r == kR && problem.c == kC) {
-      Kernel<kR, kC> kernel(problem);
+      Kernel<kR, kC> kernel(problem, options);
       return kernel.run(progress, visitor);
     }
-    return runPassFixedShape<I + 1>(problem, progress, visitor);
+    return runPassFixedShape<I + 1>(problem, progress, visitor, options);
   }
 }
 
 }  // namespace enumeration_detail
 
 template <class Visitor, class Progress>
-PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor) {
-  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor);
+PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor,
+                   PassOptions options = {}) {
+  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options);
 }
 
 // The same pass with the shape read at run time for every shape: for passes
@@ -54,8 +57,9 @@ PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor)
 // a pass that writes every table), so that they add one instantiation of the
 // kernel instead of one per fixed shape.
 template <class Visitor, class Progress>
-PassResult runPassAnyShape(const Problem& problem, Progress& progress, Visitor& visitor) {
-  return enumeration_detail::runAnyShape(problem, progress, visitor);
+PassResult runPassAnyShape(const Problem& problem, Progress& progress, Visitor& visitor,
+                           PassOptions options = {}) {
+  return enumeration_detail::runAnyShape(problem, progress, visitor, options);
 }
 
 }  // namespace rxc

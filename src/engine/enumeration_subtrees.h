@@ -73,8 +73,8 @@ class SubtreeSkipper {
   CompletionCounter counter_;
   std::vector<int32_t> rowNeed_;
   std::vector<int32_t> colNeed_;
-  std::vector<int> failures_;     // failed checks in a row, per position
-  std::vector<int> wait_;         // subtrees to let pass unchecked, per position
+  std::vector<int> failures_;  // failed checks in a row, per position
+  std::vector<int> wait_;      // subtrees to let pass unchecked, per position
 };
 
 }  // namespace rxc::enumeration_detail

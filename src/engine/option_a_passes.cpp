@@ -54,13 +54,14 @@ class FirstPassVisitor {
 
 template <ExtremeOption kChoice>
 TrackingOutcome track(const Problem& problem, const FirstPassOutcome& start, TableStore& highTables,
-                      TableStore& lowTables, int64_t capacity, ProgressBar& progress) {
+                      TableStore& lowTables, int64_t capacity, ProgressBar& progress,
+                      PassOptions options) {
   ExtremeTracking initial;
   initial.modeLogProb = start.modeLogProb;
   initial.minLogProb = start.minLogProb;
   ExtremeTrackingVisitor<kChoice> visitor(initial, highTables, lowTables, capacity);
   TrackingOutcome outcome;
-  outcome.tableCount = runPass(problem, progress, visitor).tableCount;
+  outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   outcome.extremes = initial;
   visitor.storeInto(outcome.extremes);
   return outcome;
@@ -87,18 +88,20 @@ FirstPassOutcome runFirstPass(const Problem& problem, ProgressBar& progress) {
 
 TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOption,
                                 const FirstPassOutcome& start, TableStore& highTables,
-                                TableStore& lowTables, int64_t capacity, ProgressBar& progress) {
+                                TableStore& lowTables, int64_t capacity, ProgressBar& progress,
+                                PassOptions options) {
   switch (extremeOption) {
     case ExtremeOption::kModal:
-      return track<ExtremeOption::kModal>(problem, start, highTables, lowTables, capacity,
-                                          progress);
+      return track<ExtremeOption::kModal>(problem, start, highTables, lowTables, capacity, progress,
+                                          options);
     case ExtremeOption::kMinimum:
       return track<ExtremeOption::kMinimum>(problem, start, highTables, lowTables, capacity,
-                                            progress);
+                                            progress, options);
     case ExtremeOption::kBoth:
       break;
   }
-  return track<ExtremeOption::kBoth>(problem, start, highTables, lowTables, capacity, progress);
+  return track<ExtremeOption::kBoth>(problem, start, highTables, lowTables, capacity, progress,
+                                     options);
 }
 
 }  // namespace rxc

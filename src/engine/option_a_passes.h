@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/enumeration_kernel.h"
 #include "engine/extreme_tables.h"
 #include "engine/problem.h"
 #include "engine/progress.h"
@@ -40,6 +41,7 @@ struct TrackingOutcome {
 // values; keeps up to `capacity` tables of each tracked group in the stores.
 TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOption,
                                 const FirstPassOutcome& start, TableStore& highTables,
-                                TableStore& lowTables, int64_t capacity, ProgressBar& progress);
+                                TableStore& lowTables, int64_t capacity, ProgressBar& progress,
+                                PassOptions options = {});
 
 }  // namespace rxc

@@ -58,7 +58,8 @@ void writeClosing(Console& console) {
   console.out().list();
 }
 
-void runStages(Console& console, RecordWriter& report, MemoryBudget& memory) {
+void runStages(Console& console, RecordWriter& report, MemoryBudget& memory,
+               const RunSettings& settings) {
   writeIntroduction(console.out());
   const Dimensions dimensions = askDimensions(console);
   acquireMarginArrays(memory, dimensions);
@@ -76,7 +77,8 @@ void runStages(Console& console, RecordWriter& report, MemoryBudget& memory) {
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  ResultContext run{console, report, problem, progress, kept};
+  const PassOptions passOptions{settings.boundedEnumeration};
+  ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
     runOptionAStage(run, *optionA);
   } else {
@@ -107,7 +109,7 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
   RecordWriter report(reportFile, StreamStyle::kReport);
   MemoryBudget memory(settings.memoryLimitBytes);
   try {
-    runStages(console, report, memory);
+    runStages(console, report, memory, settings);
   } catch (const FatalStop& stop) {
     if (report.recordOpen()) report.list();
     if (stop.consoleError2) console.out().list({" Error 2. Contactar con el autor."});

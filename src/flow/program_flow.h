@@ -14,6 +14,10 @@ struct RunSettings {
   // Upper limit of the per-run arrays, in bytes; tests lower it to reach the
   // acquisition-failure stop.
   uint64_t memoryLimitBytes = std::numeric_limits<uint64_t>::max();
+  // Whether the passes count, without visiting them, the subtrees whose every
+  // table cannot change the report. Off, every table is visited: the same
+  // console and report, for tests and benchmarks to compare.
+  bool boundedEnumeration = true;
 };
 
 // Runs one whole session. Returns the process exit status: 0 after the normal

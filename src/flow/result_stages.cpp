@@ -85,13 +85,14 @@ void runOptionAStage(ResultContext& run, const OptionARequest& request) {
   }
   const TrackingOutcome tracking =
       runTrackingPass(run.problem, request.extremeOption, first, run.kept.highTables,
-                      run.kept.lowTables, run.kept.extremeCapacity, run.progress);
+                      run.kept.lowTables, run.kept.extremeCapacity, run.progress, run.passOptions);
   run.progress.writeFinish();
   writeExtremeResults(run, static_cast<double>(tracking.tableCount), tracking.extremes);
 }
 
 void runConditionStage(ResultContext& run, const ConditionRequest& request) {
-  const ConditionOutcome outcome = runConditionPass(run.problem, request, run.kept, run.progress);
+  const ConditionOutcome outcome =
+      runConditionPass(run.problem, request, run.kept, run.progress, run.passOptions);
   run.progress.writeFinish();
   const SelectionLists& lists = run.kept.lists;
   writeTotals(

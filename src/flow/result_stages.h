@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dialogue/console.h"
+#include "engine/enumeration_kernel.h"
 #include "engine/extreme_tables.h"
 #include "engine/kept_tables.h"
 #include "engine/problem.h"
@@ -22,6 +23,7 @@ struct ResultContext {
   const Problem& problem;
   ProgressBar& progress;
   KeptTables& kept;
+  PassOptions passOptions;
 };
 
 // Option A: the first pass, then the tracking pass and the modal and minimum
