@@ -314,6 +314,78 @@ TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
   EXPECT_GT(skipped, 1000u);  // the screen was at work
 }
 
+// A visitor for which the tables outside [low, high] are no-ops, as for the
+// conditions of options B and C: two ranges, and no screen of single tables,
+// so that what is skipped is skipped by blocks and whole subtrees.
+struct BandCollector {
+  static constexpr bool kNeedsLogProb = true;
+  NoOpRanges noOpRanges() const {
+    NoOpRanges noOp;
+    noOp.ranges[0] = {-kLargestLog, low};
+    noOp.ranges[1] = {high, kLargestLog};
+    return noOp;
+  }
+  template <class Table>
+  bool visit(double logProb, const Table&) {
+    ++visits;
+    if (low <= logProb && logProb <= high) seen.push_back(logProb);
+    return true;
+  }
+  double low, high;
+  std::vector<double> seen;
+  uint64_t visits = 0;  // tables handed over, in the band or not
+};
+
+// Bands whose ends are log-probabilities of the pass's own tables, or one unit
+// in the last place beside them, on shapes deep enough for subtrees to be
+// judged: every table in the band is visited with its bits, every table is
+// counted, and most of the others are not visited. (With the rounding margins
+// of the screen and of the subtrees' bounds set to zero, this fails.)
+TEST(EnumerationKernel, BoundedWalkSkipsOnlySubtreesAndBlocksOutsideTheBand) {
+  std::mt19937 rng(4242);
+  const double inf = std::numeric_limits<double>::infinity();
+  uint64_t total = 0, visited = 0;
+  for (int round = 0; round < 80; ++round) {
+    const int r = 3 + static_cast<int>(rng() % 3), c = 3 + static_cast<int>(rng() % 3);
+    std::vector<int16_t> rows, cols;
+    randomMargins(rng, r, c, r * c >= 20 ? 1 : 2, rows, cols);
+    const Problem p = makeProblem(rows, cols);
+    const Listing ref = list(p, Engine::kReference);
+    std::vector<double> sorted = ref.logProbs;
+    std::sort(sorted.begin(), sorted.end());
+    auto pick = [&] {
+      const double v = sorted[rng() % sorted.size()];
+      switch (rng() % 4) {
+        case 0:
+          return std::nextafter(v, -inf);
+        case 1:
+          return std::nextafter(v, inf);
+        default:
+          return v;
+      }
+    };
+    const double a = pick(), b = pick();
+    BandCollector counting{std::min(a, b), std::max(a, b), {}, 0};
+    ProgressBar progress{};
+    const PassResult result = runPass(p, progress, counting);
+    std::vector<double> expected;
+    for (double v : ref.logProbs) {
+      if (counting.low <= v && v <= counting.high) expected.push_back(v);
+    }
+    const std::string what =
+        "round " + std::to_string(round) + " " + std::to_string(r) + "x" + std::to_string(c);
+    ASSERT_EQ(result.tableCount, ref.logProbs.size()) << what;
+    ASSERT_EQ(counting.seen.size(), expected.size()) << what;
+    for (size_t k = 0; k < expected.size(); ++k) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(counting.seen[k]), std::bit_cast<uint64_t>(expected[k]))
+          << what << " table " << k;
+    }
+    total += ref.logProbs.size();
+    visited += counting.visits;
+  }
+  EXPECT_LT(visited, total - total / 10);  // blocks and subtrees were skipped
+}
+
 // Shapes up to 100 x 100 on the run-time path: the first tables of the pass.
 TEST(EnumerationKernel, LargeShapesMatchReferenceOnTheirFirstTables) {
   std::mt19937 rng(99);
