@@ -237,6 +237,17 @@ template <class Visitor, class Progress>
     if constexpr (kScreens) screensBlocks = kScreensEachTable || bounded_;
     if (screensBlocks) {
       if constexpr (kScreens) screen = screenOf(visitor);
+    }
+    // The block's tables, counted for a block that is skipped.
+    auto blockTables = [&] {
+      uint64_t tables = 0;
+      for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
+        tables += static_cast<uint64_t>(std::min(u0L - x1, fixedL) -
+                                        std::max<Index>(0, lowBase - x1) + 1);
+      }
+      return tables;
+    };
+    if (screensBlocks && blockBackOff_.due(kScreensEachTable)) {
       // The whole block at once: every term's range over the block gives
       // bounds on every table's sum. ln(k!) does not fall as k rises, so each
       // term is least and greatest at the ends of its argument's range: x1 in
@@ -255,14 +266,24 @@ template <class Visitor, class Progress>
                            lf[fixedL - xMax] + lf[cornerBase + yMin];
       const double greatest = heldSum + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
                               lf[fixedL - xMin] + lf[cornerBase + yMax];
-      if (screen.covers(least, greatest)) {
-        uint64_t tables = 0;
-        for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
-          tables += static_cast<uint64_t>(std::min(u0L - x1, fixedL) -
-                                          std::max<Index>(0, lowBase - x1) + 1);
-        }
-        countUnvisited(progress, counter, tables);
+      const bool inside = screen.covers(least, greatest);
+      blockBackOff_.record(inside);
+      if (inside) {
+        countUnvisited(progress, counter, blockTables());
         return leave(true);
+      }
+    }
+    // A large block, judged as the subtree of its third-last cell with the
+    // tighter bounds of a subtree.
+    if (skipper_ != nullptr && screensBlocks && largeBlockBackOff_.due()) {
+      const uint64_t tables = blockTables();
+      if (tables >= kLargeBlock) {
+        const bool inside = subtreeInside(m_ - 3, before, *skipper_, screen);
+        largeBlockBackOff_.record(inside);
+        if (inside) {
+          countUnvisited(progress, counter, tables);
+          return leave(true);
+        }
       }
     }
 
@@ -310,9 +331,28 @@ template <class Visitor, class Progress>
         // the estimate of a table's sum for the screen: the same terms with
         // the fixed ones added first.
         double fixedTerms = 0.0;
-        if constexpr (kScreensEachTable) {
+        if (screensBlocks) {
           fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
+        }
+        // The whole run at once. Along it the sum is fixedTerms + g(x), with
+        // g(x) = ln x! + ln (u-x)! + ln (v-x)! + ln (w+x)! convex in x: it is
+        // greatest at an end of the run and least at the first x where
+        // g(x+1) >= g(x), that is (x+1)(w+x+1) >= (u-x)(v-x), or
+        // x >= (uv - w - 1) / (u + v + w + 2). Both are estimates of real
+        // tables' sums, which the screen's margin covers.
+        if (bounded_ && screensBlocks && hi - lo + 1 >= kRunCheckLength &&
+            runBackOff_.due(kScreensEachTable)) {
+          auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
+          const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
+          const double least = fixedTerms + g(std::clamp(turn, lo, hi));
+          const double greatest = fixedTerms + std::max(g(lo), g(hi));
+          const bool inside = screen.covers(least, greatest);
+          runBackOff_.record(inside);
+          if (inside) {
+            countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));
+            continue;
+          }
         }
         auto estimate = [&](Index x, auto rising, auto falling) {
           return fixedTerms + rising(x) + falling(u - x) + falling(v - x) + rising(w + x);

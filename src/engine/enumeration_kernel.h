@@ -154,7 +154,9 @@ class Kernel {
   template <class Visitor, class Progress>
   int skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress, const Visitor& visitor,
                   Counter& counter);
-  bool subtreeInside(int q, SubtreeSkipper& skipper, const Screen& screen) const;
+  // `interiorSum` is ln(x!) of the interior cells summed up to position q.
+  bool subtreeInside(int q, double interiorSum, SubtreeSkipper& skipper,
+                     const Screen& screen) const;
 
   // Counts n tables that are not visited, with the progress marks that fall
   // on them (at most one a table, as if they were walked).
@@ -220,6 +222,12 @@ class Kernel {
   // with two tables per step, only runs of one table gain from the flat walk.
   static constexpr int32_t kNestedRunLength = 2;
 
+  // Runs at least this long are first judged as a whole.
+  static constexpr int kRunCheckLength = 4;
+  // Blocks of at least this many tables are judged as a subtree, when the
+  // cheap bounds of the block did not settle them.
+  static constexpr uint64_t kLargeBlock = 64;
+
   static constexpr int kM = (R && C) ? (R - 1) * (C - 1) : 0;
 
   const int r_;
@@ -229,6 +237,15 @@ class Kernel {
   const int logFactorialSize_;  // entries that may be read
   const double logMarginConst_;
   const bool bounded_;
+
+  // Back-offs of the checks of whole runs and blocks, for visitors that do
+  // not screen single tables (a check that fails costs them more).
+  RunBackOff runBackOff_;
+  RunBackOff blockBackOff_;
+  CheckBackOff largeBlockBackOff_;
+  // The pass's subtree skipper while a bounded pass runs (else null); large
+  // blocks are judged by its bounds too.
+  SubtreeSkipper* skipper_ = nullptr;
 
   Buffer<int32_t, R> rowMargin_;
   Buffer<int32_t, C> colMargin_;
@@ -387,6 +404,7 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     if constexpr (kLog && kHasNoOpRanges<Visitor>) {
       if (bounded_ && m_ - 1 - kPositionsBelowACheck >= 0) {
         skipper = std::make_unique<SubtreeSkipper>(rows(), cols(), colMargin_.data(), m_);
+        skipper_ = skipper.get();
       }
     }
     const int h = rows() - 1;
@@ -418,6 +436,7 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
       if (moved < 0) break;
     }
   }
+  skipper_ = nullptr;
   return {counter.count, true};
 }
 
@@ -445,7 +464,7 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
   for (int q = from; q <= last; ++q) {
     if (!skipper.due(q)) continue;
     bool skipped = false;
-    if (subtreeInside(q, skipper, screen)) {
+    if (subtreeInside(q, logSum_.data()[q], skipper, screen)) {
       const int h = rows() - 1;
       const int i0 = q % h;
       const int j0 = q / h;
@@ -470,7 +489,8 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
 // last-row cell is counted with the fixed cells, and the open cells start at
 // the next column.
 template <int R, int C>
-bool Kernel<R, C>::subtreeInside(int q, SubtreeSkipper& skipper, const Screen& screen) const {
+bool Kernel<R, C>::subtreeInside(int q, double interiorSum, SubtreeSkipper& skipper,
+                                 const Screen& screen) const {
   const int r = rows();
   const int c = cols();
   const int h = r - 1;
@@ -494,7 +514,7 @@ bool Kernel<R, C>::subtreeInside(int q, SubtreeSkipper& skipper, const Screen& s
   // fixed sum of ln(x!).
   const int closedColumns = boundary ? j0 + 1 : j0;
   int32_t lastRowNeed = rowMargin_.data()[h];
-  double fixedSum = logSum_.data()[q];
+  double fixedSum = interiorSum;
   for (int j = 0; j < closedColumns; ++j) {
     const int p = j * h + h - 1;
     lastRowNeed -= colRest[p] - cell[p];

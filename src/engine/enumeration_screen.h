@@ -10,8 +10,10 @@
 //   };
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "base/double_pair.h"
@@ -85,6 +87,52 @@ inline Screen screenFor(const NoOpRanges& noOp, double marginConst, int cells) {
         (mc - r.low - slack * (std::fabs(mc) + std::fabs(r.low))) / (1.0 + slack);
   }
   return screen;
+}
+
+// Checks that keep failing back off: after four failures in a row only one
+// check in 2, 4, ... up to 64 is made, until one succeeds again. A failed
+// check costs what visiting some tables would, and whether a region of the
+// walk can be skipped changes slowly, so this bounds the cost where nothing
+// skips and keeps the checks where they pay.
+class CheckBackOff {
+ public:
+  bool due() {
+    if (wait_ == 0) return true;
+    --wait_;
+    return false;
+  }
+  void record(bool succeeded) {
+    if (succeeded) {
+      failures_ = 0;
+      return;
+    }
+    constexpr int kFailuresBeforeBackOff = 4;
+    constexpr int kLongestWait = 64;
+    if (++failures_ >= kFailuresBeforeBackOff) {
+      const int doublings = std::min(failures_ - kFailuresBeforeBackOff, 6);
+      wait_ = std::min(1 << doublings, kLongestWait) - 1;
+    }
+  }
+
+ private:
+  int failures_ = 0;
+  int wait_ = 0;
+};
+
+// A back-off that only applies when asked to: `due(always)` is true when
+// `always` is set, whatever the failures.
+class RunBackOff {
+ public:
+  bool due(bool always) { return always || backOff_.due(); }
+  void record(bool succeeded) { backOff_.record(succeeded); }
+
+ private:
+  CheckBackOff backOff_;
+};
+
+// ceil(a / b) for b > 0.
+inline constexpr int64_t ceilDiv(int64_t a, int64_t b) {
+  return a >= 0 ? (a + b - 1) / b : -((-a) / b);
 }
 
 }  // namespace enumeration_detail

@@ -10,9 +10,8 @@
 // Where it pays: a check costs a few hundred nanoseconds, some tens of tables
 // of the kernel's own work, so subtrees are checked only at positions with at
 // least three positions below them (the last block of two cells has its own,
-// cheaper screen), and a position whose checks keep failing backs off: after
-// four failures in a row it checks only one subtree in 2, 4, ... up to 64,
-// until a check succeeds again.
+// cheaper screens), and a position whose checks keep failing backs off
+// (CheckBackOff).
 #pragma once
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "engine/completion_count.h"
+#include "engine/enumeration_screen.h"
 #include "engine/open_cells.h"
 #include "engine/open_cells_bounds.h"
 
@@ -40,27 +40,12 @@ class SubtreeSkipper {
       : counter_(std::span<const int32_t>(colMargin, static_cast<size_t>(cols))),
         rowNeed_(static_cast<size_t>(rows)),
         colNeed_(colMargin, colMargin + cols),
-        failures_(static_cast<size_t>(std::max(positions, 0)), 0),
-        wait_(static_cast<size_t>(std::max(positions, 0)), 0) {}
+        backOff_(static_cast<size_t>(std::max(positions, 0))) {}
 
-  // Whether the subtree at position q is to be checked now (the back-off).
-  bool due(int q) {
-    if (wait_[q] == 0) return true;
-    --wait_[q];
-    return false;
-  }
-  void record(int q, bool skipped) {
-    if (skipped) {
-      failures_[q] = 0;
-      return;
-    }
-    constexpr int kFailuresBeforeBackOff = 4;
-    constexpr int kLongestWait = 64;
-    if (++failures_[q] >= kFailuresBeforeBackOff) {
-      const int doublings = std::min(failures_[q] - kFailuresBeforeBackOff, 6);
-      wait_[q] = std::min(1 << doublings, kLongestWait) - 1;
-    }
-  }
+  // Whether the subtree at position q is to be checked now, and what came of
+  // it (each position backs off on its own).
+  bool due(int q) { return backOff_[q].due(); }
+  void record(int q, bool skipped) { backOff_[q].record(skipped); }
 
   int32_t* rowNeed() { return rowNeed_.data(); }
   int32_t* colNeed() { return colNeed_.data(); }
@@ -73,8 +58,7 @@ class SubtreeSkipper {
   CompletionCounter counter_;
   std::vector<int32_t> rowNeed_;
   std::vector<int32_t> colNeed_;
-  std::vector<int> failures_;  // failed checks in a row, per position
-  std::vector<int> wait_;      // subtrees to let pass unchecked, per position
+  std::vector<CheckBackOff> backOff_;  // per position
 };
 
 }  // namespace rxc::enumeration_detail
