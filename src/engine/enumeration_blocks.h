@@ -247,7 +247,16 @@ template <class Visitor, class Progress>
       }
       return tables;
     };
-    if (screensBlocks && blockBackOff_.due(kScreensEachTable)) {
+    // The derived cells k1 - x1 and kY - y (which margin each takes away from
+    // depends on the shape), and the held terms every table of the block adds.
+    const Index k1 = r >= 3 ? rowRest1L : colRest1L;
+    const Index kY = r >= 3 ? colRest1L : rowRest1L;
+    double heldSum = 0.0;
+    if (screensBlocks) {
+      heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
+      if (r >= 3) heldSum = addInOrder<kHeldColTerms>(heldSum, held.lastCol, held.lastColCount);
+    }
+    if (screensBlocks && !bounded_) {
       // The whole block at once: every term's range over the block gives
       // bounds on every table's sum. ln(k!) does not fall as k rises, so each
       // term is least and greatest at the ends of its argument's range: x1 in
@@ -256,34 +265,58 @@ template <class Visitor, class Progress>
       const Index xMax = std::min(u0L - lo1L, fixedL);
       const Index yMin = std::max(lo1L, lowBase);
       const Index yMax = std::min(u0L, hi1L + fixedL);
-      // The derived cells k1 - x1 and kY - y (which margin each takes away
-      // from depends on the shape).
-      const Index k1 = r >= 3 ? rowRest1L : colRest1L;
-      const Index kY = r >= 3 ? colRest1L : rowRest1L;
-      double heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
-      if (r >= 3) heldSum = addInOrder<kHeldColTerms>(heldSum, held.lastCol, held.lastColCount);
       const double least = heldSum + lf[lo1L] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1L] +
                            lf[fixedL - xMax] + lf[cornerBase + yMin];
       const double greatest = heldSum + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
                               lf[fixedL - xMin] + lf[cornerBase + yMax];
-      const bool inside = screen.covers(least, greatest);
+      if (screen.covers(least, greatest)) {
+        countUnvisited(progress, counter, blockTables());
+        return leave(true);
+      }
+    } else if (screensBlocks && blockBackOff_.due(kScreensEachTable)) {
+      // The block's exact range. A table's sum is heldSum + ln x1! +
+      // ln (k1-x1)! + g(x1, x), where g adds the cells x, u - x, v - x and
+      // w + x (u, v, w affine in x1), and the sum is convex in (x1, x) over
+      // the block's polygon: x1 in [lo1, hi1], x between max(0, lowBase - x1)
+      // and min(u0 - x1, fixed). Its greatest value is at a vertex; for each
+      // x1 its least is at the turn of g in x (see the runs below), and that
+      // least is convex in x1 again, so a descent from the sub-table's
+      // independence point finds the block's least. Both are estimates of
+      // real tables' sums, widened for a descent that rounding stopped early.
+      auto xLow = [&](Index x1) { return std::max<Index>(0, lowBase - x1); };
+      auto xHigh = [&](Index x1) { return std::min(u0L - x1, fixedL); };
+      auto sumAt = [&](Index x1, Index x) {
+        const Index u = r >= 3 ? colRest1L - x1 : fixedL;
+        const Index v = r >= 3 ? fixedL : rowRest1L - x1;
+        const Index w = cornerBase + x1;
+        return heldSum + lf[x1] + lf[k1 - x1] + lf[x] + lf[u - x] + lf[v - x] + lf[w + x];
+      };
+      auto leastAt = [&](Index x1) {
+        const Index u = r >= 3 ? colRest1L - x1 : fixedL;
+        const Index v = r >= 3 ? fixedL : rowRest1L - x1;
+        const Index w = cornerBase + x1;
+        return sumAt(x1, std::clamp(ceilDiv(u * v - w - 1, u + v + w + 2), xLow(x1), xHigh(x1)));
+      };
+      double greatest = 0.0;
+      for (const Index corner : {lo1L, hi1L, lowBase, u0L - fixedL}) {
+        const Index x1 = std::clamp(corner, lo1L, hi1L);
+        greatest = std::max({greatest, sumAt(x1, xLow(x1)), sumAt(x1, xHigh(x1))});
+      }
+      Index x1 = rest1 > 0 ? (Index{rowRest1} * colRest1 + rest1 / 2) / rest1 : lo1L;
+      x1 = std::clamp(x1, lo1L, hi1L);
+      double least = leastAt(x1);
+      const int step = x1 < hi1L && leastAt(x1 + 1) < least ? 1 : -1;
+      for (Index next = x1 + step; next >= lo1L && next <= hi1L; next += step) {
+        const double value = leastAt(next);
+        if (!(value < least)) break;
+        least = value;
+      }
+      const double slack = 4.0 * (static_cast<double>(r * cols()) + 2.0) * 0x1p-53;
+      const bool inside = screen.covers(least * (1.0 - slack), greatest * (1.0 + slack));
       blockBackOff_.record(inside);
       if (inside) {
         countUnvisited(progress, counter, blockTables());
         return leave(true);
-      }
-    }
-    // A large block, judged as the subtree of its third-last cell with the
-    // tighter bounds of a subtree.
-    if (skipper_ != nullptr && screensBlocks && largeBlockBackOff_.due()) {
-      const uint64_t tables = blockTables();
-      if (tables >= kLargeBlock) {
-        const bool inside = subtreeInside(m_ - 3, before, *skipper_, screen);
-        largeBlockBackOff_.record(inside);
-        if (inside) {
-          countUnvisited(progress, counter, tables);
-          return leave(true);
-        }
       }
     }
 

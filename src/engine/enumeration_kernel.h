@@ -224,9 +224,6 @@ class Kernel {
 
   // Runs at least this long are first judged as a whole.
   static constexpr int kRunCheckLength = 4;
-  // Blocks of at least this many tables are judged as a subtree, when the
-  // cheap bounds of the block did not settle them.
-  static constexpr uint64_t kLargeBlock = 64;
 
   static constexpr int kM = (R && C) ? (R - 1) * (C - 1) : 0;
 
@@ -242,10 +239,6 @@ class Kernel {
   // not screen single tables (a check that fails costs them more).
   RunBackOff runBackOff_;
   RunBackOff blockBackOff_;
-  CheckBackOff largeBlockBackOff_;
-  // The pass's subtree skipper while a bounded pass runs (else null); large
-  // blocks are judged by its bounds too.
-  SubtreeSkipper* skipper_ = nullptr;
 
   Buffer<int32_t, R> rowMargin_;
   Buffer<int32_t, C> colMargin_;
@@ -404,7 +397,6 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     if constexpr (kLog && kHasNoOpRanges<Visitor>) {
       if (bounded_ && m_ - 1 - kPositionsBelowACheck >= 0) {
         skipper = std::make_unique<SubtreeSkipper>(rows(), cols(), colMargin_.data(), m_);
-        skipper_ = skipper.get();
       }
     }
     const int h = rows() - 1;
@@ -436,7 +428,6 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
       if (moved < 0) break;
     }
   }
-  skipper_ = nullptr;
   return {counter.count, true};
 }
 
