@@ -12,20 +12,41 @@ namespace {
 
 TEST(BoundedEnumeration, WholeSessionsMatchTheFullEnumerationByteForByte) {
   std::mt19937 random(20261209);
-  RunSettings full;
+  RunSettings bounded;
+  bounded.workers = 1;
+  RunSettings full = bounded;
   full.boundedEnumeration = false;
   int completed = 0;
   for (int k = 0; k < 300; ++k) {
     const testing::RandomSession session = testing::randomSession(random);
     SCOPED_TRACE("session " + std::to_string(k) + ": " + session.description);
-    const auto bounded = testing::runSession(session.input);
+    const auto skipping = testing::runSession(session.input, bounded);
     const auto visited = testing::runSession(session.input, full);
-    ASSERT_EQ(bounded.status, visited.status);
-    ASSERT_EQ(bounded.console, visited.console);
-    ASSERT_EQ(bounded.report, visited.report);
-    if (bounded.status == 0) ++completed;
+    ASSERT_EQ(skipping.status, visited.status);
+    ASSERT_EQ(skipping.console, visited.console);
+    ASSERT_EQ(skipping.report, visited.report);
+    if (skipping.status == 0) ++completed;
   }
   EXPECT_GE(completed, 290);  // the drawn dialogues run to their end
+}
+
+// The same sessions on one worker and on several: the same bytes.
+TEST(Workers, WholeSessionsMatchOneWorkerByteForByte) {
+  std::mt19937 random(7031);
+  for (int k = 0; k < 200; ++k) {
+    const testing::RandomSession session = testing::randomSession(random);
+    SCOPED_TRACE("session " + std::to_string(k) + ": " + session.description);
+    RunSettings settings;
+    settings.workers = 1;
+    const auto one = testing::runSession(session.input, settings);
+    for (int workers : {2, 7}) {
+      settings.workers = workers;
+      const auto several = testing::runSession(session.input, settings);
+      ASSERT_EQ(several.status, one.status) << workers << " workers";
+      ASSERT_EQ(several.console, one.console) << workers << " workers";
+      ASSERT_EQ(several.report, one.report) << workers << " workers";
+    }
+  }
 }
 
 }  // namespace

@@ -58,6 +58,16 @@ struct PassResult {
 // the ratio.
 struct PassOptions {
   bool bounded = true;
+  // Threads that walk the pieces of a pass; 1 walks it on the calling thread.
+  int workers = 1;
+};
+
+// A piece of a pass: the tables whose first `depth` interior positions (in
+// generation order) hold `prefix`. Walking the pieces of a pass one after the
+// other, in the order of their prefixes, gives the pass's tables in order.
+struct Piece {
+  int depth = 0;
+  const int16_t* prefix = nullptr;
 };
 
 namespace enumeration_detail {
@@ -107,8 +117,17 @@ class Kernel {
   int rows() const { return R ? R : r_; }
   int cols() const { return C ? C : c_; }
 
+  // The whole pass, or one piece of it (pieces need at least three interior
+  // positions, and a depth of at most piecesDepthLimit()). A piece may share
+  // a subtree skipper with the other pieces a worker runs, which keeps their
+  // counts memoised.
   template <class Visitor, class Progress>
-  PassResult run(Progress& progress, Visitor& visitor);
+  PassResult run(Progress& progress, Visitor& visitor, const Piece* piece = nullptr,
+                 SubtreeSkipper* sharedSkipper = nullptr);
+
+  // The deepest a piece's prefix may reach: the positions the walk carries
+  // from and above.
+  int piecesDepthLimit() const;
 
  private:
   // Where the pass stands: tables so far and the count of the next mark.
@@ -136,9 +155,10 @@ class Kernel {
   void setCell(int q, int i, int j, int32_t value);
 
   // Sets positions from..to-1 to their lower bounds, each bound computed from
-  // the positions before it; `from` is interior row i, column j.
+  // the positions before it; `from` is interior row i, column j. With
+  // `values`, position q takes values[q] instead (a piece's prefix).
   template <bool kLog>
-  void refill(int from, int i, int j, int to);
+  void refill(int from, int i, int j, int to, const int16_t* values = nullptr);
 
   // Advances the held positions from position q (interior row i, column j)
   // back, and sets those after the one that moved to their lower bounds.
@@ -234,6 +254,7 @@ class Kernel {
   const int logFactorialSize_;  // entries that may be read
   const double logMarginConst_;
   const bool bounded_;
+  int floor_ = 0;  // carries never move a position below this (a piece's depth)
 
   // Back-offs of the checks of whole runs and blocks, for visitors that do
   // not screen single tables (a check that fails costs them more).
@@ -310,7 +331,7 @@ inline void Kernel<R, C>::setCell(int q, int i, int j, int32_t value) {
 
 template <int R, int C>
 template <bool kLog>
-void Kernel<R, C>::refill(int from, int i, int j, int to) {
+void Kernel<R, C>::refill(int from, int i, int j, int to, const int16_t* values) {
   const int h = rows() - 1;  // interior rows
   const int32_t* cell = cell_.data();
   int32_t* colRest = colRest_.data();
@@ -330,7 +351,7 @@ void Kernel<R, C>::refill(int from, int i, int j, int to) {
     rowRest[q] = rr;
     rest[q] = t;
     high_.data()[q] = std::min(cr, rr);
-    setCell<kLog>(q, i, j, std::max<int32_t>(0, cr + rr - t));
+    setCell<kLog>(q, i, j, values != nullptr ? values[q] : std::max<int32_t>(0, cr + rr - t));
     if (++i == h) {
       i = 0;
       ++j;
@@ -345,9 +366,9 @@ template <bool kLog>
   const int kept = m_ - 2;  // positions held in the arrays
   const int32_t* cell = cell_.data();
   const int32_t* high = high_.data();
-  if (q < 0) return -1;
+  if (q < floor_) return -1;
   while (cell[q] == high[q]) {
-    if (--q < 0) return -1;
+    if (--q < floor_) return -1;
     if (--i < 0) {
       i = h - 1;
       --j;
@@ -366,8 +387,17 @@ template <bool kLog>
 }
 
 template <int R, int C>
+int Kernel<R, C>::piecesDepthLimit() const {
+  // The walk carries from position m-4 where the third-last cell loops around
+  // the blocks (fixed shapes), else from m-3; pieces must leave that loop and
+  // the block whole.
+  return std::max(0, (kM > 2 ? kM - 3 : m_ - 2));
+}
+
+template <int R, int C>
 template <class Visitor, class Progress>
-PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
+PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* piece,
+                             SubtreeSkipper* sharedSkipper) {
   constexpr bool kLog = Visitor::kNeedsLogProb;
   if (!cornerConsistent()) {
     // The first table is counted and marked, then fails its corner check.
@@ -382,8 +412,17 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
       return {counter.count, completed};
     }
   }
+  const int depth = piece != nullptr ? piece->depth : 0;
+  RXC_DEBUG_ASSERT(depth == 0 || (m_ >= 3 && depth <= piecesDepthLimit()));
   if constexpr (kM != 1) {
-    refill<kLog>(0, 0, 0, m_ - 2);
+    if (depth > 0) {
+      // The piece's prefix, then the first table after it.
+      refill<kLog>(0, 0, 0, depth, piece->prefix);
+      refill<kLog>(depth, depth % (rows() - 1), depth / (rows() - 1), m_ - 2);
+      floor_ = depth;
+    } else {
+      refill<kLog>(0, 0, 0, m_ - 2);
+    }
     if constexpr (kM == 0 || kM == 2) {
       if (m_ == 2) {
         const bool completed = block(blockStart(), progress, visitor, counter);
@@ -393,10 +432,15 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
   }
   if constexpr (kM == 0 || kM > 2) {
     // Subtrees are checked where their positions have enough below them.
-    std::unique_ptr<SubtreeSkipper> skipper;
+    std::unique_ptr<SubtreeSkipper> ownSkipper;
+    SubtreeSkipper* skipper = nullptr;
     if constexpr (kLog && kHasNoOpRanges<Visitor>) {
       if (bounded_ && m_ - 1 - kPositionsBelowACheck >= 0) {
-        skipper = std::make_unique<SubtreeSkipper>(rows(), cols(), colMargin_.data(), m_);
+        skipper = sharedSkipper;
+        if (skipper == nullptr) {
+          ownSkipper = std::make_unique<SubtreeSkipper>(rows(), cols(), colMargin_.data(), m_);
+          skipper = ownSkipper.get();
+        }
       }
     }
     const int h = rows() - 1;
@@ -407,10 +451,12 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor) {
     const int deepest = kThirdLastLoop ? kM - 4 : m_ - 3;
     const int deepestRow = deepest < 0 ? 0 : deepest % h;
     const int deepestCol = deepest < 0 ? 0 : deepest / h;
-    int moved = 0;  // the first position set since the last check
+    // The first position set since the last check; a piece first checks its
+    // own subtree.
+    int moved = std::max(0, depth - 1);
     for (;;) {
       if constexpr (kLog && kHasNoOpRanges<Visitor>) {
-        if (skipper) {
+        if (skipper != nullptr) {
           const int skipped = skipSubtree(moved, *skipper, progress, visitor, counter);
           if (skipped >= 0) {
             moved = carry<kLog>(skipped, skipped % h, skipped / h);

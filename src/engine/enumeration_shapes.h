@@ -14,9 +14,10 @@ namespace enumeration_detail {
 // The kernel with the shape read at run time, whatever the shape.
 template <class Visitor, class Progress>
 PassResult runAnyShape(const Problem& problem, Progress& progress, Visitor& visitor,
-                       PassOptions options) {
+                       PassOptions options, const Piece* piece = nullptr,
+                       SubtreeSkipper* skipper = nullptr) {
   Kernel<0, 0> kernel(problem, options);
-  return kernel.run(progress, visitor);
+  return kernel.run(progress, visitor, piece, skipper);
 }
 
 // Shapes compiled with r and c as constants, as 100 r + c: 3 x 3, 4 x 4,
@@ -30,18 +31,26 @@ inline constexpr std::array<int, 9> kFixedShapes{303, 404, 505, 203, 302, 306, 6
 
 template <size_t I, class Visitor, class Progress>
 PassResult runPassFixedShape(const Problem& problem, Progress& progress, Visitor& visitor,
-                             PassOptions options) {
+                             PassOptions options, const Piece* piece = nullptr,
+                             SubtreeSkipper* skipper = nullptr) {
   if constexpr (I == std::size(kFixedShapes)) {
-    return runAnyShape(problem, progress, visitor, options);
+    return runAnyShape(problem, progress, visitor, options, piece, skipper);
   } else {
     constexpr int kR = kFixedShapes[I] / 100;
     constexpr int kC = kFixedShapes[I] % 100;
     if (problem.r == kR && problem.c == kC) {
       Kernel<kR, kC> kernel(problem, options);
-      return kernel.run(progress, visitor);
+      return kernel.run(progress, visitor, piece, skipper);
     }
-    return runPassFixedShape<I + 1>(problem, progress, visitor, options);
+    return runPassFixedShape<I + 1>(problem, progress, visitor, options, piece, skipper);
   }
+}
+
+inline bool isFixedShape(const Problem& problem) {
+  for (int shape : kFixedShapes) {
+    if (problem.r == shape / 100 && problem.c == shape % 100) return true;
+  }
+  return false;
 }
 
 }  // namespace enumeration_detail
@@ -50,6 +59,24 @@ template <class Visitor, class Progress>
 PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor,
                    PassOptions options = {}) {
   return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options);
+}
+
+// One piece of the pass (see Piece); `skipper`, when given, is shared by the
+// pieces one worker runs. The pieces of a pass split it at a depth of at most
+// piecesDepthLimit(problem), and only shapes with three interior positions or
+// more are split.
+template <class Visitor, class Progress>
+PassResult runPiece(const Problem& problem, Progress& progress, Visitor& visitor,
+                    PassOptions options, const Piece& piece,
+                    enumeration_detail::SubtreeSkipper* skipper) {
+  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options, &piece,
+                                                  skipper);
+}
+
+inline int piecesDepthLimit(const Problem& problem) {
+  const int m = (problem.r - 1) * (problem.c - 1);
+  if (m < 3) return 0;
+  return enumeration_detail::isFixedShape(problem) ? m - 3 : m - 2;
 }
 
 // The same pass with the shape read at run time for every shape: for passes

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -129,6 +130,10 @@ class ExtremeTrackingVisitor {
     return noOp;
   }
 
+  // The present maximum and minimum (their starting values when not tracked).
+  double modeLogProb() const { return modal_.logProb(); }
+  double minLogProb() const { return minimum_.logProb(); }
+
   // The results, with the values of the groups that were not tracked left as
   // they started (nothing kept, nothing counted).
   void storeInto(ExtremeTracking& tracking) const {
@@ -178,6 +183,78 @@ class ExtremeTrackingVisitor {
   ExtremeGroup minimum_;
   double modalGuard_;
   double minimumGuard_;
+};
+
+// The maximum and minimum as the thread that runs the tracking step last
+// published them, for workers that walk later pieces of the pass.
+struct PublishedExtremes {
+  std::atomic<double> modeLogProb{0.0};
+  std::atomic<double> minLogProb{0.0};
+};
+
+// The per-table work of a worker in a tracking pass split into pieces: it
+// hands on every table that the tracking step could act on, and nothing else.
+// Whatever the tracking step has done with earlier tables, its maximum is at
+// least the last one published, and at least the low end of the band of each
+// table it has seen (a table that raised it set it to its own value, one that
+// tied left it within its band, one below it left it above); likewise its
+// minimum is at most the last one published and the high end of each band.
+// A table below the guard of that floor of the maximum and above the guard of
+// that ceiling of the minimum can change nothing.
+template <ExtremeOption kChoice, class Sink>
+class ExtremeCandidateVisitor {
+ public:
+  static constexpr bool kNeedsLogProb = true;
+  static constexpr bool kScreensEachTable = true;
+  static constexpr bool kTracksModal = kChoice != ExtremeOption::kMinimum;
+  static constexpr bool kTracksMinimum = kChoice != ExtremeOption::kModal;
+
+  // `sink` takes add(logProb, table) for each table handed on.
+  ExtremeCandidateVisitor(const PublishedExtremes& published, Sink& sink)
+      : published_(published), sink_(sink) {}
+
+  template <class Table>
+  bool visit(double logProb, const Table& table) {
+    const double high = modalGuard(maxFloor());
+    const double low = minimumGuard(minCeiling());
+    if constexpr (kChoice == ExtremeOption::kBoth) {
+      if (logProb < high && logProb > low) return true;
+    } else if constexpr (kChoice == ExtremeOption::kModal) {
+      if (logProb < high) return true;
+    } else {
+      if (logProb > low) return true;
+    }
+    const LogBand band = toleranceBand(logProb);
+    seenFloor_ = std::max(seenFloor_, band.low);
+    seenCeiling_ = std::min(seenCeiling_, band.high);
+    sink_.add(logProb, table);
+    return true;
+  }
+
+  NoOpRanges noOpRanges() const {
+    NoOpRanges noOp;
+    if constexpr (kChoice == ExtremeOption::kBoth) {
+      noOp.ranges[0] = {minimumGuard(minCeiling()), modalGuard(maxFloor())};
+    } else if constexpr (kChoice == ExtremeOption::kModal) {
+      noOp.ranges[0] = {-kLargestLog, modalGuard(maxFloor())};
+    } else {
+      noOp.ranges[0] = {minimumGuard(minCeiling()), kLargestLog};
+    }
+    return noOp;
+  }
+
+ private:
+  double maxFloor() const {
+    return std::max(seenFloor_, published_.modeLogProb.load(std::memory_order_relaxed));
+  }
+  double minCeiling() const {
+    return std::min(seenCeiling_, published_.minLogProb.load(std::memory_order_relaxed));
+  }
+
+  const PublishedExtremes& published_;
+  Sink& sink_;
+  double seenFloor_ = -std::numeric_limits<double>::infinity();
+  double seenCeiling_ = std::numeric_limits<double>::infinity();
 };
 
 }  // namespace rxc

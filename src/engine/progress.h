@@ -30,6 +30,11 @@ class ProgressBar {
   uint64_t nextMarkAt() const { return nextMarkAt_; }
   void reach(uint64_t tableCount);  // at most one mark
 
+  // Tables `from` + 1 .. `to` of a pass passed at once (counted without a
+  // visit, or walked by another thread): the marks due among them, at most
+  // one a table, as if they were reached one by one.
+  void pass(uint64_t from, uint64_t to);
+
   void writeStart();
   void writeFinish();
 

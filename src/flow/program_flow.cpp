@@ -6,6 +6,7 @@
 
 #include "base/fatal_stop.h"
 #include "base/memory_budget.h"
+#include "base/processors.h"
 #include "dialogue/console.h"
 #include "dialogue/console_progress.h"
 #include "dialogue/dimensions.h"
@@ -49,6 +50,13 @@ void acquireMarginArrays(MemoryBudget& memory, const Dimensions& d) {
   if (!memory.charge(bytes)) stopRun(kMemoryFailureMessage);
 }
 
+// Starting threads costs more than a small run takes.
+int workersFor(const RunSettings& settings, float approxCount) {
+  constexpr float kSmallRun = 20000.0f;
+  if (settings.workers > 0) return settings.workers;
+  return approxCount < kSmallRun ? 1 : availableProcessors();
+}
+
 void writeClosing(Console& console) {
   console.blankLines(3);
   console.out().list({" Ver resultados en el fichero res.txt."});
@@ -77,7 +85,7 @@ void runStages(Console& console, RecordWriter& report, MemoryBudget& memory,
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  const PassOptions passOptions{settings.boundedEnumeration};
+  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, approxCount)};
   ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
     runOptionAStage(run, *optionA);

@@ -18,6 +18,9 @@ struct RunSettings {
   // table cannot change the report. Off, every table is visited: the same
   // console and report, for tests and benchmarks to compare.
   bool boundedEnumeration = true;
+  // Threads that walk a pass; 0: as many as the processors the process may
+  // run on, one for a run of a few thousand tables at most.
+  int workers = 0;
 };
 
 // Runs one whole session. Returns the process exit status: 0 after the normal
