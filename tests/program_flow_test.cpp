@@ -102,6 +102,17 @@ TEST(OpeningStages, UnreadableInputEndsTheRunWithAMessage) {
   }
 }
 
+TEST(OpeningStages, OverlongAnswerLineEndsTheRunAsUnreadable) {
+  // Eight megabytes of digits for r: refused as too long, not read whole and
+  // not reported as the end of the input.
+  std::string input(8 << 20, '7');
+  input += "\n2\n3\n";
+  const auto outcome = runSession(input);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.errors, "Error de lectura: linea demasiado larga\n");
+  EXPECT_EQ(outcome.report, "");
+}
+
 TEST(OpeningStages, RefusedFirstAcquisitionIsAFatalStop) {
   RunSettings settings;
   settings.memoryLimitBytes = 16;

@@ -2,6 +2,8 @@
 // and every way a console read succeeds or ends the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -305,6 +307,63 @@ TEST_F(ReaderTest, SkipLineConsumesOneLineOfAnyContent) {
   r.skipLine();
   EXPECT_EQ(r.readListInt32(), 7);
   EXPECT_THROW(r.skipLine(), InputError);
+}
+
+// An answer line of `length` bytes, then "\n7\n", made up as it is read, with
+// a count of the bytes taken from it.
+class LongLineSource : public std::streambuf {
+ public:
+  explicit LongLineSource(std::size_t length) : length_(length) {}
+  std::size_t taken() const { return taken_; }
+
+ protected:
+  int_type underflow() override {
+    const std::size_t total = length_ + 3;
+    if (taken_ == total) return traits_type::eof();
+    const std::size_t at = taken_;
+    if (at < length_) {
+      chunk_.assign(std::min<std::size_t>(sizeof block_, length_ - at), 'a');
+    } else {
+      chunk_ = std::string("\n7\n").substr(at - length_);
+    }
+    std::copy(chunk_.begin(), chunk_.end(), block_);
+    setg(block_, block_, block_ + chunk_.size());
+    taken_ += chunk_.size();
+    return traits_type::to_int_type(block_[0]);
+  }
+
+ private:
+  std::size_t length_;
+  std::size_t taken_ = 0;
+  std::string chunk_;
+  char block_[4096];
+};
+
+TEST(ReaderLineLimit, LinesUpToOneMebibyteAreReadLongerOnesRefusedUnread) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  std::ostringstream consoleOut;
+  RecordWriter console(consoleOut, StreamStyle::kConsole);
+  // A line of exactly the limit, with CR LF, is read and so is the next one;
+  // one byte more is refused.
+  std::istringstream exactLines(std::string(kMiB - 1, ' ') + "5\r\n7\n");
+  RecordReader exact(exactLines, console);
+  EXPECT_EQ(exact.readListInt32(), 5);
+  EXPECT_EQ(exact.readListInt32(), 7);
+  std::istringstream overLines(std::string(kMiB, ' ') + "5\r\n7\n");
+  EXPECT_THROW(RecordReader(overLines, console).readListInt32(), InputError);
+  // 64 MiB without a line end: refused once the limit is passed, the rest of
+  // the line left unread.
+  LongLineSource source(64 * kMiB);
+  std::istream in(&source);
+  RecordReader reader(in, console);
+  std::string message;
+  try {
+    reader.skipLine();
+  } catch (const InputError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "Error de lectura: linea demasiado larga");
+  EXPECT_LE(source.taken(), 2 * kMiB);
 }
 
 TEST_F(ReaderTest, ErrorMessagesAreOneUnaccentedLine) {

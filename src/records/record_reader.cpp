@@ -12,6 +12,7 @@ namespace {
 
 // The messages end the run on the console; they carry no accented letters.
 constexpr const char* kEndOfInput = "Error de lectura: fin de los datos de entrada";
+constexpr const char* kLineTooLong = "Error de lectura: linea demasiado larga";
 constexpr const char* kNotInteger = "Error de lectura: se esperaba un numero entero";
 constexpr const char* kNotReal = "Error de lectura: se esperaba un numero real";
 constexpr const char* kIntegerRange = "Error de lectura: numero entero fuera de rango";
@@ -91,10 +92,29 @@ RecordReader::RecordReader(std::istream& in, RecordWriter& console) : in_(in), c
 
 std::string RecordReader::readLine() {
   console_.flush();
+  // Byte by byte from the stream's buffer, so that a line past the limit is
+  // refused as soon as it gets there and is never held whole.
+  std::streambuf& in = *in_.rdbuf();
+  using Traits = std::streambuf::traits_type;
   std::string line;
-  // A last line without a line end still counts; only no line at all is the end.
-  if (!std::getline(in_, line)) throw InputError(kEndOfInput);
+  bool anything = false;
+  for (;;) {
+    const Traits::int_type next = in.sbumpc();
+    if (Traits::eq_int_type(next, Traits::eof())) {
+      // A last line without a line end still counts; only no line at all is
+      // the end.
+      if (!anything) throw InputError(kEndOfInput);
+      break;
+    }
+    anything = true;
+    const char c = Traits::to_char_type(next);
+    if (c == '\n') break;
+    // One byte more than the limit is allowed for the CR of a CR LF line end.
+    if (line.size() > kMaxLineBytes) throw InputError(kLineTooLong);
+    line += c;
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kMaxLineBytes) throw InputError(kLineTooLong);
   return line;
 }
 

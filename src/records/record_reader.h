@@ -1,9 +1,11 @@
 // Console reads: formatted reads of one line (Iw, A1) and list-directed reads
 // of one value. Every read flushes the console first, so that a prompt left
-// open is visible before the user types. Malformed input and end of input throw
-// InputError; nothing is ever re-read in a loop here.
+// open is visible before the user types. Malformed input, a line longer than
+// kMaxLineBytes and end of input throw InputError; nothing is ever re-read in a
+// loop here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <string>
@@ -14,6 +16,10 @@ namespace rxc {
 
 class RecordReader {
  public:
+  // Longest line a read accepts, line end excluded; a longer one ends the run
+  // without being read into memory.
+  static constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
+
   RecordReader(std::istream& in, RecordWriter& console);
 
   // "(Iw)": one line; its first `width` characters are the field (a shorter line
