@@ -99,6 +99,21 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
   EXPECT_EQ(s.t2, 0);
 }
 
+TEST(OptionsBAndC, NullValuesAskLAndUAgainAndKeepT1AndT2) {
+  // L and U start at 9.0, so a null value ("," or ",5") is out of range and
+  // asked again. T1 starts at 0 and keeps it; T2 keeps the -2 refused before.
+  DialogueHarness h("B\nN\n,\n0.2\nN\n ,5\n0.5\n,\n-2\n,\n3\n", kOnes2, kOnes2);
+  const Request request = runDialogue(h);
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + typedBound("2x2", 'L') +
+                             valuePrompt('L') + typedBound("2x2", 'U') + valuePrompt('U') +
+                             kCountsPrompts + "      T2=       T2= ");
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_TRUE(s.lower.typedAs(0.2));
+  EXPECT_TRUE(s.upper.typedAs(0.5));
+  EXPECT_EQ(s.t1, 0);
+  EXPECT_EQ(s.t2, 3);
+}
+
 TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   const struct {
     const char* input;

@@ -278,18 +278,30 @@ TEST_F(ReaderTest, ListRealsInFortranForms) {
   EXPECT_THROW(r.readListReal(), InputError);
 }
 
+TEST_F(ReaderTest, CommaBeforeAnyValueIsANullValueThatKeepsThePreviousValue) {
+  // A leading comma, with or without blanks before it and text after it, after
+  // a blank line too; a value before a comma is still read.
+  RecordReader& r = readerOf(",\n  ,5\n\n\t, 7\n,x\n3,\n ,\n");
+  EXPECT_EQ(r.readListInt32(41), 41);
+  EXPECT_EQ(r.readListInt16(-3), -3);
+  EXPECT_EQ(r.readListReal(0.25), 0.25);
+  EXPECT_EQ(r.readListReal(9.0), 9.0);
+  EXPECT_EQ(r.readListInt32(41), 3);
+  EXPECT_EQ(r.readListInt32(2147483647), 2147483647);
+}
+
 TEST_F(ReaderTest, MalformedOrOutOfRangeValuesEndTheRun) {
   // Field integers (8 columns), list integers, list reals.
   for (const char* line : {"12a\n", "1.5\n", "-\n", "+-3\n", "3-\n", "0x10\n", "2147483648\n",
                            "99999999999999999999999\n"}) {
     EXPECT_THROW(readerOf(line).readFieldInt32(30), InputError) << line;
   }
-  for (const char* line : {"1.0\n", "abc\n", "-\n", "5e2\n", "3*4\n", ",5\n", " ,\n", "12x\n",
-                           "2147483648\n", "\n \n"}) {
+  for (const char* line :
+       {"1.0\n", "abc\n", "-\n", "5e2\n", "3*4\n", "12x\n", "2147483648\n", "\n \n"}) {
     EXPECT_THROW(readerOf(line).readListInt32(), InputError) << line;
   }
   for (const char* line : {".\n", "e5\n", "5e\n", "5e+\n", "1.2.3\n", "inf\n", "nan\n", "0x1p3\n",
-                           "5f\n", "--1\n", ",5\n", "1e999\n", "-1d400\n"}) {
+                           "5f\n", "--1\n", "1e999\n", "-1d400\n"}) {
     EXPECT_THROW(readerOf(line).readListReal(), InputError) << line;
   }
   // The 2-byte range.

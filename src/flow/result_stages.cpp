@@ -17,26 +17,33 @@ namespace rxc {
 namespace {
 
 // One extreme section: its heading, the question when more than ten tables
-// are held, then the count and the tables.
-void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view) {
+// are held, then the count and the tables. `toWrite` is K, one variable for
+// both sections: the kept count when no question is asked, the answer
+// otherwise.
+void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view, int32_t& toWrite) {
   writeExtremeHeading(run.report, view);
-  const int32_t toWrite =
-      view.kept > kWrittenWithoutQuestion
-          ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count, view.kept)
-          : view.kept;
+  toWrite = view.kept > kWrittenWithoutQuestion
+                ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count,
+                                          view.kept, toWrite)
+                : view.kept;
   writeExtremeTables(run.report, view, toWrite);
 }
 
 void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
   const TableLayout layout = tableLayoutOf(run.problem);
+  int32_t toWrite = 0;
   if (e.modeKept > 0) {
-    writeExtremeSection(run, {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb,
-                              e.modeCount, e.modeKept, run.kept.highTables, layout});
+    writeExtremeSection(run,
+                        {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb, e.modeCount,
+                         e.modeKept, run.kept.highTables, layout},
+                        toWrite);
   }
   if (e.minKept > 0) {
     if (e.modeKept > 0) writeSectionSeparator(run.report);
-    writeExtremeSection(run, {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
-                              e.minKept, run.kept.lowTables, layout});
+    writeExtremeSection(run,
+                        {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
+                         e.minKept, run.kept.lowTables, layout},
+                        toWrite);
   }
 }
 

@@ -17,8 +17,6 @@ constexpr const char* kNotInteger = "Error de lectura: se esperaba un numero ent
 constexpr const char* kNotReal = "Error de lectura: se esperaba un numero real";
 constexpr const char* kIntegerRange = "Error de lectura: numero entero fuera de rango";
 constexpr const char* kRealRange = "Error de lectura: numero real fuera de rango";
-constexpr const char* kNullInteger = "Error de lectura: falta un numero entero antes de la coma";
-constexpr const char* kNullReal = "Error de lectura: falta un numero real antes de la coma";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -144,7 +142,7 @@ char RecordReader::readLetter() {
   return line.empty() ? ' ' : line[0];
 }
 
-std::string RecordReader::readListToken(const char* emptyMessage) {
+std::optional<std::string> RecordReader::readListToken() {
   std::string line;
   std::size_t start = 0;
   do {
@@ -152,28 +150,31 @@ std::string RecordReader::readListToken(const char* emptyMessage) {
     start = 0;
     while (start < line.size() && isBlank(line[start])) ++start;
   } while (start == line.size());
+  // A comma before any value is a null value: the variable keeps its value.
+  if (line[start] == ',') return std::nullopt;
   std::size_t end = start;
   while (end < line.size() && !isBlank(line[end]) && line[end] != ',') ++end;
-  // A comma with no value before it is a null value: there is nothing to
-  // convert, and keeping an earlier value would hide the mistake.
-  if (end == start) throw InputError(emptyMessage);
   return line.substr(start, end - start);
 }
 
-int16_t RecordReader::readListInt16() {
-  return static_cast<int16_t>(parseInteger(readListToken(kNullInteger),
-                                           std::numeric_limits<int16_t>::min(),
+int16_t RecordReader::readListInt16(int16_t previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  return static_cast<int16_t>(parseInteger(*token, std::numeric_limits<int16_t>::min(),
                                            std::numeric_limits<int16_t>::max()));
 }
 
-int32_t RecordReader::readListInt32() {
-  return static_cast<int32_t>(parseInteger(readListToken(kNullInteger),
-                                           std::numeric_limits<int32_t>::min(),
+int32_t RecordReader::readListInt32(int32_t previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  return static_cast<int32_t>(parseInteger(*token, std::numeric_limits<int32_t>::min(),
                                            std::numeric_limits<int32_t>::max()));
 }
 
-double RecordReader::readListReal() {
-  const std::string number = normaliseReal(readListToken(kNullReal));
+double RecordReader::readListReal(double previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  const std::string number = normaliseReal(*token);
   if (number.empty()) throw InputError(kNotReal);
   const double value = std::strtod(number.c_str(), nullptr);
   // Underflow gives zero or a tiny value, which is still the number typed

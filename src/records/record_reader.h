@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 
 #include "records/record_writer.h"
@@ -32,10 +33,13 @@ class RecordReader {
   char readLetter();
 
   // List-directed reads of one value: blank lines are skipped; the value ends at
-  // a blank, a comma or the line end; the rest of the line is dropped.
-  int16_t readListInt16();
-  int32_t readListInt32();
-  double readListReal();  // Fortran forms: ".5", "5e-1", "5d-1", "1", "-2.5D+3"
+  // a blank, a comma or the line end; the rest of the line is dropped. A line
+  // whose first non-blank character is a comma holds a null value: the read
+  // returns `previous`, the value the variable had.
+  int16_t readListInt16(int16_t previous = 0);
+  int32_t readListInt32(int32_t previous = 0);
+  // Fortran forms: ".5", "5e-1", "5d-1", "1", "-2.5D+3".
+  double readListReal(double previous = 0.0);
 
   // A list-directed read with no items: consumes one line, content ignored.
   void skipLine();
@@ -44,8 +48,9 @@ class RecordReader {
   // One line without its line end; InputError at the end of the input.
   std::string readLine();
   int32_t readFieldInt32(int width, int32_t low, int32_t high);
-  // The next list-directed value: its text up to a blank, comma or line end.
-  std::string readListToken(const char* emptyMessage);
+  // The next list-directed value: its text up to a blank, comma or line end;
+  // none for a null value.
+  std::optional<std::string> readListToken();
 
   std::istream& in_;
   RecordWriter& console_;
