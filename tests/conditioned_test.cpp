@@ -182,6 +182,15 @@ TEST(ConditionedSession, NoTableListedWithBothCountsZero) {
   expectSession(kMargins2x3 + "C\nN\n0\nN\n0.05\n0\n0\n\n", kTypedConsole2x3, report);
 }
 
+TEST(ConditionedSession, NegativeZeroBoundIsWrittenAsZero) {
+  // The run above with L typed as "-0": the same report, without a sign.
+  Lines report = head2x3();
+  report << typedCondition(true, "0.0000000000D+00", "0.5000000000D-01")
+         << countAndSum("2x3", 11, "0.16855203619910D+00")
+         << Lines({" No se escribe ninguna tabla."});
+  expectSession(kMargins2x3 + "C\nN\n-0\nN\n0.05\n0\n0\n\n", kTypedConsole2x3, report);
+}
+
 TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
   // 0.1 < p < 0.2: tables 3, 4, 8 and 10, all tied. T1 = 3, T2 = 2: the
   // first three fill the high list (each tie heads it), the fourth is low.

@@ -114,6 +114,21 @@ TEST(OptionsBAndC, NullValuesAskLAndUAgainAndKeepT1AndT2) {
   EXPECT_EQ(s.t2, 3);
 }
 
+TEST(OptionsBAndC, BoundTooSmallForAnEightByteRealIsAskedAgain) {
+  // Option C, L = 0: U typed as 1e-400 is not zero, but no 8-byte real holds
+  // it; read as 0 it would leave a condition no table meets. It is asked
+  // again, and 1e-300 is taken. "-0" for L is 0.
+  DialogueHarness h("C\nN\n-0\nN\n1e-400\n1e-300\n0\n0\n", kOnes2, kOnes2);
+  const Request request = runDialogue(h);
+  EXPECT_EQ(h.console(),
+            optionsMenu("2x2") + kOptionPrompt + kTypedBounds + valuePrompt('U') + kCountsPrompts);
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_TRUE(s.lower.typedAs(0.0));
+  EXPECT_FALSE(std::signbit(s.lower.value));
+  EXPECT_TRUE(s.upper.typedAs(1e-300));
+  EXPECT_NEAR(*s.upper.logValue, -690.77552789821368, 1e-12);
+}
+
 TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   const struct {
     const char* input;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -270,9 +273,8 @@ TEST_F(ReaderTest, ListIntegersSkipBlankLinesAndDropTheRest) {
 
 TEST_F(ReaderTest, ListRealsInFortranForms) {
   RecordReader& r =
-      readerOf(".5\n5.\n5e-1\n5E-1\n5d-1\n5D-1\n1\n+.5\n-2.5D+3\n0,5\n1.5-3\n1e-400\n 0.25 x");
-  for (double expected :
-       {0.5, 5.0, 0.5, 0.5, 0.5, 0.5, 1.0, 0.5, -2500.0, 0.0, 1.5e-3, 0.0, 0.25}) {
+      readerOf(".5\n5.\n5e-1\n5E-1\n5d-1\n5D-1\n1\n+.5\n-2.5D+3\n0,5\n1.5-3\n 0.25 x");
+  for (double expected : {0.5, 5.0, 0.5, 0.5, 0.5, 0.5, 1.0, 0.5, -2500.0, 0.0, 1.5e-3, 0.25}) {
     EXPECT_EQ(r.readListReal(), expected);
   }
   EXPECT_THROW(r.readListReal(), InputError);
@@ -288,6 +290,24 @@ TEST_F(ReaderTest, CommaBeforeAnyValueIsANullValueThatKeepsThePreviousValue) {
   EXPECT_EQ(r.readListReal(9.0), 9.0);
   EXPECT_EQ(r.readListInt32(41), 3);
   EXPECT_EQ(r.readListInt32(2147483647), 2147483647);
+}
+
+TEST_F(ReaderTest, RealsBelowTheSmallestEightByteRealHaveNoValueAndZeroHasNoSign) {
+  // The smallest positive 8-byte real is about 4.94e-324; 3e-324 is nearer to
+  // it than to 0.
+  RecordReader& r = readerOf("1e-400\n-2.5D-330\n0.000001e-318\n3e-324\n1e-310\n");
+  for (int k = 0; k < 3; ++k) EXPECT_FALSE(r.readListReal().has_value()) << k;
+  EXPECT_EQ(r.readListReal(), std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(r.readListReal(), 1e-310);
+  // Zero in any form is +0, the sign of "-0" dropped; zero digits with any
+  // exponent are no underflow.
+  RecordReader& zeros = readerOf("-0\n-0.0d0\n0e-999\n-.000e-500\n");
+  for (int k = 0; k < 4; ++k) {
+    const std::optional<double> value = zeros.readListReal();
+    ASSERT_TRUE(value.has_value()) << k;
+    EXPECT_EQ(*value, 0.0) << k;
+    EXPECT_FALSE(std::signbit(*value)) << k;
+  }
 }
 
 TEST_F(ReaderTest, MalformedOrOutOfRangeValuesEndTheRun) {

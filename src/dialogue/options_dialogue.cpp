@@ -1,6 +1,7 @@
 #include "dialogue/options_dialogue.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ OptionARequest askExtremeOption(Console& console, const std::string& dim) {
 }
 
 // A bound typed as a number: re-asked until it lies in 0..1 (a NaN never does).
-// The entry starts at 9.0, so a null value keeps it out of range.
+// The entry starts at 9.0, so a null value keeps it out of range; a number too
+// small for an 8-byte real leaves it as it was, and is asked again too.
 double askBoundValue(Console& console, char name) {
   double entry = 9.0;
   for (;;) {
@@ -56,7 +58,9 @@ double askBoundValue(Console& console, char name) {
     } else {
       console.out().format("(A25\\)", "  Introducir valor de U: ");
     }
-    entry = console.in().readListReal(entry);
+    const std::optional<double> read = console.in().readListReal(entry);
+    if (!read) continue;
+    entry = *read;
     if (entry >= 0.0 && entry <= 1.0) return entry;
   }
 }

@@ -84,6 +84,15 @@ std::string normaliseReal(std::string_view text) {
   return out;
 }
 
+// Whether the mantissa of a number in strtod form has a digit other than 0.
+bool hasNonZeroDigit(std::string_view number) {
+  for (char c : number) {
+    if (c == 'e') break;
+    if (c >= '1' && c <= '9') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 RecordReader::RecordReader(std::istream& in, RecordWriter& console) : in_(in), console_(console) {}
@@ -171,15 +180,21 @@ int32_t RecordReader::readListInt32(int32_t previous) {
                                            std::numeric_limits<int32_t>::max()));
 }
 
-double RecordReader::readListReal(double previous) {
+std::optional<double> RecordReader::readListReal(double previous) {
   const std::optional<std::string> token = readListToken();
   if (!token) return previous;
   const std::string number = normaliseReal(*token);
   if (number.empty()) throw InputError(kNotReal);
   const double value = std::strtod(number.c_str(), nullptr);
-  // Underflow gives zero or a tiny value, which is still the number typed
-  // closely enough; overflow has no value at all.
+  // Overflow has no value at all.
   if (std::isinf(value)) throw InputError(kRealRange);
+  if (value == 0.0) {
+    // A number whose nearest 8-byte real is 0 although a digit of it is not:
+    // reading it as 0 would turn a bound below every table into one that no
+    // table meets. A zero typed as zero is 0, without the sign of "-0".
+    if (hasNonZeroDigit(number)) return std::nullopt;
+    return 0.0;
+  }
   return value;
 }
 

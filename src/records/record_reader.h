@@ -38,8 +38,11 @@ class RecordReader {
   // returns `previous`, the value the variable had.
   int16_t readListInt16(int16_t previous = 0);
   int32_t readListInt32(int32_t previous = 0);
-  // Fortran forms: ".5", "5e-1", "5d-1", "1", "-2.5D+3".
-  double readListReal(double previous = 0.0);
+  // Fortran forms: ".5", "5e-1", "5d-1", "1", "-2.5D+3". A zero is read as
+  // +0 whatever its sign. None for a number that is not zero but too small
+  // for an 8-byte real (it would read as 0): the caller treats it as out of
+  // range.
+  std::optional<double> readListReal(double previous = 0.0);
 
   // A list-directed read with no items: consumes one line, content ignored.
   void skipLine();
