@@ -1,10 +1,20 @@
 // Whole sessions through the opening stages: introduction, dimensions,
-// marginals, report head and estimate, with their re-asks, and the way bad
-// input and the end of input end a run.
+// marginals, report head and estimate, with their re-asks, and every way a run
+// ends early: bad input, the end of input, fatal stops, memory refused, and a
+// report that cannot be written.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <sstream>
+#include <streambuf>
 #include <string>
 
+#include "flow/end_messages.h"
+#include "flow/report_file.h"
 #include "support/console_texts.h"
 #include "support/session_driver.h"
 
@@ -121,6 +131,67 @@ TEST(OpeningStages, RefusedFirstAcquisitionIsAFatalStop) {
   EXPECT_EQ(outcome.console,
             kIntroduction + kRowsPrompt + kColsPrompt + "\n");  // no ENTER wait
   EXPECT_EQ(outcome.report, "  Fallo en la asignaci\xF3n de memoria.\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// Runs that end early say so on standard error.
+
+// The 2 x 3 example, option C with L = 0 and U the observed table, T1 = T2 = 2.
+const std::string kFisherRun = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
+const std::string kReportHead2x3 =
+    lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 2x3 CON MARGINALES FIJOS,",
+           "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+           "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7", "", ""},
+          "\r\n");
+
+TEST(RunEnd, ReportThatCannotBeWrittenIsAFailureWithItsCause) {
+  // /dev/full takes the file's opening and refuses every write: the head's
+  // write fails, the run ends there with status 3 and the cause, and the
+  // closing's pointer to the report is never shown.
+  std::istringstream in(kFisherRun);
+  std::ostringstream out, err;
+  EXPECT_EQ(runProgram(in, out, err, "/dev/full"), 3);
+  EXPECT_EQ(err.str(),
+            "Error: no se puede escribir el fichero /dev/full: no queda espacio en el "
+            "dispositivo\n");
+  const std::string opening = openingConsole("2x3", 2, 3, " 0.176906E+02");
+  EXPECT_EQ(out.str(), opening.substr(0, opening.find("\n Numero aproximado")));
+
+  // A file that cannot be created: the same, named as the run was given it.
+  std::istringstream noInput("");
+  std::ostringstream noOut, noErr;
+  EXPECT_EQ(runProgram(noInput, noOut, noErr, "/nonexistent-rxc-dir/res.txt"), 3);
+  EXPECT_EQ(noErr.str(),
+            "Error: no se puede escribir el fichero /nonexistent-rxc-dir/res.txt: no existe el "
+            "directorio\n");
+}
+
+TEST(RunEnd, ReportFileKnowsAFailedWriteAtOnceWithItsCause) {
+  // Small writes wait in the buffer; the flush meets the full device.
+  ReportFile small("/dev/full");
+  ASSERT_TRUE(small.isOpen());
+  small.stream() << "head\r\n";
+  EXPECT_FALSE(small.failed());
+  try {
+    small.stream().flush();
+    ADD_FAILURE() << "no failure";
+  } catch (const ReportWriteError& e) {
+    EXPECT_EQ(e.errorNumber, ENOSPC);
+  }
+  EXPECT_TRUE(small.failed());
+  EXPECT_EQ(small.error(), ENOSPC);
+  // A write larger than the buffer fails in the statement itself.
+  ReportFile large("/dev/full");
+  EXPECT_THROW(large.stream() << std::string(1 << 17, 'x'), ReportWriteError);
+  EXPECT_EQ(large.error(), ENOSPC);
+
+  EXPECT_EQ(reportErrorCause(EDQUOT), "se ha superado la cuota de disco");
+  EXPECT_EQ(reportErrorCause(EFBIG), "el fichero es demasiado grande");
+  EXPECT_EQ(reportErrorCause(EIO), "error de entrada/salida");
+  EXPECT_EQ(reportErrorCause(EROFS), "el sistema de ficheros es de solo lectura");
+  EXPECT_EQ(reportErrorCause(EACCES), "permiso denegado");
+  EXPECT_EQ(reportErrorCause(EPIPE), "el otro extremo de la tuberia esta cerrado");
+  EXPECT_EQ(reportErrorCause(EXDEV), "error del sistema numero " + std::to_string(EXDEV));
 }
 
 }  // namespace

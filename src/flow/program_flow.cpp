@@ -1,6 +1,6 @@
 #include "flow/program_flow.h"
 
-#include <fstream>
+#include <string>
 #include <utility>
 #include <variant>
 
@@ -14,6 +14,8 @@
 #include "engine/kept_tables.h"
 #include "engine/problem.h"
 #include "engine/table_count_estimate.h"
+#include "flow/end_messages.h"
+#include "flow/report_file.h"
 #include "flow/result_stages.h"
 #include "records/input_error.h"
 #include "report/report_head.h"
@@ -58,13 +60,24 @@ void writeClosing(Console& console) {
   console.out().list();
 }
 
-void runStages(Console& console, RecordWriter& report, MemoryBudget& memory) {
+// The report is complete: an open record ended, everything written out and
+// the file closed, all before the closing tells the user to look at it.
+void finishReport(RecordWriter& report, ReportFile& file) {
+  if (report.recordOpen()) report.list();
+  report.flush();
+  file.close();
+}
+
+void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryBudget& memory) {
   writeIntroduction(console.out());
   const Dimensions dimensions = askDimensions(console);
   acquireMarginArrays(memory, dimensions);
   Marginals margins = askMarginals(console, dimensions);
   const Problem problem = makeProblem(std::move(margins.rows), std::move(margins.cols));
   writeReportHead(report, problem);
+  // The end of a stage: what the report holds reaches the file, so that an
+  // interrupted run keeps it and a report that cannot be written is known now.
+  report.flush();
   const float approxCount = approximateTableCount(problem);
   showTableCountEstimate(console.out(), problem.dimText, approxCount);
   ConsoleProgress display(console.out());
@@ -82,44 +95,69 @@ void runStages(Console& console, RecordWriter& report, MemoryBudget& memory) {
   } else {
     runConditionStage(run, std::get<ConditionRequest>(request));
   }
+  finishReport(report, file);
   writeClosing(console);
 }
 
-// A record left open when the run ends is completed, as the end of the
-// process would complete it, so that the report's last line keeps its CR LF.
-void endOpenRecords(RecordWriter& console, RecordWriter& report) {
-  if (console.recordOpen()) console.list();
-  if (report.recordOpen()) report.list();
-  console.flush();
-  report.flush();
+// A console record left open when the run ends is completed, as the end of
+// the process would complete it.
+void endConsole(Console& console) {
+  if (console.out().recordOpen()) console.out().list();
+  console.out().flush();
+}
+
+// The report of a run that ends early: its open record completed, the stop's
+// message (when there is one) as its last record, and the file closed. False
+// when the report could not be written, then or before.
+bool settleReport(RecordWriter& report, ReportFile& file, const std::string& message) {
+  if (file.failed()) return false;
+  try {
+    if (report.recordOpen()) report.list();
+    if (!message.empty()) report.list({message});
+    finishReport(report, file);
+    return true;
+  } catch (...) {
+    // A failed write leaves the stream unusable; the cause is in the file.
+    return false;
+  }
 }
 
 }  // namespace
 
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings) {
-  std::ofstream reportFile(reportPath, std::ios::binary | std::ios::trunc);
-  if (!reportFile) {
-    errorOut << "Error: no se puede escribir el fichero " << reportPath << "\n";
+  ReportFile file(reportPath);
+  if (!file.isOpen()) {
+    errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kNoReport;
   }
   Console console(consoleIn, consoleOut);
-  RecordWriter report(reportFile, StreamStyle::kReport);
+  RecordWriter report(file.stream(), StreamStyle::kReport);
   MemoryBudget memory(settings.memoryLimitBytes);
-  try {
-    runStages(console, report, memory);
-  } catch (const FatalStop& stop) {
-    if (report.recordOpen()) report.list();
+
+  auto endWithStop = [&](const FatalStop& stop) {
     if (stop.consoleError2) console.out().list({" Error 2. Contactar con el autor."});
-    if (!stop.reportMessage.empty()) report.list({stop.reportMessage});
-    endOpenRecords(console.out(), report);
+    const bool written = settleReport(report, file, stop.reportMessage);
+    endConsole(console);
+    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kFatalStop;
+  };
+  try {
+    runStages(console, report, file, memory);
+  } catch (const FatalStop& stop) {
+    return endWithStop(stop);
   } catch (const InputError& error) {
-    endOpenRecords(console.out(), report);
+    const bool written = settleReport(report, file, "");
+    endConsole(console);
     errorOut << error.what() << "\n";
+    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kUnreadableInput;
+  } catch (const ReportWriteError& error) {
+    endConsole(console);
+    errorOut << reportErrorLine(reportPath, error.errorNumber) << "\n";
+    return kNoReport;
   }
-  endOpenRecords(console.out(), report);
+  endConsole(console);
   return kNormalEnd;
 }
 

@@ -16,6 +16,11 @@ namespace rxc {
 
 namespace {
 
+// The end of a stage, and the start of every pass: what the report holds
+// reaches the file, so that a run interrupted during a long pass keeps it,
+// and a report that cannot be written stops the run here.
+void endStage(ResultContext& run) { run.report.flush(); }
+
 // One extreme section: its heading, the question when more than ten tables
 // are held, then the count and the tables. `toWrite` is K, one variable for
 // both sections: the kept count when no question is asked, the answer
@@ -27,6 +32,7 @@ void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view, int
                                           view.kept, toWrite)
                 : view.kept;
   writeExtremeTables(run.report, view, toWrite);
+  endStage(run);
 }
 
 void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
@@ -53,6 +59,7 @@ void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
   writeEqualProbabilityNotice(run.report, run.problem.dimText);
   const int32_t tablesToWrite = askEqualProbabilityTablesToWrite(run.console, run.problem.dimText);
   writeEqualProbabilityListingNote(run.report, tablesToWrite, static_cast<double>(tableCount));
+  endStage(run);
   if (tablesToWrite <= 0) return;
   const TableLayout layout = tableLayoutOf(run.problem);
   runWritingPass(run.problem, tablesToWrite, run.progress,
@@ -60,6 +67,7 @@ void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
                    writeTableBlock(run.report, layout, cells, probability, 0.0,
                                    /*showLog=*/false);
                  });
+  endStage(run);
 }
 
 }  // namespace
@@ -75,6 +83,7 @@ void writeTotals(ResultContext& run, double tableCount, bool keptListsOk) {
   if (!keptListsOk) stopRun("", /*consoleError2=*/true);
   run.report.list();
   run.report.list();
+  endStage(run);
 }
 
 void writeExtremeResults(ResultContext& run, double tableCount, const ExtremeTracking& extremes) {
@@ -83,6 +92,7 @@ void writeExtremeResults(ResultContext& run, double tableCount, const ExtremeTra
 }
 
 void runOptionAStage(ResultContext& run, const OptionARequest& request) {
+  endStage(run);
   const FirstPassOutcome first = runFirstPass(run.problem, run.progress);
   if (!first.differs) {
     run.progress.writeFinish();
@@ -90,6 +100,7 @@ void runOptionAStage(ResultContext& run, const OptionARequest& request) {
     writeEqualProbabilityListing(run, first.tableCount);
     return;
   }
+  endStage(run);
   const TrackingOutcome tracking =
       runTrackingPass(run.problem, request.extremeOption, first, run.kept.highTables,
                       run.kept.lowTables, run.kept.extremeCapacity, run.progress);
@@ -98,6 +109,7 @@ void runOptionAStage(ResultContext& run, const OptionARequest& request) {
 }
 
 void runConditionStage(ResultContext& run, const ConditionRequest& request) {
+  endStage(run);
   const ConditionOutcome outcome = runConditionPass(run.problem, request, run.kept, run.progress);
   run.progress.writeFinish();
   const SelectionLists& lists = run.kept.lists;
@@ -106,6 +118,7 @@ void runConditionStage(ResultContext& run, const ConditionRequest& request) {
       keptListsConsistent(request.t1, request.t2, outcome.count, lists.highKept, lists.lowKept));
   const TableLayout layout = tableLayoutOf(run.problem);
   writeConditionedSection(run.report, {run.problem, request, outcome, run.kept, layout});
+  endStage(run);
 }
 
 }  // namespace rxc
