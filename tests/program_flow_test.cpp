@@ -144,6 +144,60 @@ const std::string kReportHead2x3 =
            "  Marginales filas:     5,  12", "  Marginales columnas:  3,  7,  7", "", ""},
           "\r\n");
 
+TEST(RunEnd, FatalStopIsAlsoOneLineOnStandardError) {
+  RunSettings settings;
+  settings.memoryLimitBytes = 16;
+  const auto outcome = runSession("2\n3\n", settings);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.errors, "Fallo en la asignacion de memoria. (ver res.txt)\n");
+  EXPECT_EQ(outcome.report, "  Fallo en la asignaci\xF3n de memoria.\r\n");
+
+  // Every stop's line: the message without its leading blank and accents; the
+  // kept-list check names the console's text, as the report has nothing.
+  EXPECT_EQ(fatalStopLine({" Error ultimo elemento. Contactar con el autor"}, true),
+            "Error ultimo elemento. Contactar con el autor (ver res.txt)");
+  EXPECT_EQ(fatalStopLine({"Demasiadas tablas. Contactar con el autor."}, true),
+            "Demasiadas tablas. Contactar con el autor. (ver res.txt)");
+  EXPECT_EQ(fatalStopLine({" Error 3. Contactar con el autor."}, true),
+            "Error 3. Contactar con el autor. (ver res.txt)");
+  EXPECT_EQ(fatalStopLine({"", true}, true), "Error 2. Contactar con el autor.");
+  // When the report could not take the message, it does not point there.
+  EXPECT_EQ(fatalStopLine({" Fallo en la asignación de memoria."}, false),
+            "Fallo en la asignacion de memoria.");
+}
+
+// Console input that gives `text` and then, instead of more, refuses memory:
+// an allocation failure met in the middle of a run.
+class InputThenNoMemory : public std::streambuf {
+ public:
+  explicit InputThenNoMemory(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::bad_alloc(); }
+
+ private:
+  std::string text_;
+};
+
+TEST(RunEnd, AllocationFailureEndsTheRunAsTheMemoryStop) {
+  // Memory refused while T1 is read, after the report head was written.
+  InputThenNoMemory source("2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nN\n1\n");
+  std::istream in(&source);
+  std::ostringstream out, err;
+  const std::string path = ::testing::TempDir() + "rxc_no_memory_res.txt";
+  const int status = runProgram(in, out, err, path);
+  std::ifstream written(path, std::ios::binary);
+  const std::string report{std::istreambuf_iterator<char>(written), {}};
+  written.close();
+  std::remove(path.c_str());
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err.str(), "Fallo en la asignacion de memoria. (ver res.txt)\n");
+  EXPECT_EQ(report, kReportHead2x3 + "  Fallo en la asignaci\xF3n de memoria.\r\n");
+  EXPECT_EQ(out.str().find("Ver resultados"), std::string::npos);
+}
+
 TEST(RunEnd, ReportThatCannotBeWrittenIsAFailureWithItsCause) {
   // /dev/full takes the file's opening and refuses every write: the head's
   // write fails, the run ends there with status 3 and the cause, and the

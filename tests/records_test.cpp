@@ -192,6 +192,14 @@ TEST_F(WriterTest, ReportIsWindows1252WithCrLf) {
             "\r\n  S\xF3lo a\xF1o\r\n");
 }
 
+TEST(TextEncoding, AccentedLettersLoseTheirAccentsForPlainLines) {
+  EXPECT_EQ(withoutAccents(" Fallo en la asignación de memoria."),
+            " Fallo en la asignacion de memoria.");
+  EXPECT_EQ(withoutAccents("ÁÉÍÓÚÑÜ áéíóúñü"), "AEIOUNU aeiounu");
+  // Other marks, and bytes that are no UTF-8, have no plain form.
+  EXPECT_EQ(withoutAccents("x€×\xFFy"), "x???y");
+}
+
 TEST(TextEncoding, ConvertsSpanishLettersAndMarksTheRest) {
   EXPECT_EQ(utf8ToCp1252("ÓÍÁáéíóúñ"), "\xD3\xCD\xC1\xE1\xE9\xED\xF3\xFA\xF1");
   EXPECT_EQ(utf8ToCp1252("€—"), "\x80\x97");

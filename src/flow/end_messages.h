@@ -5,7 +5,14 @@
 
 #include <string>
 
+#include "base/fatal_stop.h"
+
 namespace rxc {
+
+// A fatal stop: its message without the leading blank and the accents, then
+// " (ver res.txt)" when the report holds it; for the kept-list check, which
+// writes nothing to the report, the console's " Error 2" text.
+std::string fatalStopLine(const FatalStop& stop, bool reportWritten);
 
 // A report that could not be opened or written: the file as the run named it,
 // and the cause.

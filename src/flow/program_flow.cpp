@@ -1,5 +1,6 @@
 #include "flow/program_flow.h"
 
+#include <new>
 #include <string>
 #include <utility>
 #include <variant>
@@ -135,10 +136,13 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
   RecordWriter report(file.stream(), StreamStyle::kReport);
   MemoryBudget memory(settings.memoryLimitBytes);
 
+  // Each way a run can end early. The report is settled first, so that the
+  // line on standard error can say whether it holds the stop's message.
   auto endWithStop = [&](const FatalStop& stop) {
     if (stop.consoleError2) console.out().list({" Error 2. Contactar con el autor."});
     const bool written = settleReport(report, file, stop.reportMessage);
     endConsole(console);
+    errorOut << fatalStopLine(stop, written) << "\n";
     if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kFatalStop;
   };
@@ -146,6 +150,10 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
     runStages(console, report, file, memory);
   } catch (const FatalStop& stop) {
     return endWithStop(stop);
+  } catch (const std::bad_alloc&) {
+    // Memory refused outside the budgeted arrays ends the run as a refused
+    // acquisition does.
+    return endWithStop(FatalStop{kMemoryFailureMessage});
   } catch (const InputError& error) {
     const bool written = settleReport(report, file, "");
     endConsole(console);
