@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/double_pair.h"
 #include "base/fast_exp.h"
+#include "base/fatal_stop.h"
 #include "base/tolerance.h"
 #include "engine/condition_pass.h"
+#include "engine/condition_visitor.h"
 #include "engine/kept_tables.h"
 #include "report/conditioned_section.h"
 #include "support/console_texts.h"
@@ -409,6 +412,39 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
 }
 
 // ---------------------------------------------------------------------------
+
+TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
+  // The visitor's totals started just below 2^31: accepted tables, alone and
+  // in pairs, count on without wrapping and without a stop. (With T1 = T2 = 0
+  // no table is kept, so none is ever copied.)
+  struct NoCells {
+    void copyTo(int16_t*) const { ADD_FAILURE() << "a table was kept"; }
+  };
+  SelectionLists lists;
+  TableStore high, low;
+  TableSelector selector(lists, high, low, 0, 0, 4);
+  ConditionTotals start;
+  start.count = 2147483646;
+  ConditionVisitor<AtMostCondition> visitor(AtMostCondition{-1.0}, selector, start);
+  visitor.visit(-2.0, NoCells{});
+  visitor.visit(-0.5, NoCells{});  // rejected
+  visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
+  visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
+  EXPECT_EQ(visitor.totals().count, int64_t{2147483650});
+  // The check of the kept lists compares the whole count.
+  EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
+  EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
+
+  // The stop stays, for a count beyond any run's reach.
+  start.count = kMaxConditionCount;
+  ConditionVisitor<AtMostCondition> last(AtMostCondition{-1.0}, selector, start);
+  try {
+    last.visit(-2.0, NoCells{});
+    ADD_FAILURE() << "no stop";
+  } catch (const FatalStop& stop) {
+    EXPECT_EQ(stop.reportMessage, "Demasiadas tablas. Contactar con el autor.");
+  }
+}
 
 TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
   std::mt19937 rng(77);

@@ -189,7 +189,7 @@ bool TableSelector::finishPass() {
   return tinyProbability;
 }
 
-bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+bool keptListsConsistent(int32_t t1, int32_t t2, int64_t conditionCount, int32_t highKept,
                          int32_t lowKept) {
   if (highKept > t1 || lowKept > t2) return false;
   // T1 + T2 can exceed the 4-byte range (both may be typed as 2147483647).

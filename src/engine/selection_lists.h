@@ -80,7 +80,7 @@ class TableSelector {
 // The check made once the total number of tables is written: the lists hold
 // no more than was asked for, and all of the accepted tables whenever they
 // could (T1 + T2 at least the count). Under option A everything is 0.
-bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+bool keptListsConsistent(int32_t t1, int32_t t2, int64_t conditionCount, int32_t highKept,
                          int32_t lowKept);
 
 }  // namespace rxc
