@@ -411,6 +411,63 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   EXPECT_EQ(section(outcome, kept), joined(expected));
 }
 
+TEST(ConditionedSection, CountsAboveTwoBillionTakeTheRealForm) {
+  // A Fisher test whose 3e9 accepted tables sum to an underflowed 0, T1 = 1:
+  // every record that names the count writes it as the total of tables does
+  // above 2e9, an 8-byte real in D16.10 with no blank before it.
+  ConditionRequest request;
+  request.inclusive = true;
+  request.upper.source = Bound::Source::kObservedTable;
+  request.upper.observedTable = {0, 1, 1, 0};
+  request.upper.logValue = -13839.345382826;
+  request.t1 = 1;
+  ConditionOutcome outcome;
+  outcome.count = 3000000000;
+  outcome.maxLog = -13839.345382826;
+  outcome.maxRaises = 2;
+  KeptTables none;
+  testing::DialogueHarness h("", {1, 1}, {1, 1});
+  const TableLayout layout = tableLayoutOf(h.problem());
+  writeConditionedSection(h.reportWriter(), {h.problem(), request, outcome, none, layout});
+  const std::string bound = "0.3000000000D+10exp(-.1383934538E+05)].";
+  EXPECT_EQ(h.report(),
+            joined({"",
+                    "",
+                    "",
+                    " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad ",
+                    "   MAYOR O IGUAL QUE 0.0000000000D+00",
+                    " y MENOR O IGUAL QUE la probabilidad de la tabla",
+                    "",
+                    "         0    1",
+                    "         1    0",
+                    "",
+                    "",
+                    " [Número total de tablas 2x2 resultantes (que cumplen esa condición) "
+                    "=0.3000000000D+10].",
+                    "",
+                    " [Suma de las probabilidades de las0.3000000000D+10 tablas 2x2 resultantes = "
+                    "0.00000000000000D+00].",
+                    " [La suma de las probabilidades es demasiado pequeña, y se escribe como 0.",
+                    "  Dicha suma es menor que" + bound,
+                    "",
+                    " [Test de Fisher:",
+                    "  p-Value de la tabla observada introducida <" + bound,
+                    "",
+                    " De las0.3000000000D+10 tablas, sólo se escriben las T1 tablas de mayor "
+                    "probabilidad (T1= 1).",
+                    kOrderNote,
+                    ""}));
+
+  // Just above 2e9 already; 2e9 itself is still an integer (above).
+  outcome.count = 2000000001;
+  outcome.sum = 0.5;
+  request.t1 = 0;
+  testing::DialogueHarness next("", {1, 1}, {1, 1});
+  writeConditionedSection(next.reportWriter(), {next.problem(), request, outcome, none, layout});
+  EXPECT_NE(next.report().find("condición) =0.2000000001D+10].\n"), std::string::npos)
+      << next.report();
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
