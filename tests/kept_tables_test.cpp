@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/fatal_stop.h"
+#include "base/machine_memory.h"
 #include "engine/problem.h"
 
 namespace rxc {
@@ -108,6 +109,20 @@ TEST(KeptTableStores, RefusalsBeyondTheLimitAtEachStage) {
     EXPECT_EQ(a.stop, " Fallo en la asignación de memoria.") << c.why;
     EXPECT_EQ(memory.used(), c.acquiredBefore) << c.why;
   }
+}
+
+TEST(MachineMemory, AvailableMemoryReadFromMeminfo) {
+  const std::string meminfo =
+      "MemTotal:       24683752 kB\nMemFree:        21712064 kB\n"
+      "MemAvailable:   23309468 kB\nBuffers:            6340 kB\n";
+  EXPECT_EQ(memAvailableBytes(meminfo), uint64_t{23309468} * 1024);
+  EXPECT_EQ(memAvailableBytes("MemTotal: 1 kB\n"), std::nullopt);
+  EXPECT_EQ(memAvailableBytes("MemAvailable: lots\n"), std::nullopt);
+  EXPECT_EQ(memAvailableBytes("MemAvailable: 99999999999999999999 kB\n"), std::nullopt);
+  // This machine's budget: some memory, less than all there is.
+  const uint64_t budget = machineMemoryBudget();
+  EXPECT_GT(budget, 0u);
+  EXPECT_LT(budget, uint64_t{1} << 62);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "base/fatal_stop.h"
+#include "base/machine_memory.h"
 #include "base/memory_budget.h"
 #include "dialogue/console.h"
 #include "dialogue/console_progress.h"
@@ -134,7 +135,8 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
   }
   Console console(consoleIn, consoleOut);
   RecordWriter report(file.stream(), StreamStyle::kReport);
-  MemoryBudget memory(settings.memoryLimitBytes);
+  MemoryBudget memory(settings.memoryLimitBytes ? *settings.memoryLimitBytes
+                                                : machineMemoryBudget());
 
   // Each way a run can end early. The report is settled first, so that the
   // line on standard error can say whether it holds the stop's message.
