@@ -8,14 +8,18 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <new>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "flow/end_messages.h"
 #include "flow/report_file.h"
 #include "support/console_texts.h"
+#include "support/report_texts.h"
 #include "support/session_driver.h"
 
 namespace rxc {
@@ -26,6 +30,7 @@ using testing::lines;
 using testing::openingConsole;
 using testing::reportAsText;
 using testing::runSession;
+using testing::operator<<;
 
 // Prompts leave their line open and the answers are not echoed, so the
 // captured console shows consecutive prompts on one line.
@@ -196,6 +201,66 @@ TEST(RunEnd, AllocationFailureEndsTheRunAsTheMemoryStop) {
   EXPECT_EQ(err.str(), "Fallo en la asignacion de memoria. (ver res.txt)\n");
   EXPECT_EQ(report, kReportHead2x3 + "  Fallo en la asignaci\xF3n de memoria.\r\n");
   EXPECT_EQ(out.str().find("Ver resultados"), std::string::npos);
+}
+
+// Console input served line by line that, when the program starts reading
+// one of the chosen lines (it is waiting for that answer), takes a copy of
+// the report file as it is on disk then.
+class ProbingInput : public std::streambuf {
+ public:
+  ProbingInput(std::vector<std::string> answers, std::string reportPath)
+      : answers_(std::move(answers)), path_(std::move(reportPath)) {}
+  std::map<size_t, std::string> onDisk;  // by the answer's index
+  std::set<size_t> probes;
+
+ protected:
+  int_type underflow() override {
+    if (next_ == answers_.size()) return traits_type::eof();
+    if (probes.count(next_) != 0) {
+      std::ifstream file(path_, std::ios::binary);
+      onDisk[next_].assign(std::istreambuf_iterator<char>(file), {});
+    }
+    line_ = answers_[next_++] + "\n";
+    setg(line_.data(), line_.data(), line_.data() + line_.size());
+    return traits_type::to_int_type(line_[0]);
+  }
+
+ private:
+  std::vector<std::string> answers_;
+  std::string path_;
+  std::string line_;
+  size_t next_ = 0;
+};
+
+TEST(RunEnd, WhileAQuestionWaitsTheReportSoFarIsOnDisk) {
+  // Option A on 2 x 7 (rows 4, 4; columns 2, 1, 1, 1, 1, 1, 1). While the
+  // option is asked (answer 11) the head is in the file; while the number of
+  // modal tables is asked (answer 13), the total and the section's heading
+  // too. A run interrupted there keeps them.
+  const std::string path = ::testing::TempDir() + "rxc_probe_res.txt";
+  ProbingInput source(
+      {"2", "7", "4", "4", "2", "1", "1", "1", "1", "1", "1", "A", "3", "0", "2", ""}, path);
+  source.probes = {11, 13};
+  std::istream in(&source);
+  std::ostringstream out, err;
+  EXPECT_EQ(runProgram(in, out, err, path), 0) << err.str();
+  std::remove(path.c_str());
+  const testing::Lines head = {
+      "",
+      "",
+      "  DISTRIBUCIÓN DE PROBABILIDAD DE LAS TABLAS 2x7 CON MARGINALES FIJOS,",
+      "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.",
+      "",
+      "  Marginales filas:     4,  4",
+      "  Marginales columnas:  2,  1,  1,  1,  1,  1,  1",
+      "",
+      ""};
+  EXPECT_EQ(reportAsText(source.onDisk[11]), testing::joined(head));
+  EXPECT_EQ(
+      reportAsText(source.onDisk[13]),
+      testing::joined(
+          testing::reportHead("2x7", "4,  4", "2,  1,  1,  1,  1,  1,  1", " 50") << testing::Lines(
+              {"", "", "  TABLAS 2x7 DE MÁXIMA PROBABILIDAD (Moda de la distribución):", ""})));
 }
 
 TEST(RunEnd, ReportThatCannotBeWrittenIsAFailureWithItsCause) {

@@ -16,9 +16,10 @@ namespace rxc {
 
 namespace {
 
-// The end of a stage, and the start of every pass: what the report holds
-// reaches the file, so that a run interrupted during a long pass keeps it,
-// and a report that cannot be written stops the run here.
+// The end of a stage, the start of every pass and every question: what the
+// report holds reaches the file, so that a run interrupted during a long pass
+// or at a prompt keeps it, and a report that cannot be written stops the run
+// here.
 void endStage(ResultContext& run) { run.report.flush(); }
 
 // One extreme section: its heading, the question when more than ten tables
@@ -27,6 +28,7 @@ void endStage(ResultContext& run) { run.report.flush(); }
 // otherwise.
 void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view, int32_t& toWrite) {
   writeExtremeHeading(run.report, view);
+  endStage(run);  // the user may take long to answer
   toWrite = view.kept > kWrittenWithoutQuestion
                 ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count,
                                           view.kept, toWrite)
@@ -57,6 +59,7 @@ void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
 // first T tables are listed by one more pass.
 void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
   writeEqualProbabilityNotice(run.report, run.problem.dimText);
+  endStage(run);  // the user may take long to answer
   const int32_t tablesToWrite = askEqualProbabilityTablesToWrite(run.console, run.problem.dimText);
   writeEqualProbabilityListingNote(run.report, tablesToWrite, static_cast<double>(tableCount));
   endStage(run);
