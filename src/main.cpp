@@ -3,6 +3,12 @@
 // and to res.txt in the current directory.
 #include <iostream>
 
+#include "base/standard_streams.h"
 #include "flow/program_flow.h"
 
-int main() { return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt"); }
+int main() {
+  // Before anything is opened, so that the report can never take the number
+  // of a closed console stream. Without /dev/null there is no safe way on.
+  if (!rxc::bindClosedStandardStreams()) return 3;
+  return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt");
+}

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/double_pair.h"
 #include "base/fast_exp.h"
+#include "base/fatal_stop.h"
 #include "base/tolerance.h"
 #include "engine/condition_pass.h"
+#include "engine/condition_visitor.h"
 #include "engine/kept_tables.h"
 #include "report/conditioned_section.h"
 #include "support/console_texts.h"
@@ -180,6 +183,15 @@ TEST(ConditionedSession, NoTableListedWithBothCountsZero) {
          << countAndSum("2x3", 11, "0.16855203619910D+00")
          << Lines({" No se escribe ninguna tabla."});
   expectSession(kMargins2x3 + "C\nN\n0\nN\n0.05\n0\n0\n\n", kTypedConsole2x3, report);
+}
+
+TEST(ConditionedSession, NegativeZeroBoundIsWrittenAsZero) {
+  // The run above with L typed as "-0": the same report, without a sign.
+  Lines report = head2x3();
+  report << typedCondition(true, "0.0000000000D+00", "0.5000000000D-01")
+         << countAndSum("2x3", 11, "0.16855203619910D+00")
+         << Lines({" No se escribe ninguna tabla."});
+  expectSession(kMargins2x3 + "C\nN\n-0\nN\n0.05\n0\n0\n\n", kTypedConsole2x3, report);
 }
 
 TEST(ConditionedSession, FourTablesAllListedWithoutNoteOrSeparator) {
@@ -399,7 +411,97 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   EXPECT_EQ(section(outcome, kept), joined(expected));
 }
 
+TEST(ConditionedSection, CountsAboveTwoBillionTakeTheRealForm) {
+  // A Fisher test whose 3e9 accepted tables sum to an underflowed 0, T1 = 1:
+  // every record that names the count writes it as the total of tables does
+  // above 2e9, an 8-byte real in D16.10 with no blank before it.
+  ConditionRequest request;
+  request.inclusive = true;
+  request.upper.source = Bound::Source::kObservedTable;
+  request.upper.observedTable = {0, 1, 1, 0};
+  request.upper.logValue = -13839.345382826;
+  request.t1 = 1;
+  ConditionOutcome outcome;
+  outcome.count = 3000000000;
+  outcome.maxLog = -13839.345382826;
+  outcome.maxRaises = 2;
+  KeptTables none;
+  testing::DialogueHarness h("", {1, 1}, {1, 1});
+  const TableLayout layout = tableLayoutOf(h.problem());
+  writeConditionedSection(h.reportWriter(), {h.problem(), request, outcome, none, layout});
+  const std::string bound = "0.3000000000D+10exp(-.1383934538E+05)].";
+  EXPECT_EQ(h.report(),
+            joined({"",
+                    "",
+                    "",
+                    " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad ",
+                    "   MAYOR O IGUAL QUE 0.0000000000D+00",
+                    " y MENOR O IGUAL QUE la probabilidad de la tabla",
+                    "",
+                    "         0    1",
+                    "         1    0",
+                    "",
+                    "",
+                    " [Número total de tablas 2x2 resultantes (que cumplen esa condición) "
+                    "=0.3000000000D+10].",
+                    "",
+                    " [Suma de las probabilidades de las0.3000000000D+10 tablas 2x2 resultantes = "
+                    "0.00000000000000D+00].",
+                    " [La suma de las probabilidades es demasiado pequeña, y se escribe como 0.",
+                    "  Dicha suma es menor que" + bound,
+                    "",
+                    " [Test de Fisher:",
+                    "  p-Value de la tabla observada introducida <" + bound,
+                    "",
+                    " De las0.3000000000D+10 tablas, sólo se escriben las T1 tablas de mayor "
+                    "probabilidad (T1= 1).",
+                    kOrderNote,
+                    ""}));
+
+  // Just above 2e9 already; 2e9 itself is still an integer (above).
+  outcome.count = 2000000001;
+  outcome.sum = 0.5;
+  request.t1 = 0;
+  testing::DialogueHarness next("", {1, 1}, {1, 1});
+  writeConditionedSection(next.reportWriter(), {next.problem(), request, outcome, none, layout});
+  EXPECT_NE(next.report().find("condición) =0.2000000001D+10].\n"), std::string::npos)
+      << next.report();
+}
+
 // ---------------------------------------------------------------------------
+
+TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
+  // The visitor's totals started just below 2^31: accepted tables, alone and
+  // in pairs, count on without wrapping and without a stop. (With T1 = T2 = 0
+  // no table is kept, so none is ever copied.)
+  struct NoCells {
+    void copyTo(int16_t*) const { ADD_FAILURE() << "a table was kept"; }
+  };
+  SelectionLists lists;
+  TableStore high, low;
+  TableSelector selector(lists, high, low, 0, 0, 4);
+  ConditionTotals start;
+  start.count = 2147483646;
+  ConditionVisitor<AtMostCondition> visitor(AtMostCondition{-1.0}, selector, start);
+  visitor.visit(-2.0, NoCells{});
+  visitor.visit(-0.5, NoCells{});  // rejected
+  visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
+  visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
+  EXPECT_EQ(visitor.totals().count, int64_t{2147483650});
+  // The check of the kept lists compares the whole count.
+  EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
+  EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
+
+  // The stop stays, for a count beyond any run's reach.
+  start.count = kMaxConditionCount;
+  ConditionVisitor<AtMostCondition> last(AtMostCondition{-1.0}, selector, start);
+  try {
+    last.visit(-2.0, NoCells{});
+    ADD_FAILURE() << "no stop";
+  } catch (const FatalStop& stop) {
+    EXPECT_EQ(stop.reportMessage, "Demasiadas tablas. Contactar con el autor.");
+  }
+}
 
 TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
   std::mt19937 rng(77);

@@ -1,17 +1,23 @@
-// Capacities of the kept-table stores after the options dialogue, the refused
-// reservations, and the promise that a reservation commits no memory.
+// Capacities of the kept-table stores after the options dialogue, their growth
+// within the memory budget as tables are kept, and the promise that setting
+// them up commits no memory.
 #include "engine/kept_tables.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "base/fatal_stop.h"
+#include "base/machine_memory.h"
+#include "base/tolerance.h"
+#include "engine/extreme_tables.h"
 #include "engine/problem.h"
+#include "engine/selection_lists.h"
 
 namespace rxc {
 namespace {
@@ -82,32 +88,85 @@ TEST(KeptTableStores, CapacitiesByOption) {
   }
 }
 
-TEST(KeptTableStores, RefusalsBeyondTheLimitAtEachStage) {
-  const struct {
-    const char* why;
-    int side;
-    int16_t extremeOption;
-    int32_t t1, t2;
-    uint64_t acquiredBefore;  // bytes reserved before the refusal
-  } cases[] = {
-      // T1 = 2147483647 gives 2147483648 slots (no wrap): 8 GiB for the first
-      // slot array.
-      {"largest T1", 2, 0, std::numeric_limits<int32_t>::max(), 0, 0},
-      // The high list's next-slot array (two 4-byte slots) came first.
-      {"largest T2, after the high arrays", 2, 0, 0, std::numeric_limits<int32_t>::max(), 8},
-      // Both lists of 500000 tables of 10000 cells: 10 GB per table store,
-      // after the seven slot arrays of two slots each.
-      {"option A on 100 x 100, after the slot arrays", 100, 3, 0, 0, 88},
+TEST(KeptTableStores, StoresTakeOnlyTheirFirstSlotsAndGrowWithinTheBudget) {
+  // T1 = 2147483647 on 2 x 2 tables: 2147483648 slots at most, but at first
+  // 16 slots of the high list (17 array elements of 4 + 8 + 4 + 8 bytes), one
+  // of the low list (2 of 4 + 8 + 8), 16 tables of 4 cells and one more.
+  const Problem twoByTwo = makeProblem({1, 1}, {1, 1});
+  MemoryBudget memory(uint64_t{1} << 30);
+  Acquired a =
+      acquire(memory, twoByTwo, requestFor(0, std::numeric_limits<int32_t>::max(), 0), 2.2567582f);
+  ASSERT_EQ(a.stop, "");
+  EXPECT_EQ(a.kept.highTables.capacity(), 2147483648);
+  EXPECT_EQ(memory.used(), 17u * 24 + 2u * 20 + 16u * 8 + 1u * 8);
+
+  // Tables kept one after another under a budget of 8 KiB: the stores grow
+  // (16, 32, 64, ... slots) until a growth would pass the budget, which ends
+  // the run with the memory stop; the budget is never exceeded.
+  MemoryBudget small(8192);
+  Acquired b =
+      acquire(small, twoByTwo, requestFor(0, std::numeric_limits<int32_t>::max(), 0), 2.2567582f);
+  ASSERT_EQ(b.stop, "");
+  TableSelector selector(b.kept.lists, b.kept.highTables, b.kept.lowTables,
+                         std::numeric_limits<int32_t>::max(), 0, 4);
+  struct Cells {
+    void copyTo(int16_t* cells) const { std::fill_n(cells, 4, int16_t{7}); }
   };
-  for (const auto& c : cases) {
-    MemoryBudget memory(uint64_t{1} << 30);
-    const Problem problem =
-        makeProblem(std::vector<int16_t>(c.side, 1), std::vector<int16_t>(c.side, 1));
-    // The stop leaves no stores behind; the budget shows how far it got.
-    const Acquired a = acquire(memory, problem, requestFor(c.extremeOption, c.t1, c.t2), 200000.0f);
-    EXPECT_EQ(a.stop, " Fallo en la asignación de memoria.") << c.why;
-    EXPECT_EQ(memory.used(), c.acquiredBefore) << c.why;
+  std::string stop;
+  try {
+    for (int k = 1; k <= 1000; ++k) selector.offer(-k, toleranceBand(-k), Cells{});
+  } catch (const FatalStop& e) {
+    stop = e.reportMessage;
   }
+  EXPECT_EQ(stop, " Fallo en la asignación de memoria.");
+  EXPECT_GT(b.kept.lists.highKept, 64);
+  EXPECT_LE(small.used(), 8192u);
+  for (int32_t k = 1; k <= b.kept.lists.highKept; ++k) {
+    EXPECT_EQ(b.kept.highTables.slot(k)[3], 7) << k;
+  }
+}
+
+TEST(KeptTableStores, OptionAOnAHundredByHundredStopsAtTheBudgetInsteadOfReserving) {
+  // Every marginal 2: the estimate is infinite, so each store may hold 500000
+  // tables of 10000 cells (10 GB). At first it holds 16 (320 kB); tied
+  // minimum tables make it grow until the budget, 16 MB here, refuses.
+  const Problem problem = makeProblem(std::vector<int16_t>(100, 2), std::vector<int16_t>(100, 2));
+  MemoryBudget memory(16u << 20);
+  Acquired a =
+      acquire(memory, problem, requestFor(2, 0, 0), std::numeric_limits<float>::infinity());
+  ASSERT_EQ(a.stop, "");
+  EXPECT_EQ(a.kept.lowTables.capacity(), 500000);
+  EXPECT_EQ(a.kept.lowTables.slotsHeld(), 16);
+  ExtremeTracking start;
+  ExtremeTrackingVisitor<ExtremeOption::kMinimum> visitor(start, a.kept.highTables,
+                                                          a.kept.lowTables, 500000);
+  struct Tie {
+    void copyTo(int16_t* cells) const { std::fill_n(cells, 10000, int16_t{1}); }
+  };
+  std::string stop;
+  int tied = 0;
+  try {
+    for (; tied < 2000; ++tied) visitor.visit(0.0, Tie{});
+  } catch (const FatalStop& e) {
+    stop = e.reportMessage;
+  }
+  EXPECT_EQ(stop, " Fallo en la asignación de memoria.");
+  EXPECT_GT(tied, 256);
+  EXPECT_LE(memory.used(), 16u << 20);
+}
+
+TEST(MachineMemory, AvailableMemoryReadFromMeminfo) {
+  const std::string meminfo =
+      "MemTotal:       24683752 kB\nMemFree:        21712064 kB\n"
+      "MemAvailable:   23309468 kB\nBuffers:            6340 kB\n";
+  EXPECT_EQ(memAvailableBytes(meminfo), uint64_t{23309468} * 1024);
+  EXPECT_EQ(memAvailableBytes("MemTotal: 1 kB\n"), std::nullopt);
+  EXPECT_EQ(memAvailableBytes("MemAvailable: lots\n"), std::nullopt);
+  EXPECT_EQ(memAvailableBytes("MemAvailable: 99999999999999999999 kB\n"), std::nullopt);
+  // This machine's budget: some memory, less than all there is.
+  const uint64_t budget = machineMemoryBudget();
+  EXPECT_GT(budget, 0u);
+  EXPECT_LT(budget, uint64_t{1} << 62);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

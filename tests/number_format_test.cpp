@@ -91,9 +91,9 @@ TEST(NumberFormat, ListFormOfZero) {
 TEST(NumberFormat, NonFiniteValuesAreNamed) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(formatListReal(inf), std::string(16, ' ') + "Infinity");
-  EXPECT_EQ(formatListReal(-inf), std::string(15, ' ') + "-Infinity");
-  EXPECT_EQ(formatListReal(nan), std::string(21, ' ') + "NaN");
+  EXPECT_EQ(formatListReal(inf), std::string(16, ' ').append("Infinity"));
+  EXPECT_EQ(formatListReal(-inf), std::string(15, ' ').append("-Infinity"));
+  EXPECT_EQ(formatListReal(nan), std::string(21, ' ').append("NaN"));
   EXPECT_EQ(formatExponent(inf, 16, 10, 'D'), "        Infinity");
   EXPECT_EQ(formatExponent(-inf, 8, 1, 'D'), "********");
   EXPECT_EQ(formatExponent(nan, 13, 6, 'E'), "          NaN");

@@ -75,6 +75,25 @@ TEST(ObservedTableEntry, CorrectionsRepeatARowOrTheTable) {
   }
 }
 
+TEST(ObservedTableEntry, NullValuesKeepTheCellsEarlierValue) {
+  // Rows 2, 3, 4 and columns 4, 5. The first entry types "," for cell (1, 1),
+  // which is 0 the first time: {{0,2},{2,1},{2,2}}, of probability
+  // 2!3!4!4!5! / (9! 0!2!2!1!2!2!) = 1/7. A second entry of the same bound
+  // typed all null gives the same table back.
+  const std::string nulls = ",\n ,\n,5\n,\n,\n,\n";
+  DialogueHarness h(",\n2\n2\n1\n2\n2\n" + nulls, {2, 3, 4}, {4, 5});
+  std::vector<int16_t> cells;
+  const std::string entry =
+      observedHeading("3x2") + rows({1, 2, 3}) +
+      "\n  Probabilidad de la tabla 3x2 introducida =  0.142857142857143     \n";
+  for (int k = 0; k < 2; ++k) {
+    const Bound bound = enterObservedTable(h.io(), h.problem(), cells);
+    EXPECT_EQ(cells, std::vector<int16_t>({0, 2, 2, 1, 2, 2})) << k;
+    EXPECT_NEAR(bound.value, 1.0 / 7.0, 1e-15) << k;
+  }
+  EXPECT_EQ(h.console(), entry + entry);
+}
+
 TEST(ObservedTableEntry, RowSumThatWouldWrapIn16BitsIsStillWrong) {
   // Rows 2, 3 and columns 1, 2, 2. Row 1 typed 32767, 32767, 4 adds up to
   // 65538, which a 16-bit sum would wrap to 2, its marginal.

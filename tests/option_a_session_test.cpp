@@ -140,6 +140,39 @@ TEST(OptionASession, QuestionsForHowManyTablesToWrite) {
   expectSession("2\n7\n4\n4\n2\n1\n1\n1\n1\n1\n1\nA\n3\n0\n-1\n500001\n2\n\n", console, report);
 }
 
+TEST(OptionASession, NullAnswersKeepKAndT) {
+  // The 2 x 7 case above. K is one variable for both sections: 1 for the
+  // modal tables, then a null answer for the minimum ones keeps 1. The modal
+  // tables have probability 4! 4! 2! / 8! = 1/35; the first has x11 = 1 and
+  // row 1 on the last three single columns.
+  const std::string console =
+      consoleUpToOptionA("2x7", 2, 7, " 0.520374E+02") + progressAndTotal("2x7", " 50") +
+      lines({"", "", "", "", "  Numero total de tablas 2x7 de maxima probabilidad = 20", "",
+             testing::kModalPrompt, "", "", "",
+             "  Numero total de tablas 2x7 de minima probabilidad = 30", ""}) +
+      testing::kMinimumPrompt + kClosing;
+  const Lines report =
+      reportHead("2x7", "4,  4", "2,  1,  1,  1,  1,  1,  1", " 50")
+      << Lines({"", "", "  TABLAS 2x7 DE MÁXIMA PROBABILIDAD (Moda de la distribución):", "",
+                "  [Número total de tablas 2x7 de máxima probabilidad = 20]",
+                "  [Se escriben 1 tablas de máxima probabilidad].", ""})
+      << block({"    1    0    0    0    1    1    1", "    1    1    1    1    0    0    0"},
+               " 0.28571428571429D-01")
+      << kSeparator
+      << Lines({"", "", "  TABLAS 2x7 DE MÍNIMA PROBABILIDAD:", "",
+                "  [Número total de tablas 2x7 de mínima probabilidad = 30]", "",
+                "  [Se escriben 1 tablas de mínima probabilidad].", ""})
+      << block({"    0    0    0    1    1    1    1", "    2    1    1    0    0    0    0"},
+               " 0.14285714285714D-01");
+  expectSession("2\n7\n4\n4\n2\n1\n1\n1\n1\n1\n1\nA\n3\n1\n,\n\n", console, report);
+
+  // T starts at 0: a null answer writes no table.
+  const auto outcome = runSession("2\n2\n1\n1\n1\n1\nA\n3\n,\n\n");
+  EXPECT_EQ(outcome.status, 0) << outcome.errors;
+  const std::string text = reportAsText(outcome.report);
+  EXPECT_EQ(text.substr(text.size() - 32), "\n  No se escribe ninguna tabla.\n") << text;
+}
+
 // Rows a, a and columns a, a: the least probable tables are x11 = 0 and
 // x11 = a, of probability 1 / C(2a, a), written with its logarithm.
 void expectTinyMinimum(int a, const std::string& estimate, const Lines& note,

@@ -99,6 +99,36 @@ TEST(OptionsBAndC, OutOfRangeValuesAndBadAnswersAskAgainSilently) {
   EXPECT_EQ(s.t2, 0);
 }
 
+TEST(OptionsBAndC, NullValuesAskLAndUAgainAndKeepT1AndT2) {
+  // L and U start at 9.0, so a null value ("," or ",5") is out of range and
+  // asked again. T1 starts at 0 and keeps it; T2 keeps the -2 refused before.
+  DialogueHarness h("B\nN\n,\n0.2\nN\n ,5\n0.5\n,\n-2\n,\n3\n", kOnes2, kOnes2);
+  const Request request = runDialogue(h);
+  EXPECT_EQ(h.console(), optionsMenu("2x2") + kOptionPrompt + typedBound("2x2", 'L') +
+                             valuePrompt('L') + typedBound("2x2", 'U') + valuePrompt('U') +
+                             kCountsPrompts + "      T2=       T2= ");
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_TRUE(s.lower.typedAs(0.2));
+  EXPECT_TRUE(s.upper.typedAs(0.5));
+  EXPECT_EQ(s.t1, 0);
+  EXPECT_EQ(s.t2, 3);
+}
+
+TEST(OptionsBAndC, BoundTooSmallForAnEightByteRealIsAskedAgain) {
+  // Option C, L = 0: U typed as 1e-400 is not zero, but no 8-byte real holds
+  // it; read as 0 it would leave a condition no table meets. It is asked
+  // again, and 1e-300 is taken. "-0" for L is 0.
+  DialogueHarness h("C\nN\n-0\nN\n1e-400\n1e-300\n0\n0\n", kOnes2, kOnes2);
+  const Request request = runDialogue(h);
+  EXPECT_EQ(h.console(),
+            optionsMenu("2x2") + kOptionPrompt + kTypedBounds + valuePrompt('U') + kCountsPrompts);
+  const ConditionRequest& s = conditionOf(request);
+  EXPECT_TRUE(s.lower.typedAs(0.0));
+  EXPECT_FALSE(std::signbit(s.lower.value));
+  EXPECT_TRUE(s.upper.typedAs(1e-300));
+  EXPECT_NEAR(*s.upper.logValue, -690.77552789821368, 1e-12);
+}
+
 TEST(OptionsBAndC, InconsistentBoundsShowTheErrorAndAskBothAgain) {
   const struct {
     const char* input;
@@ -210,17 +240,46 @@ const std::string kReportHead2x2 =
            "  Marginales filas:     1,  1", "  Marginales columnas:  1,  1", "", ""},
           "\r\n");
 
-TEST(OptionsSession, RefusedReservationEndsTheRunWithTheMemoryMessage) {
-  // T1 = 2147483647 asks for 2147483648 slots: 8 GiB for the first slot array
-  // alone, beyond a 1 GiB limit. The run stops right after the dialogue.
+TEST(OptionsSession, KeptTablesBeyondTheBudgetEndTheRunWithTheMemoryMessage) {
+  // 3 x 3, rows 2, 7, 11 and columns 2, 8, 10: 100 tables, all accepted by
+  // option C with L = 0 and U = 1, and T1 = 2147483647 keeps them all. The
+  // stores start with 16 slots and double as tables are kept; under a budget
+  // of 3000 bytes the growth to 64 slots is refused, during the pass.
   RunSettings settings;
-  settings.memoryLimitBytes = uint64_t{1} << 30;
+  settings.memoryLimitBytes = 3000;
   const auto outcome =
-      testing::runSession("2\n2\n1\n1\n1\n1\nB\nN\n0\nN\n1\n2147483647\n0\n", settings);
+      testing::runSession("3\n3\n2\n7\n11\n2\n8\n10\nC\nN\n0\nN\n1\n2147483647\n0\n\n", settings);
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.console, openingConsole("2x2", 2, 2, " 0.225676E+01") + optionsMenu("2x2") +
-                                 kOptionPrompt + kTypedBounds + kCountsPrompts + "\n");
-  EXPECT_EQ(outcome.report, kReportHead2x2 + "  Fallo en la asignaci\xF3n de memoria.\r\n");
+  EXPECT_EQ(outcome.errors, "Fallo en la asignacion de memoria. (ver res.txt)\n");
+  EXPECT_EQ(outcome.console, openingConsole("3x3", 3, 3, " 0.979163E+02") + optionsMenu("3x3") +
+                                 kOptionPrompt + typedBound("3x3", 'L') + typedBound("3x3", 'U') +
+                                 kCountsPrompts + "\n\n\n\n  Progreso de los calculos:\n 0%\n");
+  EXPECT_EQ(
+      outcome.report,
+      lines({"", "", "  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 3x3 CON MARGINALES FIJOS,",
+             "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.", "",
+             "  Marginales filas:     2,  7,  11", "  Marginales columnas:  2,  8,  10", "", "",
+             "  Fallo en la asignaci\xF3n de memoria."},
+            "\r\n"));
+}
+
+TEST(OptionsSession, LargestT1CostsOnlyTheTablesKept) {
+  // The 2 x 3 example, all 18 tables accepted (option C, L = 0, U = 1): with
+  // T1 = 2147483647 the run is the same as with T1 = 18, which lists them all
+  // too. Its stores grow past their first 16 slots.
+  const std::string start = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nN\n1\n";
+  const auto largest = testing::runSession(start + "2147483647\n0\n\n");
+  const auto exact = testing::runSession(start + "18\n0\n\n");
+  EXPECT_EQ(largest.status, 0) << largest.errors;
+  EXPECT_EQ(exact.status, 0) << exact.errors;
+  EXPECT_EQ(largest.console, exact.console);
+  EXPECT_EQ(largest.report, exact.report);
+  size_t blocks = 0;
+  for (size_t at = exact.report.find("Prob.="); at != std::string::npos;
+       at = exact.report.find("Prob.=", at + 1)) {
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 18u);
 }
 
 TEST(OptionsSession, UnreadableBoundEndsTheRun) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "dialogue/console_progress.h"
 #include "records/record_writer.h"
@@ -34,6 +36,36 @@ struct Bar {
   ConsoleProgress display;
   ProgressBar bar;
 };
+
+// A console stream that keeps, at every flush, what had reached it by then.
+class FlushRecorder : public std::stringbuf {
+ public:
+  std::vector<std::string> seenAtFlush;
+
+ protected:
+  int sync() override {
+    seenAtFlush.push_back(str());
+    return 0;
+  }
+};
+
+TEST(Progress, TheStartAndEveryMarkReachTheConsoleAtOnce) {
+  // The bar's line stays open while the pass runs; without a flush nothing of
+  // it would show on a terminal until the pass ended.
+  FlushRecorder buffer;
+  std::ostream out(&buffer);
+  RecordWriter console(out, StreamStyle::kConsole);
+  ConsoleProgress display(console);
+  ProgressBar bar(20000000.0f, &display);  // a mark every 1.6 million tables
+  console.list({" Progreso de los calculos:"});
+  bar.writeStart();
+  ASSERT_EQ(buffer.seenAtFlush.size(), 1u);
+  EXPECT_EQ(buffer.seenAtFlush[0], "  Progreso de los calculos:\n 0%");
+  runTables(bar, 3300000);
+  ASSERT_EQ(buffer.seenAtFlush.size(), 3u);
+  EXPECT_EQ(buffer.seenAtFlush[1], "  Progreso de los calculos:\n 0%****10%");
+  EXPECT_EQ(buffer.seenAtFlush[2], "  Progreso de los calculos:\n 0%****10%****20%");
+}
 
 TEST(Progress, BelowAMillionOnlyTheEndOrTheFarMarkAtFortyMillion) {
   Bar few(500000.0f);

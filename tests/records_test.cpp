@@ -2,6 +2,11 @@
 // and every way a console read succeeds or ends the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -187,6 +192,14 @@ TEST_F(WriterTest, ReportIsWindows1252WithCrLf) {
             "\r\n  S\xF3lo a\xF1o\r\n");
 }
 
+TEST(TextEncoding, AccentedLettersLoseTheirAccentsForPlainLines) {
+  EXPECT_EQ(withoutAccents(" Fallo en la asignación de memoria."),
+            " Fallo en la asignacion de memoria.");
+  EXPECT_EQ(withoutAccents("ÁÉÍÓÚÑÜ áéíóúñü"), "AEIOUNU aeiounu");
+  // Other marks, and bytes that are no UTF-8, have no plain form.
+  EXPECT_EQ(withoutAccents("x€×\xFFy"), "x???y");
+}
+
 TEST(TextEncoding, ConvertsSpanishLettersAndMarksTheRest) {
   EXPECT_EQ(utf8ToCp1252("ÓÍÁáéíóúñ"), "\xD3\xCD\xC1\xE1\xE9\xED\xF3\xFA\xF1");
   EXPECT_EQ(utf8ToCp1252("€—"), "\x80\x97");
@@ -268,12 +281,41 @@ TEST_F(ReaderTest, ListIntegersSkipBlankLinesAndDropTheRest) {
 
 TEST_F(ReaderTest, ListRealsInFortranForms) {
   RecordReader& r =
-      readerOf(".5\n5.\n5e-1\n5E-1\n5d-1\n5D-1\n1\n+.5\n-2.5D+3\n0,5\n1.5-3\n1e-400\n 0.25 x");
-  for (double expected :
-       {0.5, 5.0, 0.5, 0.5, 0.5, 0.5, 1.0, 0.5, -2500.0, 0.0, 1.5e-3, 0.0, 0.25}) {
+      readerOf(".5\n5.\n5e-1\n5E-1\n5d-1\n5D-1\n1\n+.5\n-2.5D+3\n0,5\n1.5-3\n 0.25 x");
+  for (double expected : {0.5, 5.0, 0.5, 0.5, 0.5, 0.5, 1.0, 0.5, -2500.0, 0.0, 1.5e-3, 0.25}) {
     EXPECT_EQ(r.readListReal(), expected);
   }
   EXPECT_THROW(r.readListReal(), InputError);
+}
+
+TEST_F(ReaderTest, CommaBeforeAnyValueIsANullValueThatKeepsThePreviousValue) {
+  // A leading comma, with or without blanks before it and text after it, after
+  // a blank line too; a value before a comma is still read.
+  RecordReader& r = readerOf(",\n  ,5\n\n\t, 7\n,x\n3,\n ,\n");
+  EXPECT_EQ(r.readListInt32(41), 41);
+  EXPECT_EQ(r.readListInt16(-3), -3);
+  EXPECT_EQ(r.readListReal(0.25), 0.25);
+  EXPECT_EQ(r.readListReal(9.0), 9.0);
+  EXPECT_EQ(r.readListInt32(41), 3);
+  EXPECT_EQ(r.readListInt32(2147483647), 2147483647);
+}
+
+TEST_F(ReaderTest, RealsBelowTheSmallestEightByteRealHaveNoValueAndZeroHasNoSign) {
+  // The smallest positive 8-byte real is about 4.94e-324; 3e-324 is nearer to
+  // it than to 0.
+  RecordReader& r = readerOf("1e-400\n-2.5D-330\n0.000001e-318\n3e-324\n1e-310\n");
+  for (int k = 0; k < 3; ++k) EXPECT_FALSE(r.readListReal().has_value()) << k;
+  EXPECT_EQ(r.readListReal(), std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(r.readListReal(), 1e-310);
+  // Zero in any form is +0, the sign of "-0" dropped; zero digits with any
+  // exponent are no underflow.
+  RecordReader& zeros = readerOf("-0\n-0.0d0\n0e-999\n-.000e-500\n");
+  for (int k = 0; k < 4; ++k) {
+    const std::optional<double> value = zeros.readListReal();
+    ASSERT_TRUE(value.has_value()) << k;
+    EXPECT_EQ(*value, 0.0) << k;
+    EXPECT_FALSE(std::signbit(*value)) << k;
+  }
 }
 
 TEST_F(ReaderTest, MalformedOrOutOfRangeValuesEndTheRun) {
@@ -282,12 +324,12 @@ TEST_F(ReaderTest, MalformedOrOutOfRangeValuesEndTheRun) {
                            "99999999999999999999999\n"}) {
     EXPECT_THROW(readerOf(line).readFieldInt32(30), InputError) << line;
   }
-  for (const char* line : {"1.0\n", "abc\n", "-\n", "5e2\n", "3*4\n", ",5\n", " ,\n", "12x\n",
-                           "2147483648\n", "\n \n"}) {
+  for (const char* line :
+       {"1.0\n", "abc\n", "-\n", "5e2\n", "3*4\n", "12x\n", "2147483648\n", "\n \n"}) {
     EXPECT_THROW(readerOf(line).readListInt32(), InputError) << line;
   }
   for (const char* line : {".\n", "e5\n", "5e\n", "5e+\n", "1.2.3\n", "inf\n", "nan\n", "0x1p3\n",
-                           "5f\n", "--1\n", ",5\n", "1e999\n", "-1d400\n"}) {
+                           "5f\n", "--1\n", "1e999\n", "-1d400\n"}) {
     EXPECT_THROW(readerOf(line).readListReal(), InputError) << line;
   }
   // The 2-byte range.
@@ -305,6 +347,63 @@ TEST_F(ReaderTest, SkipLineConsumesOneLineOfAnyContent) {
   r.skipLine();
   EXPECT_EQ(r.readListInt32(), 7);
   EXPECT_THROW(r.skipLine(), InputError);
+}
+
+// An answer line of `length` bytes, then "\n7\n", made up as it is read, with
+// a count of the bytes taken from it.
+class LongLineSource : public std::streambuf {
+ public:
+  explicit LongLineSource(std::size_t length) : length_(length) {}
+  std::size_t taken() const { return taken_; }
+
+ protected:
+  int_type underflow() override {
+    const std::size_t total = length_ + 3;
+    if (taken_ == total) return traits_type::eof();
+    const std::size_t at = taken_;
+    if (at < length_) {
+      chunk_.assign(std::min<std::size_t>(sizeof block_, length_ - at), 'a');
+    } else {
+      chunk_ = std::string("\n7\n").substr(at - length_);
+    }
+    std::copy(chunk_.begin(), chunk_.end(), block_);
+    setg(block_, block_, block_ + chunk_.size());
+    taken_ += chunk_.size();
+    return traits_type::to_int_type(block_[0]);
+  }
+
+ private:
+  std::size_t length_;
+  std::size_t taken_ = 0;
+  std::string chunk_;
+  char block_[4096];
+};
+
+TEST(ReaderLineLimit, LinesUpToOneMebibyteAreReadLongerOnesRefusedUnread) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  std::ostringstream consoleOut;
+  RecordWriter console(consoleOut, StreamStyle::kConsole);
+  // A line of exactly the limit, with CR LF, is read and so is the next one;
+  // one byte more is refused.
+  std::istringstream exactLines(std::string(kMiB - 1, ' ') + "5\r\n7\n");
+  RecordReader exact(exactLines, console);
+  EXPECT_EQ(exact.readListInt32(), 5);
+  EXPECT_EQ(exact.readListInt32(), 7);
+  std::istringstream overLines(std::string(kMiB, ' ') + "5\r\n7\n");
+  EXPECT_THROW(RecordReader(overLines, console).readListInt32(), InputError);
+  // 64 MiB without a line end: refused once the limit is passed, the rest of
+  // the line left unread.
+  LongLineSource source(64 * kMiB);
+  std::istream in(&source);
+  RecordReader reader(in, console);
+  std::string message;
+  try {
+    reader.skipLine();
+  } catch (const InputError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "Error de lectura: linea demasiado larga");
+  EXPECT_LE(source.taken(), 2 * kMiB);
 }
 
 TEST_F(ReaderTest, ErrorMessagesAreOneUnaccentedLine) {

@@ -1,6 +1,7 @@
-// The per-run arrays are acquired through this budget. Its limit is the whole
-// address space in a normal run; tests lower it to drive the acquisition-failure
-// path without exhausting the machine.
+// The per-run arrays are acquired through this budget. In a run its limit is
+// what the machine can give (machine_memory.h), so that the kept-table stores,
+// which grow as tables are kept, stop with the memory-failure message instead
+// of the process being killed; tests lower it to drive that path.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,10 @@ class MemoryBudget {
     used_ += bytes;
     return true;
   }
+
+  // Gives back `bytes` of what was acquired or charged (a block replaced by a
+  // larger one).
+  void release(uint64_t bytes) { used_ -= bytes < used_ ? bytes : used_; }
 
   uint64_t used() const { return used_; }
 

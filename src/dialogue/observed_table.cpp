@@ -23,8 +23,10 @@ int enterRowsFrom(Console& console, const Problem& problem, int16_t* cells, int 
     for (int j = 1; j <= c; ++j) {
       console.out().format("(A9,I2,A9,I2,A3\\)", "    fila ", static_cast<int16_t>(i), " columna ",
                            static_cast<int16_t>(j), " : ");
-      const int16_t value = console.in().readListInt16();
-      cells[(i - 1) * c + (j - 1)] = value;
+      // A null value keeps the cell's earlier value (0 the first time).
+      int16_t& cell = cells[(i - 1) * c + (j - 1)];
+      cell = console.in().readListInt16(cell);
+      const int16_t value = cell;
       if (value < 0) return (j == 1 && i > 1) ? i - 1 : i;
       rowSum += value;
     }

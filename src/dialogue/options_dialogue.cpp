@@ -1,6 +1,7 @@
 #include "dialogue/options_dialogue.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,15 +48,20 @@ OptionARequest askExtremeOption(Console& console, const std::string& dim) {
 }
 
 // A bound typed as a number: re-asked until it lies in 0..1 (a NaN never does).
+// The entry starts at 9.0, so a null value keeps it out of range; a number too
+// small for an 8-byte real leaves it as it was, and is asked again too.
 double askBoundValue(Console& console, char name) {
+  double entry = 9.0;
   for (;;) {
     if (name == 'L') {
       console.out().format("(A25\\)", "  Introducir valor de L: ");
     } else {
       console.out().format("(A25\\)", "  Introducir valor de U: ");
     }
-    const double value = console.in().readListReal();
-    if (value >= 0.0 && value <= 1.0) return value;
+    const std::optional<double> read = console.in().readListReal(entry);
+    if (!read) continue;
+    entry = *read;
+    if (entry >= 0.0 && entry <= 1.0) return entry;
   }
 }
 
@@ -105,14 +111,16 @@ bool askReenterBounds(Console& console, const std::string& dim) {
   }
 }
 
-int32_t askTableCount(Console& console, bool first) {
+// T1 or T2 from its current value (0 before the question), which a null
+// answer keeps.
+int32_t askTableCount(Console& console, bool first, int32_t value) {
   for (;;) {
     if (first) {
       console.out().format("(A10\\)", "      T1= ");
     } else {
       console.out().format("(A10\\)", "      T2= ");
     }
-    const int32_t value = console.in().readListInt32();
+    value = console.in().readListInt32(value);
     if (value >= 0) return value;
   }
 }
@@ -138,8 +146,8 @@ ConditionRequest askBoundsAndCounts(Console& console, const Problem& problem, bo
     }
   }
   console.out().list({" Introducir valores T1 y T2 [T1>=0  y  T2>=0]:"});
-  request.t1 = askTableCount(console, true);
-  request.t2 = askTableCount(console, false);
+  request.t1 = askTableCount(console, true, request.t1);
+  request.t2 = askTableCount(console, false, request.t2);
   return request;
 }
 

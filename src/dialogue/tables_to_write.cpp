@@ -10,7 +10,7 @@ constexpr int32_t kMostTablesToWrite = 500000;
 }  // namespace
 
 int32_t askExtremeTablesToWrite(Console& console, std::string_view dimText, ExtremeSide side,
-                                double count, int32_t kept) {
+                                double count, int32_t kept, int32_t previous) {
   const bool maximum = side == ExtremeSide::kMaximum;
   RecordWriter& out = console.out();
   console.blankLines(4);
@@ -18,14 +18,14 @@ int32_t askExtremeTablesToWrite(Console& console, std::string_view dimText, Extr
              maximum ? " de maxima probabilidad =" : " de minima probabilidad =");
   writeCountForm(out, count, /*keepRealOpen=*/true);
   console.blankLines(2);
-  int32_t wanted = -1;
+  int32_t wanted = previous;
   for (;;) {
     if (maximum) {
       out.format("(A65\\)", "  Introducir numero de tablas de maxima probabilidad a escribir: ");
     } else {
       out.format("(A65\\)", "  Introducir numero de tablas de minima probabilidad a escribir: ");
     }
-    wanted = console.in().readListInt32();
+    wanted = console.in().readListInt32(wanted);
     if (wanted < 0) continue;
     if (wanted <= kMostTablesToWrite) break;
     out.list({" No puede ser mayor que 500000."});
@@ -42,7 +42,7 @@ int32_t askEqualProbabilityTablesToWrite(Console& console, std::string_view dimT
              " de la distribucion tienen la misma probabilidad.");
   out.list();
   out.format("(A69\\)", "  Introducir numero de tablas de la distribucion que desea escribir: ");
-  return console.in().readListInt32();
+  return console.in().readListInt32(/*previous=*/0);
 }
 
 }  // namespace rxc

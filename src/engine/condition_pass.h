@@ -15,7 +15,7 @@ namespace rxc {
 
 struct ConditionOutcome {
   uint64_t tableCount = 0;       // TableCount
-  int32_t count = 0;             // ConditionCount
+  int64_t count = 0;             // ConditionCount
   double sum = 0.0;              // ConditionSum
   double maxLog = -2.0e300;      // ConditionMaxLog
   int32_t maxRaises = 0;         // ConditionMaxRaises

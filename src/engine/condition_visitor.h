@@ -46,15 +46,16 @@ struct BetweenCondition {
   }
 };
 
-// More accepted tables than this end the run.
-inline constexpr int32_t kMaxConditionCount = 2000000000;
+// More accepted tables than this end the run. The count is 8 bytes wide, so
+// no run can reach this: the stop only guards the counter itself.
+inline constexpr int64_t kMaxConditionCount = int64_t{1} << 62;
 
 // Ends the run: "Demasiadas tablas. Contactar con el autor." Kept out of line
 // so that the per-table work stays small.
 [[noreturn, gnu::cold, gnu::noinline]] void stopTooManyAcceptedTables();
 
 struct ConditionTotals {
-  int32_t count = 0;
+  int64_t count = 0;
   double sum = 0.0;  // added in generation order
   double maxLog = -2.0e300;
   int32_t maxRaises = 0;
@@ -65,8 +66,10 @@ class ConditionVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
 
-  ConditionVisitor(Condition condition, TableSelector& selector)
-      : condition_(condition), selector_(selector) {}
+  // The totals start from `start`: nothing for a pass (a test may start them
+  // near a limit instead of accepting billions of tables).
+  ConditionVisitor(Condition condition, TableSelector& selector, ConditionTotals start = {})
+      : condition_(condition), selector_(selector), totals_(start) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {

@@ -53,16 +53,17 @@ class ExtremeGroup {
     logProb_ = logProb;
     count_ = 1.0;
     kept_ = capacity_ > 0 ? 1 : 0;
-    if (kept_ > 0) table.copyTo(slots_->slot(1));
+    if (kept_ > 0) table.copyTo(slots_->slotToFill(1));
   }
 
   // A table that ties with the group: held while there is room, counted always.
+  // The store grows as tables are held (a refused growth is the memory stop).
   template <class Table>
   void join(const Table& table) {
     if (kept_ < capacity_) {
       ++kept_;
       count_ = static_cast<double>(kept_);
-      table.copyTo(slots_->slot(kept_));
+      table.copyTo(slots_->slotToFill(kept_));
     } else {
       count_ = count_ + 1.0;
     }

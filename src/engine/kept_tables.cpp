@@ -1,34 +1,10 @@
 #include "engine/kept_tables.h"
 
-#include <memory>
+#include <algorithm>
 
 #include "base/fatal_stop.h"
 
 namespace rxc {
-
-namespace {
-
-// Slot arrays are indexed 1..capacity; element 0 is reserved and unused.
-template <class T>
-bool acquireSlotArray(MemoryBudget& memory, std::unique_ptr<T[]>& array, int64_t capacity) {
-  array = memory.acquire<T>(static_cast<uint64_t>(capacity) + 1);
-  return array != nullptr;
-}
-
-// The second group: the slot lists of the most and least probable tables.
-// Acquired in this order, stopping at the first refusal.
-bool acquireSelectionLists(MemoryBudget& memory, SelectionLists& lists, int64_t highCapacity,
-                           int64_t lowCapacity) {
-  return acquireSlotArray(memory, lists.highNext, highCapacity) &&
-         acquireSlotArray(memory, lists.lowNext, lowCapacity) &&
-         acquireSlotArray(memory, lists.highProb, highCapacity) &&
-         acquireSlotArray(memory, lists.lowProb, lowCapacity) &&
-         acquireSlotArray(memory, lists.highOrder, highCapacity) &&
-         acquireSlotArray(memory, lists.highLogProb, highCapacity) &&
-         acquireSlotArray(memory, lists.lowLogProb, lowCapacity);
-}
-
-}  // namespace
 
 int64_t extremeCapacityFor(float approxCount) {
   // The product is a 4-byte real, as the estimate is.
@@ -48,7 +24,12 @@ KeptTables acquireKeptTables(MemoryBudget& memory, const Problem& problem, const
     highCapacity = static_cast<int64_t>(condition->t1) + 1;
     lowCapacity = static_cast<int64_t>(condition->t2) + 1;
   }
-  if (!acquireSelectionLists(memory, kept.lists, highCapacity, lowCapacity)) {
+  SelectionLists& lists = kept.lists;
+  lists.budget = &memory;
+  lists.highCapacity = highCapacity;
+  lists.lowCapacity = lowCapacity;
+  if (!resizeHighSlots(lists, std::min(highCapacity, TableStore::kFirstSlots)) ||
+      !resizeLowSlots(lists, std::min(lowCapacity, TableStore::kFirstSlots))) {
     stopRun(kMemoryFailureMessage);
   }
 

@@ -1,4 +1,4 @@
-// The stores of kept tables and their capacities, acquired right after the
+// The stores of kept tables and their capacities, set up right after the
 // options dialogue: the slot lists of options B and C (second group of
 // arrays) and the table stores (third group), which option A uses for its
 // modal and minimum-probability tables.
@@ -30,11 +30,12 @@ struct KeptTables {
   TableStore lowTables;         // minimum-probability tables, or the low list's
 };
 
-// Reserves the slot lists (HighCapacity = T1 + 1 and LowCapacity = T2 + 1;
+// Sets up the slot lists (HighCapacity = T1 + 1 and LowCapacity = T2 + 1;
 // 1 each for option A), then the table stores (for option A ExtremeCapacity
-// for each group it tracks, 1 otherwise). The reservation writes nothing, so
-// the memory a run commits is only what it uses. A refused reservation ends
-// the run with the memory-failure stop.
+// for each group it tracks, 1 otherwise). Each takes only its first few slots
+// now and grows as tables are kept, every growth taken from `memory`, which
+// must outlive the stores; so T1 = 2147483647 costs what the run keeps. A
+// refusal, now or in a growth, ends the run with the memory-failure stop.
 KeptTables acquireKeptTables(MemoryBudget& memory, const Problem& problem, const Request& request,
                              float approxCount);
 

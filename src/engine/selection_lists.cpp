@@ -14,7 +14,49 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int32_t kEndOfList = -1;
 
+// One slot array to `slots` slots (indices 0..slots), keeping `heldSlots`.
+template <class T>
+bool resizeSlotArray(MemoryBudget& budget, std::unique_ptr<T[]>& array, int64_t heldSlots,
+                     int64_t slots) {
+  std::unique_ptr<T[]> larger = budget.acquire<T>(static_cast<uint64_t>(slots) + 1);
+  if (!larger) return false;
+  if (array) {
+    std::copy_n(array.get(), heldSlots + 1, larger.get());
+    budget.release((static_cast<uint64_t>(heldSlots) + 1) * sizeof(T));
+  }
+  array = std::move(larger);
+  return true;
+}
+
+// The size a list grows to for slot `slot`: doubling, within its capacity.
+int64_t grownSlots(int64_t held, int64_t slot, int64_t capacity) {
+  return std::min(capacity, std::max<int64_t>(slot, 2 * held));
+}
+
 }  // namespace
+
+bool resizeHighSlots(SelectionLists& lists, int64_t slots) {
+  if (lists.budget == nullptr) return false;
+  MemoryBudget& budget = *lists.budget;
+  const int64_t held = lists.highSlots;
+  const bool done = resizeSlotArray(budget, lists.highNext, held, slots) &&
+                    resizeSlotArray(budget, lists.highProb, held, slots) &&
+                    resizeSlotArray(budget, lists.highOrder, held, slots) &&
+                    resizeSlotArray(budget, lists.highLogProb, held, slots);
+  if (done) lists.highSlots = slots;
+  return done;
+}
+
+bool resizeLowSlots(SelectionLists& lists, int64_t slots) {
+  if (lists.budget == nullptr) return false;
+  MemoryBudget& budget = *lists.budget;
+  const int64_t held = lists.lowSlots;
+  const bool done = resizeSlotArray(budget, lists.lowNext, held, slots) &&
+                    resizeSlotArray(budget, lists.lowProb, held, slots) &&
+                    resizeSlotArray(budget, lists.lowLogProb, held, slots);
+  if (done) lists.lowSlots = slots;
+  return done;
+}
 
 TableSelector::TableSelector(SelectionLists& lists, TableStore& highTables, TableStore& lowTables,
                              int32_t t1, int32_t t2, int cellsPerTable)
@@ -52,15 +94,32 @@ void TableSelector::refreshEntries() {
   }
 }
 
+void TableSelector::makeRoomHigh(int32_t slot) {
+  SelectionLists& s = lists_;
+  if (slot > s.highSlots && !resizeHighSlots(s, grownSlots(s.highSlots, slot, s.highCapacity))) {
+    stopRun(kMemoryFailureMessage);
+  }
+}
+
+void TableSelector::makeRoomLow(int32_t slot) {
+  SelectionLists& s = lists_;
+  if (slot > s.lowSlots && !resizeLowSlots(s, grownSlots(s.lowSlots, slot, s.lowCapacity))) {
+    stopRun(kMemoryFailureMessage);
+  }
+}
+
 int16_t* TableSelector::enterHigh(double logProb, LogBand band) {
   SelectionLists& s = lists_;
   if (s.highKept < t1_) {
     // Every accepted table fills the high list first; the low part waits.
-    const int32_t slot = ++s.highKept;
+    const int32_t slot = s.highKept + 1;
+    makeRoomHigh(slot);
+    int16_t* cells = highTables_.slotToFill(slot);
+    s.highKept = slot;
     s.highLogProb[slot] = logProb;
     if (slot > 1) linkHigh(slot, band);
     refreshEntries();
-    return highTables_.slot(slot);
+    return cells;
   }
 
   // The list is full and the table is more probable than its head: the head
@@ -69,8 +128,11 @@ int16_t* TableSelector::enterHigh(double logProb, LogBand band) {
   // no longer among the least probable.
   const int32_t head = s.highHead;
   if (t2_ > 0 && s.lowKept < t2_) {
-    const int32_t low = ++s.lowKept;
-    std::copy_n(highTables_.slot(head), cellsPerTable_, lowTables_.slot(low));
+    const int32_t low = s.lowKept + 1;
+    makeRoomLow(low);
+    int16_t* cells = lowTables_.slotToFill(low);
+    s.lowKept = low;
+    std::copy_n(highTables_.slot(head), cellsPerTable_, cells);
     s.lowLogProb[low] = s.highLogProb[head];
     s.movedToLow = 1;
   }
@@ -94,11 +156,14 @@ int16_t* TableSelector::enterHigh(double logProb, LogBand band) {
 int16_t* TableSelector::enterLow(double logProb, LogBand band) {
   SelectionLists& s = lists_;
   if (s.lowKept < t2_) {
-    const int32_t slot = ++s.lowKept;
+    const int32_t slot = s.lowKept + 1;
+    makeRoomLow(slot);
+    int16_t* cells = lowTables_.slotToFill(slot);
+    s.lowKept = slot;
     s.lowLogProb[slot] = logProb;
     if (slot > 1) linkLow(slot, band);
     refreshEntries();
-    return lowTables_.slot(slot);
+    return cells;
   }
 
   // Full, and the table is less probable than the head (the most probable
@@ -189,7 +254,7 @@ bool TableSelector::finishPass() {
   return tinyProbability;
 }
 
-bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+bool keptListsConsistent(int32_t t1, int32_t t2, int64_t conditionCount, int32_t highKept,
                          int32_t lowKept) {
   if (highKept > t1 || lowKept > t2) return false;
   // T1 + T2 can exceed the 4-byte range (both may be typed as 2147483647).

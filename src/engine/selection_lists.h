@@ -9,19 +9,32 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/memory_budget.h"
 #include "base/tolerance.h"
 #include "engine/table_store.h"
 
 namespace rxc {
 
 struct SelectionLists {
-  // Slot arrays of the second group, indexed 1..capacity (index 0 unused).
+  // Slot arrays of the second group, indexed 1..highSlots or 1..lowSlots
+  // (index 0 unused). They start small and grow, as the table stores do, up
+  // to highCapacity = T1 + 1 and lowCapacity = T2 + 1 slots, each growth
+  // taken from `budget`.
   std::unique_ptr<int32_t[]> highNext, lowNext, highOrder;
   std::unique_ptr<double[]> highProb, lowProb, highLogProb, lowLogProb;
+  int64_t highSlots = 0, lowSlots = 0;
+  int64_t highCapacity = 0, lowCapacity = 0;
+  MemoryBudget* budget = nullptr;
   int32_t highKept = 0, lowKept = 0;
   int32_t highHead = 1, highTail = 1, lowHead = 1, lowTail = 1;
   int16_t movedToLow = 0;
 };
+
+// Gives the high list's slot arrays (or the low list's) room for `slots`
+// slots, keeping what they hold; the memory is taken from lists.budget.
+// False when the budget or the system refuses.
+bool resizeHighSlots(SelectionLists& lists, int64_t slots);
+bool resizeLowSlots(SelectionLists& lists, int64_t slots);
 
 // The selection step and the end-of-pass step over one run's lists and stores.
 // The common case, an accepted table that is neither among the most nor among
@@ -58,6 +71,10 @@ class TableSelector {
   // The low part for a table that goes into the low list (it is not full, or
   // the table is below its head); returns the slot for its cells.
   int16_t* enterLow(double logProb, LogBand band);
+  // Room for slot `slot` in the high (low) list's arrays and store: they grow
+  // when it is past what they hold; a refused growth is the memory stop.
+  void makeRoomHigh(int32_t slot);
+  void makeRoomLow(int32_t slot);
   void linkHigh(int32_t slot, LogBand band);
   void linkLow(int32_t slot, LogBand band);
   void refreshEntries();
@@ -80,7 +97,7 @@ class TableSelector {
 // The check made once the total number of tables is written: the lists hold
 // no more than was asked for, and all of the accepted tables whenever they
 // could (T1 + T2 at least the count). Under option A everything is 0.
-bool keptListsConsistent(int32_t t1, int32_t t2, int32_t conditionCount, int32_t highKept,
+bool keptListsConsistent(int32_t t1, int32_t t2, int64_t conditionCount, int32_t highKept,
                          int32_t lowKept);
 
 }  // namespace rxc

@@ -1,10 +1,12 @@
 #include "flow/program_flow.h"
 
-#include <fstream>
+#include <new>
+#include <string>
 #include <utility>
 #include <variant>
 
 #include "base/fatal_stop.h"
+#include "base/machine_memory.h"
 #include "base/memory_budget.h"
 #include "base/processors.h"
 #include "dialogue/console.h"
@@ -15,6 +17,8 @@
 #include "engine/kept_tables.h"
 #include "engine/problem.h"
 #include "engine/table_count_estimate.h"
+#include "flow/end_messages.h"
+#include "flow/report_file.h"
 #include "flow/result_stages.h"
 #include "records/input_error.h"
 #include "report/report_head.h"
@@ -66,7 +70,15 @@ void writeClosing(Console& console) {
   console.out().list();
 }
 
-void runStages(Console& console, RecordWriter& report, MemoryBudget& memory,
+// The report is complete: an open record ended, everything written out and
+// the file closed, all before the closing tells the user to look at it.
+void finishReport(RecordWriter& report, ReportFile& file) {
+  if (report.recordOpen()) report.list();
+  report.flush();
+  file.close();
+}
+
+void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryBudget& memory,
                const RunSettings& settings) {
   writeIntroduction(console.out());
   const Dimensions dimensions = askDimensions(console);
@@ -74,6 +86,9 @@ void runStages(Console& console, RecordWriter& report, MemoryBudget& memory,
   Marginals margins = askMarginals(console, dimensions);
   const Problem problem = makeProblem(std::move(margins.rows), std::move(margins.cols));
   writeReportHead(report, problem);
+  // The end of a stage: what the report holds reaches the file, so that an
+  // interrupted run keeps it and a report that cannot be written is known now.
+  report.flush();
   const float approxCount = approximateTableCount(problem);
   showTableCountEstimate(console.out(), problem.dimText, approxCount);
   ConsoleProgress display(console.out());
@@ -92,44 +107,77 @@ void runStages(Console& console, RecordWriter& report, MemoryBudget& memory,
   } else {
     runConditionStage(run, std::get<ConditionRequest>(request));
   }
+  finishReport(report, file);
   writeClosing(console);
 }
 
-// A record left open when the run ends is completed, as the end of the
-// process would complete it, so that the report's last line keeps its CR LF.
-void endOpenRecords(RecordWriter& console, RecordWriter& report) {
-  if (console.recordOpen()) console.list();
-  if (report.recordOpen()) report.list();
-  console.flush();
-  report.flush();
+// A console record left open when the run ends is completed, as the end of
+// the process would complete it.
+void endConsole(Console& console) {
+  if (console.out().recordOpen()) console.out().list();
+  console.out().flush();
+}
+
+// The report of a run that ends early: its open record completed, the stop's
+// message (when there is one) as its last record, and the file closed. False
+// when the report could not be written, then or before.
+bool settleReport(RecordWriter& report, ReportFile& file, const std::string& message) {
+  if (file.failed()) return false;
+  try {
+    if (report.recordOpen()) report.list();
+    if (!message.empty()) report.list({message});
+    finishReport(report, file);
+    return true;
+  } catch (...) {
+    // A failed write leaves the stream unusable; the cause is in the file.
+    return false;
+  }
 }
 
 }  // namespace
 
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings) {
-  std::ofstream reportFile(reportPath, std::ios::binary | std::ios::trunc);
-  if (!reportFile) {
-    errorOut << "Error: no se puede escribir el fichero " << reportPath << "\n";
+  ReportFile file(reportPath);
+  if (!file.isOpen()) {
+    errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kNoReport;
   }
   Console console(consoleIn, consoleOut);
-  RecordWriter report(reportFile, StreamStyle::kReport);
-  MemoryBudget memory(settings.memoryLimitBytes);
-  try {
-    runStages(console, report, memory, settings);
-  } catch (const FatalStop& stop) {
-    if (report.recordOpen()) report.list();
+  RecordWriter report(file.stream(), StreamStyle::kReport);
+  MemoryBudget memory(settings.memoryLimitBytes ? *settings.memoryLimitBytes
+                                                : machineMemoryBudget());
+
+  // Each way a run can end early. The report is settled first, so that the
+  // line on standard error can say whether it holds the stop's message.
+  auto endWithStop = [&](const FatalStop& stop) {
     if (stop.consoleError2) console.out().list({" Error 2. Contactar con el autor."});
-    if (!stop.reportMessage.empty()) report.list({stop.reportMessage});
-    endOpenRecords(console.out(), report);
+    const bool written = settleReport(report, file, stop.reportMessage);
+    endConsole(console);
+    errorOut << fatalStopLine(stop, written) << "\n";
+    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kFatalStop;
+  };
+  try {
+    runStages(console, report, file, memory, settings);
+  } catch (const FatalStop& stop) {
+    return endWithStop(stop);
+  } catch (const std::bad_alloc&) {
+    // Memory refused outside the budgeted arrays ends the run as a refused
+    // acquisition does.
+    return endWithStop(FatalStop{kMemoryFailureMessage});
   } catch (const InputError& error) {
-    endOpenRecords(console.out(), report);
+    const bool written = settleReport(report, file, "");
+    endConsole(console);
     errorOut << error.what() << "\n";
+    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kUnreadableInput;
+  } catch (const ReportWriteError& error) {
+    endConsole(console);
+    errorOut << reportErrorLine(reportPath, error.errorNumber) << "\n";
+    return kNoReport;
   }
-  endOpenRecords(console.out(), report);
+  endConsole(console);
   return kNormalEnd;
 }
 

@@ -4,16 +4,17 @@
 
 #include <cstdint>
 #include <istream>
-#include <limits>
+#include <optional>
 #include <ostream>
 #include <string>
 
 namespace rxc {
 
 struct RunSettings {
-  // Upper limit of the per-run arrays, in bytes; tests lower it to reach the
-  // acquisition-failure stop.
-  uint64_t memoryLimitBytes = std::numeric_limits<uint64_t>::max();
+  // Upper limit of the per-run arrays, in bytes; by default what the machine
+  // can give (80 % of the memory available at start). Tests lower it to reach
+  // the memory-failure stop.
+  std::optional<uint64_t> memoryLimitBytes;
   // Whether the passes count, without visiting them, the subtrees whose every
   // table cannot change the report. Off, every table is visited: the same
   // console and report, for tests and benchmarks to compare.

@@ -16,27 +16,42 @@ namespace rxc {
 
 namespace {
 
+// The end of a stage, the start of every pass and every question: what the
+// report holds reaches the file, so that a run interrupted during a long pass
+// or at a prompt keeps it, and a report that cannot be written stops the run
+// here.
+void endStage(ResultContext& run) { run.report.flush(); }
+
 // One extreme section: its heading, the question when more than ten tables
-// are held, then the count and the tables.
-void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view) {
+// are held, then the count and the tables. `toWrite` is K, one variable for
+// both sections: the kept count when no question is asked, the answer
+// otherwise.
+void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view, int32_t& toWrite) {
   writeExtremeHeading(run.report, view);
-  const int32_t toWrite =
-      view.kept > kWrittenWithoutQuestion
-          ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count, view.kept)
-          : view.kept;
+  endStage(run);  // the user may take long to answer
+  toWrite = view.kept > kWrittenWithoutQuestion
+                ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count,
+                                          view.kept, toWrite)
+                : view.kept;
   writeExtremeTables(run.report, view, toWrite);
+  endStage(run);
 }
 
 void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
   const TableLayout layout = tableLayoutOf(run.problem);
+  int32_t toWrite = 0;
   if (e.modeKept > 0) {
-    writeExtremeSection(run, {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb,
-                              e.modeCount, e.modeKept, run.kept.highTables, layout});
+    writeExtremeSection(run,
+                        {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb, e.modeCount,
+                         e.modeKept, run.kept.highTables, layout},
+                        toWrite);
   }
   if (e.minKept > 0) {
     if (e.modeKept > 0) writeSectionSeparator(run.report);
-    writeExtremeSection(run, {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
-                              e.minKept, run.kept.lowTables, layout});
+    writeExtremeSection(run,
+                        {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
+                         e.minKept, run.kept.lowTables, layout},
+                        toWrite);
   }
 }
 
@@ -44,8 +59,10 @@ void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
 // first T tables are listed by one more pass.
 void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
   writeEqualProbabilityNotice(run.report, run.problem.dimText);
+  endStage(run);  // the user may take long to answer
   const int32_t tablesToWrite = askEqualProbabilityTablesToWrite(run.console, run.problem.dimText);
   writeEqualProbabilityListingNote(run.report, tablesToWrite, static_cast<double>(tableCount));
+  endStage(run);
   if (tablesToWrite <= 0) return;
   const TableLayout layout = tableLayoutOf(run.problem);
   runWritingPass(run.problem, tablesToWrite, run.progress,
@@ -53,6 +70,7 @@ void writeEqualProbabilityListing(ResultContext& run, uint64_t tableCount) {
                    writeTableBlock(run.report, layout, cells, probability, 0.0,
                                    /*showLog=*/false);
                  });
+  endStage(run);
 }
 
 }  // namespace
@@ -68,6 +86,7 @@ void writeTotals(ResultContext& run, double tableCount, bool keptListsOk) {
   if (!keptListsOk) stopRun("", /*consoleError2=*/true);
   run.report.list();
   run.report.list();
+  endStage(run);
 }
 
 void writeExtremeResults(ResultContext& run, double tableCount, const ExtremeTracking& extremes) {
@@ -76,6 +95,7 @@ void writeExtremeResults(ResultContext& run, double tableCount, const ExtremeTra
 }
 
 void runOptionAStage(ResultContext& run, const OptionARequest& request) {
+  endStage(run);
   const FirstPassOutcome first = runFirstPass(run.problem, run.progress);
   if (!first.differs) {
     run.progress.writeFinish();
@@ -83,6 +103,7 @@ void runOptionAStage(ResultContext& run, const OptionARequest& request) {
     writeEqualProbabilityListing(run, first.tableCount);
     return;
   }
+  endStage(run);
   const TrackingOutcome tracking =
       runTrackingPass(run.problem, request.extremeOption, first, run.kept.highTables,
                       run.kept.lowTables, run.kept.extremeCapacity, run.progress, run.passOptions);
@@ -91,6 +112,7 @@ void runOptionAStage(ResultContext& run, const OptionARequest& request) {
 }
 
 void runConditionStage(ResultContext& run, const ConditionRequest& request) {
+  endStage(run);
   const ConditionOutcome outcome =
       runConditionPass(run.problem, request, run.kept, run.progress, run.passOptions);
   run.progress.writeFinish();
@@ -100,6 +122,7 @@ void runConditionStage(ResultContext& run, const ConditionRequest& request) {
       keptListsConsistent(request.t1, request.t2, outcome.count, lists.highKept, lists.lowKept));
   const TableLayout layout = tableLayoutOf(run.problem);
   writeConditionedSection(run.report, {run.problem, request, outcome, run.kept, layout});
+  endStage(run);
 }
 
 }  // namespace rxc

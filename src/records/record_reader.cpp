@@ -12,12 +12,11 @@ namespace {
 
 // The messages end the run on the console; they carry no accented letters.
 constexpr const char* kEndOfInput = "Error de lectura: fin de los datos de entrada";
+constexpr const char* kLineTooLong = "Error de lectura: linea demasiado larga";
 constexpr const char* kNotInteger = "Error de lectura: se esperaba un numero entero";
 constexpr const char* kNotReal = "Error de lectura: se esperaba un numero real";
 constexpr const char* kIntegerRange = "Error de lectura: numero entero fuera de rango";
 constexpr const char* kRealRange = "Error de lectura: numero real fuera de rango";
-constexpr const char* kNullInteger = "Error de lectura: falta un numero entero antes de la coma";
-constexpr const char* kNullReal = "Error de lectura: falta un numero real antes de la coma";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -85,16 +84,44 @@ std::string normaliseReal(std::string_view text) {
   return out;
 }
 
+// Whether the mantissa of a number in strtod form has a digit other than 0.
+bool hasNonZeroDigit(std::string_view number) {
+  for (char c : number) {
+    if (c == 'e') break;
+    if (c >= '1' && c <= '9') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 RecordReader::RecordReader(std::istream& in, RecordWriter& console) : in_(in), console_(console) {}
 
 std::string RecordReader::readLine() {
   console_.flush();
+  // Byte by byte from the stream's buffer, so that a line past the limit is
+  // refused as soon as it gets there and is never held whole.
+  std::streambuf& in = *in_.rdbuf();
+  using Traits = std::streambuf::traits_type;
   std::string line;
-  // A last line without a line end still counts; only no line at all is the end.
-  if (!std::getline(in_, line)) throw InputError(kEndOfInput);
+  bool anything = false;
+  for (;;) {
+    const Traits::int_type next = in.sbumpc();
+    if (Traits::eq_int_type(next, Traits::eof())) {
+      // A last line without a line end still counts; only no line at all is
+      // the end.
+      if (!anything) throw InputError(kEndOfInput);
+      break;
+    }
+    anything = true;
+    const char c = Traits::to_char_type(next);
+    if (c == '\n') break;
+    // One byte more than the limit is allowed for the CR of a CR LF line end.
+    if (line.size() > kMaxLineBytes) throw InputError(kLineTooLong);
+    line += c;
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kMaxLineBytes) throw InputError(kLineTooLong);
   return line;
 }
 
@@ -124,7 +151,7 @@ char RecordReader::readLetter() {
   return line.empty() ? ' ' : line[0];
 }
 
-std::string RecordReader::readListToken(const char* emptyMessage) {
+std::optional<std::string> RecordReader::readListToken() {
   std::string line;
   std::size_t start = 0;
   do {
@@ -132,33 +159,42 @@ std::string RecordReader::readListToken(const char* emptyMessage) {
     start = 0;
     while (start < line.size() && isBlank(line[start])) ++start;
   } while (start == line.size());
+  // A comma before any value is a null value: the variable keeps its value.
+  if (line[start] == ',') return std::nullopt;
   std::size_t end = start;
   while (end < line.size() && !isBlank(line[end]) && line[end] != ',') ++end;
-  // A comma with no value before it is a null value: there is nothing to
-  // convert, and keeping an earlier value would hide the mistake.
-  if (end == start) throw InputError(emptyMessage);
   return line.substr(start, end - start);
 }
 
-int16_t RecordReader::readListInt16() {
-  return static_cast<int16_t>(parseInteger(readListToken(kNullInteger),
-                                           std::numeric_limits<int16_t>::min(),
+int16_t RecordReader::readListInt16(int16_t previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  return static_cast<int16_t>(parseInteger(*token, std::numeric_limits<int16_t>::min(),
                                            std::numeric_limits<int16_t>::max()));
 }
 
-int32_t RecordReader::readListInt32() {
-  return static_cast<int32_t>(parseInteger(readListToken(kNullInteger),
-                                           std::numeric_limits<int32_t>::min(),
+int32_t RecordReader::readListInt32(int32_t previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  return static_cast<int32_t>(parseInteger(*token, std::numeric_limits<int32_t>::min(),
                                            std::numeric_limits<int32_t>::max()));
 }
 
-double RecordReader::readListReal() {
-  const std::string number = normaliseReal(readListToken(kNullReal));
+std::optional<double> RecordReader::readListReal(double previous) {
+  const std::optional<std::string> token = readListToken();
+  if (!token) return previous;
+  const std::string number = normaliseReal(*token);
   if (number.empty()) throw InputError(kNotReal);
   const double value = std::strtod(number.c_str(), nullptr);
-  // Underflow gives zero or a tiny value, which is still the number typed
-  // closely enough; overflow has no value at all.
+  // Overflow has no value at all.
   if (std::isinf(value)) throw InputError(kRealRange);
+  if (value == 0.0) {
+    // A number whose nearest 8-byte real is 0 although a digit of it is not:
+    // reading it as 0 would turn a bound below every table into one that no
+    // table meets. A zero typed as zero is 0, without the sign of "-0".
+    if (hasNonZeroDigit(number)) return std::nullopt;
+    return 0.0;
+  }
   return value;
 }
 

@@ -92,4 +92,23 @@ std::size_t columnPrefixBytes(std::string_view text, int columns) {
   return pos;
 }
 
+std::string withoutAccents(std::string_view text) {
+  // The plain letter of each of U+00C0 .. U+00FF; '?' for the signs among them.
+  constexpr std::string_view kPlain =
+      "AAAAAAACEEEEIIIIDNOOOOO?OUUUUY?saaaaaaaceeeeiiiidnooooo?ouuuuy?y";
+  std::string out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Decoded d = decodeAt(text, pos);
+    pos += d.length;
+    if (d.codePoint < 0x80) {
+      out += static_cast<char>(d.codePoint);
+    } else if (d.codePoint >= 0xC0 && d.codePoint <= 0xFF) {
+      out += kPlain[d.codePoint - 0xC0];
+    } else {
+      out += '?';
+    }
+  }
+  return out;
+}
+
 }  // namespace rxc

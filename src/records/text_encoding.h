@@ -13,6 +13,11 @@ namespace rxc {
 // byte, and malformed UTF-8 bytes, become '?'.
 std::string utf8ToCp1252(std::string_view text);
 
+// The text with its accented Latin letters in their plain form (ó -> o,
+// Ñ -> N), for lines that must carry no accents; other code points beyond
+// ASCII, and malformed bytes, become '?'.
+std::string withoutAccents(std::string_view text);
+
 // Number of columns (code points) of UTF-8 text. A malformed byte counts as one
 // column, as it becomes one byte in the report.
 int columnCount(std::string_view text);

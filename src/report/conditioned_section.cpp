@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "records/count_form.h"
 #include "records/field_widths.h"
 
 namespace rxc {
@@ -13,8 +14,16 @@ constexpr std::string_view kGeText = "MAYOR O IGUAL ";
 constexpr std::string_view kLeText = "MENOR O IGUAL ";
 constexpr std::string_view kArrows = ">>>>>>>>>>>>>>>>>>>>";
 
-// A count with exactly one blank before its digits.
-SizedInt countField(int32_t count) { return {count, decimalDigits(count) + 1}; }
+// ConditionCount, leaving the record open: up to 2e9 with exactly one blank
+// before its digits; above that as an 8-byte real in "(D16.10)", with no blank
+// before it, as the report writes every count of tables that large.
+void writeConditionCount(RecordWriter& report, int64_t count) {
+  if (static_cast<double>(count) > kLargestIntegerCount) {
+    report.format("(D16.10\\)", static_cast<double>(count));
+  } else {
+    report.format("(I\\)", SizedInt{count, decimalDigits(count) + 1});
+  }
+}
 
 // T1 or T2 in the note on what is listed: the same, in at most 10 columns.
 SizedInt listedCountField(int32_t t) {
@@ -59,11 +68,14 @@ void writeHeading(RecordWriter& report, const ConditionedView& view) {
 void writeCountAndSum(RecordWriter& report, const ConditionedView& view) {
   const ConditionOutcome& o = view.outcome;
   report.list();
-  report.format("(A25,A,A42,I,A2)", " [Número total de tablas ", view.problem.dimText,
-                " resultantes (que cumplen esa condición) =", countField(o.count), "].");
+  report.format("(A25,A,A42\\)", " [Número total de tablas ", view.problem.dimText,
+                " resultantes (que cumplen esa condición) =");
+  writeConditionCount(report, o.count);
+  report.format("(A2)", "].");
   report.list();
-  report.format("(A35,I,A8,A,A15,D20.14,A2)", " [Suma de las probabilidades de las",
-                countField(o.count), " tablas ", view.problem.dimText, " resultantes = ", o.sum,
+  report.format("(A35\\)", " [Suma de las probabilidades de las");
+  writeConditionCount(report, o.count);
+  report.format("(A8,A,A15,D20.14,A2)", " tablas ", view.problem.dimText, " resultantes = ", o.sum,
                 "].");
 }
 
@@ -85,7 +97,8 @@ void writeSumNotes(RecordWriter& report, const ConditionedView& view) {
   }
   const bool exact = o.maxRaises == 1;
   auto writeBoundBySum = [&] {
-    report.format("(I,A4,E16.10,A3)", countField(o.count), "exp(", o.maxLog, ")].");
+    writeConditionCount(report, o.count);
+    report.format("(A4,E16.10,A3)", "exp(", o.maxLog, ")].");
   };
   report.list({"[La suma de las probabilidades es demasiado pequeña, y se escribe como 0."});
   report.format("(A13\\)", "  Dicha suma ");
@@ -114,7 +127,8 @@ bool writeListedNote(RecordWriter& report, const ConditionedView& view) {
     report.list({"No se escribe ninguna tabla."});
     return false;
   }
-  report.format("(A7,I\\)", " De las", countField(view.outcome.count));
+  report.format("(A7\\)", " De las");
+  writeConditionCount(report, view.outcome.count);
   if (t2 == 0) {
     report.format("(A66\\)", " tablas, sólo se escriben las T1 tablas de mayor probabilidad (T1=");
     report.format("(I\\)", listedCountField(t1));
@@ -187,7 +201,7 @@ void writeConditionedSection(RecordWriter& report, const ConditionedView& view) 
   writeSumNotes(report, view);
 
   // T1 + T2 can exceed the 4-byte range (both may be typed as 2147483647).
-  const bool allListed = int64_t{view.request.t1} + int64_t{view.request.t2} >= int64_t{o.count};
+  const bool allListed = int64_t{view.request.t1} + int64_t{view.request.t2} >= o.count;
   if (!allListed && !writeListedNote(report, view)) return;
 
   report.list({"[Las tablas se escriben ordenadas de mayor a menor probabilidad]."});

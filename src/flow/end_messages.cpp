@@ -1,0 +1,27 @@
+#include "flow/end_messages.h"
+
+#include "flow/report_file.h"
+#include "records/text_encoding.h"
+
+namespace rxc {
+
+namespace {
+
+constexpr const char* kError2 = "Error 2. Contactar con el autor.";
+
+}  // namespace
+
+std::string fatalStopLine(const FatalStop& stop, bool reportWritten) {
+  if (stop.consoleError2) return kError2;
+  std::string line = withoutAccents(stop.reportMessage);
+  line.erase(0, line.find_first_not_of(' '));
+  if (reportWritten) line += " (ver res.txt)";
+  return line;
+}
+
+std::string reportErrorLine(const std::string& reportPath, int errorNumber) {
+  return "Error: no se puede escribir el fichero " + reportPath + ": " +
+         reportErrorCause(errorNumber);
+}
+
+}  // namespace rxc

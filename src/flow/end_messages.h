@@ -1,0 +1,21 @@
+// The line on standard error of a run that does not reach its normal end, so
+// that such a run never ends in silence on the console. Plain ASCII, no
+// accents, as every message of the console.
+#pragma once
+
+#include <string>
+
+#include "base/fatal_stop.h"
+
+namespace rxc {
+
+// A fatal stop: its message without the leading blank and the accents, then
+// " (ver res.txt)" when the report holds it; for the kept-list check, which
+// writes nothing to the report, the console's " Error 2" text.
+std::string fatalStopLine(const FatalStop& stop, bool reportWritten);
+
+// A report that could not be opened or written: the file as the run named it,
+// and the cause.
+std::string reportErrorLine(const std::string& reportPath, int errorNumber);
+
+}  // namespace rxc

@@ -1,0 +1,320 @@
+// The built program run as a process of its own, for what only a whole process
+// shows: closed standard streams, a report on a full device or past the file
+// size limit, signals during a long pass, and the progress bar on a terminal.
+// Each run gets a fresh temporary directory, where res.txt is written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace rxc {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The 2 x 3 example: option C with L = 0 and U the observed table 3 1 1 /
+// 0 6 6, T1 = T2 = 2, and ENTER at the end.
+const std::string kFisherRun = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
+
+// A pass of some 3.4e10 tables, a dozen seconds or more: 4 x 4 with every
+// marginal 30, option C with L = U = 0 and no re-entry, so that the pass only
+// counts. The estimate (3.9e10) puts a progress mark every 8 % of it.
+const std::string kLongRun = "4\n4\n30\n30\n30\n30\n30\n30\n30\n30\nC\nN\n0\nN\n0\nN\n\n";
+const std::string kLongRunHead =
+    "\r\n\r\n  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 4x4 CON MARGINALES FIJOS,\r\n"
+    "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.\r\n\r\n"
+    "  Marginales filas:     30,  30,  30,  30\r\n"
+    "  Marginales columnas:  30,  30,  30,  30\r\n\r\n\r\n";
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A directory of its own for one run, removed afterwards.
+class RunDirectory {
+ public:
+  RunDirectory() {
+    std::string pattern = (fs::temp_directory_path() / "rxc_process_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
+  }
+  ~RunDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  RunDirectory(const RunDirectory&) = delete;
+  RunDirectory& operator=(const RunDirectory&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const char* name) const { return path_ / name; }
+  std::string report() const { return readFile(path_ / "res.txt"); }
+
+ private:
+  fs::path path_;
+};
+
+// Where the program's standard output or standard error goes: a file of the
+// run's directory, nowhere (closed), or a pipe the test reads as it runs.
+enum class Stream { kToFile, kClosed, kToPipe };
+
+struct Launch {
+  Stream out = Stream::kToFile;
+  Stream err = Stream::kToFile;
+  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored so that a write past it fails
+  // with EFBIG instead of killing the process; 0 for no limit.
+  rlim_t fileSizeLimit = 0;
+};
+
+// How a child ended.
+struct Ending {
+  bool exited = false;
+  int status = -1;  // exit status, when it exited
+  int signal = 0;   // the signal that ended it, otherwise
+};
+
+// Waits for `pid` up to `limit`; kills it when it takes longer.
+Ending waitFor(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = Clock::now() + limit;
+  int raw = 0;
+  while (::waitpid(pid, &raw, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &raw, 0);
+      ADD_FAILURE() << "the program did not end in " << limit.count() << " s";
+      return {};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (WIFEXITED(raw)) return {true, WEXITSTATUS(raw), 0};
+  return {false, -1, WIFSIGNALED(raw) ? WTERMSIG(raw) : 0};
+}
+
+// The child's side, between fork and exec: only calls that are safe there.
+// The signals a test sends get their default action back, whatever the test
+// runner's own dispositions are.
+[[noreturn]] void startProgram(const char* directory, const char* input, const char* outPath,
+                               const char* errPath, const Launch& launch, int pipeWrite) {
+  if (::chdir(directory) != 0) ::_exit(126);
+  const int inFd = ::open(input, O_RDONLY);
+  ::dup2(inFd, 0);
+  ::close(inFd);
+  const int targets[] = {1, 2};
+  const Stream streams[] = {launch.out, launch.err};
+  const char* paths[] = {outPath, errPath};
+  for (int k = 0; k < 2; ++k) {
+    if (streams[k] == Stream::kClosed) {
+      ::close(targets[k]);
+    } else if (streams[k] == Stream::kToPipe) {
+      ::dup2(pipeWrite, targets[k]);
+    } else {
+      const int file = ::open(paths[k], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(file, targets[k]);
+      ::close(file);
+    }
+  }
+  if (pipeWrite > 2) ::close(pipeWrite);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (launch.fileSizeLimit > 0) {
+    ::signal(SIGXFSZ, SIG_IGN);  // ignored dispositions survive exec
+    const rlimit limit{launch.fileSizeLimit, launch.fileSizeLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ::execl(RXC_BINARY, "rxc", static_cast<char*>(nullptr));
+  ::_exit(127);
+}
+
+// A run of the program in `dir` with `input` on its standard input.
+class Child {
+ public:
+  Child(const RunDirectory& dir, const std::string& input, const Launch& launch = {}) {
+    std::ofstream(dir / "stdin.txt", std::ios::binary) << input;
+    const std::string directory = dir.path().string();
+    const std::string in = (dir / "stdin.txt").string();
+    const std::string outPath = (dir / "stdout.txt").string();
+    const std::string errPath = (dir / "stderr.txt").string();
+    int pipeFds[2] = {-1, -1};
+    if ((launch.out == Stream::kToPipe || launch.err == Stream::kToPipe) &&
+        ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe");
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      startProgram(directory.c_str(), in.c_str(), outPath.c_str(), errPath.c_str(), launch,
+                   pipeFds[1]);
+    }
+    if (pipeFds[1] >= 0) ::close(pipeFds[1]);
+    pipe_ = pipeFds[0];
+  }
+  ~Child() {
+    if (pipe_ >= 0) ::close(pipe_);
+    if (!ended_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  Ending wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
+    ended_ = true;
+    return waitFor(pid_, limit);
+  }
+
+  // Reads the pipe until what came through it contains `text`; false when
+  // the pipe ends or `limit` passes first. `seen` keeps everything read.
+  bool readUntil(const std::string& text, std::string& seen, std::chrono::seconds limit) {
+    return readFdUntil(pipe_, text, seen, limit);
+  }
+
+  // Everything that comes through the pipe until the program closes it.
+  std::string readToEnd(std::chrono::seconds limit) {
+    std::string seen;
+    readFdUntil(pipe_, std::string(1, '\0'), seen, limit);
+    return seen;
+  }
+
+  static bool readFdUntil(int fd, const std::string& text, std::string& seen,
+                          std::chrono::seconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (seen.find(text) == std::string::npos) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[4096];
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got <= 0) return seen.find(text) != std::string::npos;
+      seen.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int pipe_ = -1;
+  bool ended_ = false;
+};
+
+TEST(ClosedStandardStreams, ReportIsTheSameWithStdoutOrStderrClosed) {
+  // A whole run with standard output closed, and one that ends on unreadable
+  // input (its message goes to standard error) with standard error closed:
+  // res.txt must hold exactly what it holds when both streams are open.
+  const std::string endsEarly = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nY\n3\n1\n";
+  const struct {
+    const char* why;
+    std::string input;
+    Stream out, err;
+    int status;
+  } cases[] = {
+      {"stdout closed", kFisherRun, Stream::kClosed, Stream::kToFile, 0},
+      {"stderr closed", endsEarly, Stream::kToFile, Stream::kClosed, 2},
+      {"both closed", endsEarly, Stream::kClosed, Stream::kClosed, 2},
+  };
+  for (const auto& c : cases) {
+    RunDirectory reference, closed;
+    const Ending open = Child(reference, c.input).wait();
+    const Ending run = Child(closed, c.input, {c.out, c.err}).wait();
+    EXPECT_EQ(open.status, c.status) << c.why;
+    EXPECT_EQ(run.status, c.status) << c.why;
+    EXPECT_FALSE(reference.report().empty()) << c.why;
+    EXPECT_EQ(closed.report(), reference.report()) << c.why;
+  }
+}
+
+TEST(ReportWriteFailure, FullDeviceOrFileSizeLimitEndsWithStatus3AndTheCause) {
+  // res.txt as a link to /dev/full: every write is refused.
+  RunDirectory full;
+  fs::create_symlink("/dev/full", full / "res.txt");
+  const Ending fullEnd = Child(full, kFisherRun).wait();
+  EXPECT_TRUE(fullEnd.exited);
+  EXPECT_EQ(fullEnd.status, 3);
+  EXPECT_EQ(readFile(full / "stderr.txt"),
+            "Error: no se puede escribir el fichero res.txt: no queda espacio en el "
+            "dispositivo\n");
+  EXPECT_EQ(readFile(full / "stdout.txt").find("Ver resultados"), std::string::npos);
+
+  // A file size limit of 1000 bytes: the head (241 bytes) is written, the
+  // results section is not. The run has gone through the whole pass. (The
+  // console goes through a pipe, which the limit does not touch.)
+  RunDirectory limited;
+  Child child(limited, kFisherRun, {.out = Stream::kToPipe, .fileSizeLimit = 1000});
+  const std::string console = child.readToEnd(std::chrono::seconds(60));
+  const Ending limitedEnd = child.wait();
+  EXPECT_TRUE(limitedEnd.exited);
+  EXPECT_EQ(limitedEnd.status, 3);
+  EXPECT_EQ(readFile(limited / "stderr.txt"),
+            "Error: no se puede escribir el fichero res.txt: el fichero es demasiado grande\n");
+  EXPECT_NE(console.find("Numero total de tablas 2x3 de la distribucion = 18"), std::string::npos)
+      << console;
+  EXPECT_EQ(console.find("Ver resultados"), std::string::npos);
+  EXPECT_EQ(limited.report().size(), 1000u);
+}
+
+TEST(Interruption, SignalDuringALongPassLeavesTheCompleteHead) {
+  // Once the progress bar has started, the head was written out: a signal
+  // that ends the run there leaves it in res.txt.
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    RunDirectory dir;
+    Child child(dir, kLongRun, {.out = Stream::kToPipe});
+    std::string seen;
+    ASSERT_TRUE(child.readUntil(" Progreso de los calculos:\n 0%", seen, std::chrono::seconds(60)))
+        << seen;
+    ::kill(child.pid(), sig);
+    const Ending end = child.wait();
+    EXPECT_FALSE(end.exited) << sig;
+    EXPECT_EQ(end.signal, sig);
+    EXPECT_EQ(dir.report(), kLongRunHead) << sig;
+  }
+}
+
+TEST(ProgressOnATerminal, MarksAppearWhileThePassRuns) {
+  // The program on a pseudo-terminal, as a user watching it sees it: the
+  // first mark must come through while the pass is still running.
+  RunDirectory dir;
+  int master = -1;
+  const std::string directory = dir.path().string();
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  if (pid == 0) {
+    if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+    ::execl(RXC_BINARY, "rxc", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The answers are typed on the terminal; its echo shows them back.
+  const ssize_t typed = ::write(master, kLongRun.data(), kLongRun.size());
+  EXPECT_EQ(typed, static_cast<ssize_t>(kLongRun.size()));
+  std::string seen;
+  const bool marked = Child::readFdUntil(master, "****10%", seen, std::chrono::seconds(120));
+  int raw = 0;
+  const bool running = ::waitpid(pid, &raw, WNOHANG) == 0;
+  EXPECT_TRUE(marked) << seen;
+  EXPECT_TRUE(running);
+  EXPECT_EQ(seen.find("100%"), std::string::npos) << seen;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &raw, 0);
+  ::close(master);
+}
+
+}  // namespace
+}  // namespace rxc
