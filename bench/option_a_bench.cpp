@@ -41,8 +41,8 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions op
   uint64_t tables = 0;
   uint64_t visits = 0;
   for (auto _ : state) {
-    VisitCounting<ExtremeTrackingVisitor<ExtremeOption::kBoth>> visitor(
-        start, highTables, lowTables, kExtremeCapacity);
+    VisitCounting<ExtremeTrackingVisitor> visitor(ExtremeOption::kBoth, start, highTables,
+                                                  lowTables, kExtremeCapacity);
     ProgressBar progress{};
     const PassResult result = runPass(problem, progress, visitor, options);
     ExtremeTracking found;

@@ -43,7 +43,7 @@ ExtremeTracking track(double startMode, double startMin, const std::vector<doubl
   ExtremeTracking start;
   start.modeLogProb = startMode;
   start.minLogProb = startMin;
-  ExtremeTrackingVisitor<kChoice> visitor(start, stores.high, stores.low, capacity);
+  ExtremeTrackingVisitor visitor(kChoice, start, stores.high, stores.low, capacity);
   for (size_t k = 0; k < logProbs.size(); ++k) {
     EXPECT_TRUE(visitor.visit(logProbs[k], NumberedTable{static_cast<int>(k + 1), kCells}));
   }

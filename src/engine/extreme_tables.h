@@ -81,37 +81,46 @@ class ExtremeGroup {
   int32_t kept_ = 0;
 };
 
+// Which groups a tracking pass follows, from ExtremeOption 1, 2 or 3. A group
+// that is not followed gets a guard at the end of the finite doubles, which no
+// log-probability passes, so the per-table test is the same for the three
+// options (one type of visitor, one kernel per shape for them all).
+struct TrackedGroups {
+  bool modal;
+  bool minimum;
+  explicit TrackedGroups(ExtremeOption choice)
+      : modal(choice != ExtremeOption::kMinimum), minimum(choice != ExtremeOption::kModal) {}
+  double highGuard(double modeLogProb) const {
+    return modal ? modalGuard(modeLogProb) : kLargestLog;
+  }
+  double lowGuard(double minLogProb) const {
+    return minimum ? minimumGuard(minLogProb) : -kLargestLog;
+  }
+};
+
 // The per-table work of the tracking pass. Every table is compared with the
 // maximum first, with its own tolerance band: at least as probable (band high
 // >= maximum) means a new maximum (band low > maximum) or a tie, and the table
 // is not looked at as a minimum. Otherwise, unless only the modal group is
 // tracked, it is compared with the minimum the same way: band low <= minimum
 // means a new minimum (band high < minimum) or a tie.
-template <ExtremeOption kChoice>
 class ExtremeTrackingVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
-  static constexpr bool kTracksModal = kChoice != ExtremeOption::kMinimum;
-  static constexpr bool kTracksMinimum = kChoice != ExtremeOption::kModal;
 
   // `start` holds the starting maximum and minimum; the counts start from 0.
-  ExtremeTrackingVisitor(const ExtremeTracking& start, TableStore& highTables,
+  ExtremeTrackingVisitor(ExtremeOption choice, const ExtremeTracking& start, TableStore& highTables,
                          TableStore& lowTables, int64_t extremeCapacity)
-      : modal_(start.modeLogProb, highTables, extremeCapacity),
+      : tracked_(choice),
+        modal_(start.modeLogProb, highTables, extremeCapacity),
         minimum_(start.minLogProb, lowTables, extremeCapacity),
-        modalGuard_(modalGuard(start.modeLogProb)),
-        minimumGuard_(minimumGuard(start.minLogProb)) {}
+        modalGuard_(tracked_.highGuard(start.modeLogProb)),
+        minimumGuard_(tracked_.lowGuard(start.minLogProb)) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
     // The common table is clearly inside (minimum, maximum): no band needed.
-    if constexpr (kChoice == ExtremeOption::kBoth) {
-      if (logProb < modalGuard_ && logProb > minimumGuard_) return true;
-    } else if constexpr (kChoice == ExtremeOption::kModal) {
-      if (logProb < modalGuard_) return true;
-    } else {
-      if (logProb > minimumGuard_) return true;
-    }
+    if (logProb < modalGuard_ && logProb > minimumGuard_) return true;
     classify(logProb, table);
     return true;
   }
@@ -121,13 +130,7 @@ class ExtremeTrackingVisitor {
   static constexpr bool kScreensEachTable = true;
   NoOpRanges noOpRanges() const {
     NoOpRanges noOp;
-    if constexpr (kChoice == ExtremeOption::kBoth) {
-      noOp.ranges[0] = {minimumGuard_, modalGuard_};
-    } else if constexpr (kChoice == ExtremeOption::kModal) {
-      noOp.ranges[0] = {-kLargestLog, modalGuard_};
-    } else {
-      noOp.ranges[0] = {minimumGuard_, kLargestLog};
-    }
+    noOp.ranges[0] = {minimumGuard_, modalGuard_};
     return noOp;
   }
 
@@ -138,12 +141,12 @@ class ExtremeTrackingVisitor {
   // The results, with the values of the groups that were not tracked left as
   // they started (nothing kept, nothing counted).
   void storeInto(ExtremeTracking& tracking) const {
-    if constexpr (kTracksModal) {
+    if (tracked_.modal) {
       tracking.modeLogProb = modal_.logProb();
       tracking.modeCount = modal_.count();
       tracking.modeKept = modal_.kept();
     }
-    if constexpr (kTracksMinimum) {
+    if (tracked_.minimum) {
       tracking.minLogProb = minimum_.logProb();
       tracking.minCount = minimum_.count();
       tracking.minKept = minimum_.kept();
@@ -157,29 +160,26 @@ class ExtremeTrackingVisitor {
   template <class Table>
   [[gnu::noinline, gnu::cold]] void classify(double logProb, Table table) {
     const LogBand band = toleranceBand(logProb);
-    if constexpr (kTracksModal) {
-      if (band.high >= modal_.logProb()) {
-        if (band.low > modal_.logProb()) {
-          modal_.restart(logProb, table);
-          modalGuard_ = modalGuard(logProb);
-        } else {
-          modal_.join(table);
-        }
-        return;
+    if (tracked_.modal && band.high >= modal_.logProb()) {
+      if (band.low > modal_.logProb()) {
+        modal_.restart(logProb, table);
+        modalGuard_ = modalGuard(logProb);
+      } else {
+        modal_.join(table);
       }
+      return;
     }
-    if constexpr (kTracksMinimum) {
-      if (band.low <= minimum_.logProb()) {
-        if (band.high < minimum_.logProb()) {
-          minimum_.restart(logProb, table);
-          minimumGuard_ = minimumGuard(logProb);
-        } else {
-          minimum_.join(table);
-        }
+    if (tracked_.minimum && band.low <= minimum_.logProb()) {
+      if (band.high < minimum_.logProb()) {
+        minimum_.restart(logProb, table);
+        minimumGuard_ = minimumGuard(logProb);
+      } else {
+        minimum_.join(table);
       }
     }
   }
 
+  TrackedGroups tracked_;
   ExtremeGroup modal_;
   ExtremeGroup minimum_;
   double modalGuard_;
@@ -202,28 +202,20 @@ struct PublishedExtremes {
 // minimum is at most the last one published and the high end of each band.
 // A table below the guard of that floor of the maximum and above the guard of
 // that ceiling of the minimum can change nothing.
-template <ExtremeOption kChoice, class Sink>
+template <class Sink>
 class ExtremeCandidateVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
   static constexpr bool kScreensEachTable = true;
-  static constexpr bool kTracksModal = kChoice != ExtremeOption::kMinimum;
-  static constexpr bool kTracksMinimum = kChoice != ExtremeOption::kModal;
 
   // `sink` takes add(logProb, table) for each table handed on.
-  ExtremeCandidateVisitor(const PublishedExtremes& published, Sink& sink)
-      : published_(published), sink_(sink) {}
+  ExtremeCandidateVisitor(ExtremeOption choice, const PublishedExtremes& published, Sink& sink)
+      : tracked_(choice), published_(published), sink_(sink) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
-    const double high = modalGuard(maxFloor());
-    const double low = minimumGuard(minCeiling());
-    if constexpr (kChoice == ExtremeOption::kBoth) {
-      if (logProb < high && logProb > low) return true;
-    } else if constexpr (kChoice == ExtremeOption::kModal) {
-      if (logProb < high) return true;
-    } else {
-      if (logProb > low) return true;
+    if (logProb < tracked_.highGuard(maxFloor()) && logProb > tracked_.lowGuard(minCeiling())) {
+      return true;
     }
     const LogBand band = toleranceBand(logProb);
     seenFloor_ = std::max(seenFloor_, band.low);
@@ -234,13 +226,7 @@ class ExtremeCandidateVisitor {
 
   NoOpRanges noOpRanges() const {
     NoOpRanges noOp;
-    if constexpr (kChoice == ExtremeOption::kBoth) {
-      noOp.ranges[0] = {minimumGuard(minCeiling()), modalGuard(maxFloor())};
-    } else if constexpr (kChoice == ExtremeOption::kModal) {
-      noOp.ranges[0] = {-kLargestLog, modalGuard(maxFloor())};
-    } else {
-      noOp.ranges[0] = {minimumGuard(minCeiling()), kLargestLog};
-    }
+    noOp.ranges[0] = {tracked_.lowGuard(minCeiling()), tracked_.highGuard(maxFloor())};
     return noOp;
   }
 
@@ -252,6 +238,7 @@ class ExtremeCandidateVisitor {
     return std::min(seenCeiling_, published_.minLogProb.load(std::memory_order_relaxed));
   }
 
+  TrackedGroups tracked_;
   const PublishedExtremes& published_;
   Sink& sink_;
   double seenFloor_ = -std::numeric_limits<double>::infinity();

@@ -1,0 +1,24 @@
+// Option A's tracking pass split into pieces for several workers (see
+// piece_runner.h): the same results as the pass on one thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/enumeration_kernel.h"
+#include "engine/extreme_tables.h"
+#include "engine/pieces.h"
+#include "engine/problem.h"
+#include "engine/progress.h"
+#include "engine/request.h"
+#include "engine/table_store.h"
+
+namespace rxc {
+
+// Workers hand on the tables the tracking step could act on; this thread runs
+// the step on them in generation order, from `initial`. Returns the pass's
+// table count; the tracked groups end in `tracking`.
+uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOption choice,
+                       ExtremeTrackingVisitor& tracking, const ExtremeTracking& initial,
+                       ProgressBar& progress, PassOptions options);
+
+}  // namespace rxc
