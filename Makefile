@@ -3,7 +3,8 @@
 # the current directory (the report res.txt is written here); `make test`
 # builds and runs every test; `make bench` builds and runs the enumeration
 # benchmarks; `make sanitize` runs the tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer; `make install` puts rxc in $(PREFIX)/bin (the
+# UndefinedBehaviorSanitizer, `make tsan` the whole sessions with several
+# workers under ThreadSanitizer; `make install` puts rxc in $(PREFIX)/bin (the
 # build's CMAKE_INSTALL_PREFIX, /usr/local by default, when PREFIX is not
 # given), under $(DESTDIR) if set.
 BUILD ?= build
@@ -11,7 +12,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?=
 DESTDIR ?=
 
-.PHONY: build run test bench sanitize install format-check clean
+.PHONY: build run test bench sanitize tsan install format-check clean
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=ON
@@ -33,6 +34,12 @@ sanitize:
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j $(JOBS)
 
+# The whole sessions with 2 and 7 workers under ThreadSanitizer.
+tsan:
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_THREAD_SANITIZE=ON
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target session_tests
+	ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j $(JOBS)
+
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
 
@@ -41,4 +48,4 @@ format-check:
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,17 @@ std::string temporaryReportPath() {
       .string();
 }
 
+// A session that leaves the number of workers to the program runs with
+// RXC_TEST_WORKERS workers when that is set: CTest runs the whole-session
+// tests again with 2 and 7 workers, and their bytes must not change.
+RunSettings withTestWorkers(RunSettings settings) {
+  if (settings.workers == 0) {
+    if (const char* workers = std::getenv("RXC_TEST_WORKERS"))
+      settings.workers = std::atoi(workers);
+  }
+  return settings;
+}
+
 }  // namespace
 
 SessionOutcome runSession(const std::string& input, const RunSettings& settings) {
@@ -28,7 +40,7 @@ SessionOutcome runSession(const std::string& input, const RunSettings& settings)
   std::ostringstream err;
   const std::string path = temporaryReportPath();
   SessionOutcome outcome;
-  outcome.status = runProgram(in, out, err, path, settings);
+  outcome.status = runProgram(in, out, err, path, withTestWorkers(settings));
   outcome.console = out.str();
   outcome.errors = err.str();
   std::ifstream report(path, std::ios::binary);
