@@ -21,6 +21,7 @@
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"
 #include "support/reference_enumeration.h"
+#include "support/reference_sum.h"
 #include "support/report_texts.h"
 #include "support/selection_model.h"
 
@@ -482,12 +483,17 @@ TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
   TableSelector selector(lists, high, low, 0, 0, 4);
   ConditionTotals start;
   start.count = 2147483646;
+  start.sum.add(0.25);
   ConditionVisitor<AtMostCondition> visitor(AtMostCondition{-1.0}, selector, start);
   visitor.visit(-2.0, NoCells{});
   visitor.visit(-0.5, NoCells{});  // rejected
   visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
   visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
   EXPECT_EQ(visitor.totals().count, int64_t{2147483650});
+  // The sum goes on from the start's and leaves out the rejected lane.
+  testing::ReferenceSum sum;
+  for (double p : {0.25, fastExp(-2.0), fastExp(-3.0), fastExp(-4.0), fastExp(-5.0)}) sum.add(p);
+  EXPECT_EQ(visitor.totals().sum.rounded(), sum.rounded());
   // The check of the kept lists compares the whole count.
   EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
   EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
@@ -542,21 +548,23 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const ConditionOutcome outcome = runConditionPass(problem, request, kept, progress);
 
     // Expected: the condition through the bounds' bands, narrowed for B and
-    // widened for C; the sum in generation order; the kept lists by the model.
+    // widened for C; the exact sum of the accepted probabilities, rounded
+    // once; the kept lists by the model.
     const bool lowerTyped0 = request.lower.typedAs(0.0);
     const LogBand lBand = toleranceBand(request.lower.logValue.value_or(0.0));
     const LogBand uBand = toleranceBand(*request.upper.logValue);
     const double upper = optionC ? uBand.high : uBand.low;
     const double lower = optionC ? lBand.low : lBand.high;
     int32_t count = 0, raises = 0;
-    double sum = 0.0, maxLog = -2.0e300;
+    double maxLog = -2.0e300;
+    testing::ReferenceSum sum;
     testing::SelectionModel<const testing::GeneratedTable*> model(request.t1, request.t2);
     for (const auto& t : all) {
       const bool accepted =
           lowerTyped0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
       if (!accepted) continue;
       ++count;
-      sum += fastExp(t.logProb);
+      sum.add(fastExp(t.logProb));
       if (toleranceBand(t.logProb).low > maxLog) {
         maxLog = t.logProb;
         ++raises;
@@ -566,7 +574,7 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const std::string where = "round " + std::to_string(round);
     ASSERT_EQ(outcome.tableCount, all.size()) << where;
     ASSERT_EQ(outcome.count, count) << where;
-    ASSERT_EQ(outcome.sum, sum) << where;
+    ASSERT_EQ(outcome.sum, sum.rounded()) << where;
     ASSERT_EQ(outcome.maxLog, maxLog) << where;
     ASSERT_EQ(outcome.maxRaises, raises) << where;
 
