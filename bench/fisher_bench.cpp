@@ -111,7 +111,7 @@ void runConditionCase(benchmark::State& state, const Problem& problem, Condition
     ProgressBar progress;
     const PassResult result = runPass(problem, progress, visitor, options);
     selector.finishPass();
-    benchmark::DoNotOptimize(visitor.totals().sum);
+    benchmark::DoNotOptimize(visitor.totals().sum.rounded());
     tables += result.tableCount;
     visits += visitor.visits;
     accepted = visitor.totals().count;

@@ -21,6 +21,7 @@
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"
 #include "support/reference_enumeration.h"
+#include "support/reference_sum.h"
 #include "support/report_texts.h"
 #include "support/selection_model.h"
 
@@ -315,14 +316,47 @@ TEST(ConditionedSession, SumThatUnderflows) {
   expectSession(input, console, report);
 }
 
+// The 20 characters after `label` in a report, and their value with the
+// exponent letter read as E.
+double numberAfter(const std::string& report, const std::string& label, std::string* field) {
+  const size_t at = report.find(label);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no \"" << label << "\" in\n" << report;
+    return 0.0;
+  }
+  *field = report.substr(at + label.size(), 20);
+  std::string number = *field;
+  const size_t exponent = number.find('D');
+  if (exponent == std::string::npos) {
+    ADD_FAILURE() << "no D in \"" << number << "\"";
+    return 0.0;
+  }
+  number[exponent] = 'E';
+  return std::stod(number);
+}
+
 TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
+  // `pValue` from an independent implementation; `printed` is the exact sum
+  // of this program's own probabilities of the accepted tables, rounded once.
+  // For the 4 x 4 table (90161526 accepted tables) that sum is
+  // 0.78268493896634783 (a big-integer sum of the same doubles outside the
+  // program), against the true p-value 0.78268493896639474 (long double,
+  // from lgammal): every probability here carries the error of the
+  // log-margin constant (ln 96! as a running sum is more than an ulp off),
+  // about -6e-14 relative. Added one at a time they printed
+  // 0.78268493891814D+00. (17/35 lies within 1e-15 of a rounding boundary
+  // of the fourteenth digit, closer than that error, so its printed digits
+  // are not checked.)
   const struct {
     std::vector<std::vector<int>> table;
     double pValue;
+    std::string printed;
   } cases[] = {
-      {{{1, 3, 10, 6}, {2, 3, 10, 7}, {1, 6, 14, 12}, {0, 1, 9, 11}}, 0.782684938965639},
-      {{{3, 1, 1}, {0, 6, 6}}, 0.0214932126696832},
-      {{{3, 1}, {1, 3}}, 0.485714285714286},
+      {{{1, 3, 10, 6}, {2, 3, 10, 7}, {1, 6, 14, 12}, {0, 1, 9, 11}},
+       0.782684938965639,
+       "0.78268493896635D+00"},
+      {{{3, 1, 1}, {0, 6, 6}}, 0.0214932126696832, "0.21493212669683D-01"},
+      {{{3, 1}, {1, 3}}, 0.485714285714286, ""},
   };
   for (const auto& c : cases) {
     // Option C with L = 0 and U the table: the sum of the tables at most as
@@ -341,13 +375,26 @@ TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
     for (int v : cols) input += std::to_string(v) + "\n";
     const std::string report =
         reportAsText(runSession(input + "C\nN\n0\nY\n" + cells + "1\n1\n\n").report);
-    const std::string label = "  p-Value de la tabla observada introducida = ";
-    const size_t at = report.find(label);
-    ASSERT_NE(at, std::string::npos) << report;
-    std::string field = report.substr(at + label.size(), 20);
-    field[field.find('D')] = 'E';
-    EXPECT_NEAR(std::stod(field), c.pValue, 1e-9 * c.pValue);
+    std::string field;
+    const double pValue =
+        numberAfter(report, "  p-Value de la tabla observada introducida = ", &field);
+    EXPECT_NEAR(pValue, c.pValue, 1e-9 * c.pValue);
+    if (!c.printed.empty()) {
+      EXPECT_EQ(field, c.printed);
+    }
   }
+}
+
+TEST(ConditionedSession, SumOfAMillionTablesIsOne) {
+  // 4 x 4 with every marginal 8, option B with L = 0 and U = 1: all 981541
+  // tables are accepted, and their probabilities sum to 1 to every printed
+  // digit (one addition at a time gave 0.10000000000026D+01).
+  const std::string report =
+      reportAsText(runSession("4\n4\n8\n8\n8\n8\n8\n8\n8\n8\nB\nN\n0\nN\n1\n0\n0\n\n").report);
+  std::string field;
+  numberAfter(report,
+              " [Suma de las probabilidades de las 981541 tablas 4x4 resultantes = ", &field);
+  EXPECT_EQ(field, "0.10000000000000D+01");
 }
 
 // ---------------------------------------------------------------------------
@@ -482,12 +529,17 @@ TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
   TableSelector selector(lists, high, low, 0, 0, 4);
   ConditionTotals start;
   start.count = 2147483646;
+  start.sum.add(0.25);
   ConditionVisitor<AtMostCondition> visitor(AtMostCondition{-1.0}, selector, start);
   visitor.visit(-2.0, NoCells{});
   visitor.visit(-0.5, NoCells{});  // rejected
   visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
   visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
   EXPECT_EQ(visitor.totals().count, int64_t{2147483650});
+  // The sum goes on from the start's and leaves out the rejected lane.
+  testing::ReferenceSum sum;
+  for (double p : {0.25, fastExp(-2.0), fastExp(-3.0), fastExp(-4.0), fastExp(-5.0)}) sum.add(p);
+  EXPECT_EQ(visitor.totals().sum.rounded(), sum.rounded());
   // The check of the kept lists compares the whole count.
   EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
   EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
@@ -542,21 +594,23 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const ConditionOutcome outcome = runConditionPass(problem, request, kept, progress);
 
     // Expected: the condition through the bounds' bands, narrowed for B and
-    // widened for C; the sum in generation order; the kept lists by the model.
+    // widened for C; the exact sum of the accepted probabilities, rounded
+    // once; the kept lists by the model.
     const bool lowerTyped0 = request.lower.typedAs(0.0);
     const LogBand lBand = toleranceBand(request.lower.logValue.value_or(0.0));
     const LogBand uBand = toleranceBand(*request.upper.logValue);
     const double upper = optionC ? uBand.high : uBand.low;
     const double lower = optionC ? lBand.low : lBand.high;
     int32_t count = 0, raises = 0;
-    double sum = 0.0, maxLog = -2.0e300;
+    double maxLog = -2.0e300;
+    testing::ReferenceSum sum;
     testing::SelectionModel<const testing::GeneratedTable*> model(request.t1, request.t2);
     for (const auto& t : all) {
       const bool accepted =
           lowerTyped0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
       if (!accepted) continue;
       ++count;
-      sum += fastExp(t.logProb);
+      sum.add(fastExp(t.logProb));
       if (toleranceBand(t.logProb).low > maxLog) {
         maxLog = t.logProb;
         ++raises;
@@ -566,7 +620,7 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const std::string where = "round " + std::to_string(round);
     ASSERT_EQ(outcome.tableCount, all.size()) << where;
     ASSERT_EQ(outcome.count, count) << where;
-    ASSERT_EQ(outcome.sum, sum) << where;
+    ASSERT_EQ(outcome.sum, sum.rounded()) << where;
     ASSERT_EQ(outcome.maxLog, maxLog) << where;
     ASSERT_EQ(outcome.maxRaises, raises) << where;
 

@@ -27,7 +27,7 @@ void runAccepting(const Problem& problem, Condition condition, TableSelector& se
   outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   const ConditionTotals& totals = visitor.totals();
   outcome.count = totals.count;
-  outcome.sum = totals.sum;
+  outcome.sum = totals.sum.rounded();
   outcome.maxLog = totals.maxLog;
   outcome.maxRaises = totals.maxRaises;
 }

@@ -16,7 +16,7 @@ namespace rxc {
 struct ConditionOutcome {
   uint64_t tableCount = 0;       // TableCount
   int64_t count = 0;             // ConditionCount
-  double sum = 0.0;              // ConditionSum
+  double sum = 0.0;              // ConditionSum: the exact sum, rounded once
   double maxLog = -2.0e300;      // ConditionMaxLog
   int32_t maxRaises = 0;         // ConditionMaxRaises
   bool tinyProbability = false;  // TinyProbabilityFlag

@@ -4,6 +4,7 @@
 // type, chosen once per pass.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -11,6 +12,7 @@
 #include "base/fast_exp.h"
 #include "base/tolerance.h"
 #include "engine/enumeration_screen.h"
+#include "engine/exact_sum.h"
 #include "engine/selection_lists.h"
 
 namespace rxc {
@@ -56,7 +58,7 @@ inline constexpr int64_t kMaxConditionCount = int64_t{1} << 62;
 
 struct ConditionTotals {
   int64_t count = 0;
-  double sum = 0.0;  // added in generation order
+  ExactSum sum;  // the accepted tables' probabilities, exactly
   double maxLog = -2.0e300;
   int32_t maxRaises = 0;
 };
@@ -68,13 +70,16 @@ class ConditionVisitor {
 
   // The totals start from `start`: nothing for a pass (a test may start them
   // near a limit instead of accepting billions of tables).
-  ConditionVisitor(Condition condition, TableSelector& selector, ConditionTotals start = {})
-      : condition_(condition), selector_(selector), totals_(start) {}
+  ConditionVisitor(Condition condition, TableSelector& selector, const ConditionTotals& start = {})
+      : condition_(condition), selector_(selector), totals_(start), sum_(start.sum) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
     // A rejected table costs the test alone: no exp, no band.
-    if (condition_.accepts(logProb)) accept(logProb, fastExp(logProb), table);
+    if (condition_.accepts(logProb)) {
+      sum_.add(fastExp(logProb));
+      accept(logProb, table);
+    }
     return true;
   }
 
@@ -82,25 +87,32 @@ class ConditionVisitor {
   // once (cheaper than one alone).
   template <class Table>
   void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
-    const int accepted = laneBits(condition_.accepts(logProbs));
+    const auto acceptedLanes = condition_.accepts(logProbs);
+    const int accepted = laneBits(acceptedLanes);
     if (accepted == 0) return;
-    const DoublePair probs = fastExp(logProbs);
-    if (accepted & 1) accept(logProbs[0], probs[0], first);
-    if (accepted & 2) accept(logProbs[1], probs[1], second);
+    // Both lanes in one store; a rejected table's lane adds +0.0.
+    sum_.addPair(std::bit_cast<DoublePair>(std::bit_cast<BitsPair>(fastExp(logProbs)) &
+                                           std::bit_cast<BitsPair>(acceptedLanes)));
+    if (accepted & 1) accept(logProbs[0], first);
+    if (accepted & 2) accept(logProbs[1], second);
   }
 
   // The tables the condition rejects: the kernel may count them unvisited.
   NoOpRanges noOpRanges() const { return condition_.rejected(); }
 
-  const ConditionTotals& totals() const { return totals_; }
+  // The totals so far, their sum exact (pieces of a pass merge their sums).
+  // The visitor may go on after it.
+  const ConditionTotals& totals() {
+    totals_.sum = sum_.total();
+    return totals_;
+  }
 
  private:
   template <class Table>
-  void accept(double logProb, double prob, const Table& table) {
+  void accept(double logProb, const Table& table) {
     if (++totals_.count > kMaxConditionCount) [[unlikely]] {
       stopTooManyAcceptedTables();
     }
-    totals_.sum += prob;
     const LogBand band = toleranceBand(logProb);
     if (band.low > totals_.maxLog) {
       totals_.maxLog = logProb;
@@ -111,7 +123,8 @@ class ConditionVisitor {
 
   Condition condition_;
   TableSelector& selector_;
-  ConditionTotals totals_;
+  ConditionTotals totals_;  // its sum is filled in by totals()
+  BufferedExactSum sum_;    // from the start's sum on
 };
 
 // Bounds that no table can meet: the pass only counts the tables, one by one.

@@ -81,7 +81,9 @@ void writeCountAndSum(RecordWriter& report, const ConditionedView& view) {
 
 // The sum as a p-value, or, when it underflowed, its description through the
 // count and the largest log-probability: exact when the maximum was raised
-// once (every accepted table shares it), an upper bound otherwise.
+// once (every accepted table shares it), an upper bound otherwise. The sum is
+// exact and rounded once, so it is zero only when every accepted probability
+// underflowed to zero (any positive term is at least the smallest subnormal).
 void writeSumNotes(RecordWriter& report, const ConditionedView& view) {
   const ConditionOutcome& o = view.outcome;
   const bool fisher = view.request.isFisherTest();
