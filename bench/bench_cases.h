@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/processors.h"
 #include "engine/problem.h"
 
 namespace rxc::bench {
@@ -40,6 +41,13 @@ inline const std::vector<BenchCase>& optionACases() {
     return all;
   }();
   return cases;
+}
+
+// 1 and every processor the process may run on (when more than one): the
+// worker counts the passes are measured with.
+inline std::vector<int> workerCounts() {
+  const int all = availableProcessors();
+  return all > 1 ? std::vector<int>{1, all} : std::vector<int>{1};
 }
 
 // A case made ready for a pass.

@@ -6,18 +6,22 @@
 // the bounded enumeration and, as <name>/full, visiting every table.
 // items_per_second is tables per second (every table of the distribution,
 // visited or not), comparable with expsum/<case>; visited_share is the share
-// of the tables handed to the visitor.
+// of the tables handed to the visitor. fisher/<case>/threads:N runs the whole
+// pass (runConditionPass) on 1 and on all available workers.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "base/fast_exp.h"
+#include "base/memory_budget.h"
 #include "base/tolerance.h"
 #include "bench_cases.h"
+#include "engine/condition_pass.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"
 #include "engine/kept_tables.h"
@@ -96,8 +100,7 @@ ConditionRequest fisherRequest(const Problem& problem) {
 
 // One condition pass as the engine runs it, counting the tables handed to
 // the visitor.
-template <class Condition>
-void runConditionCase(benchmark::State& state, const Problem& problem, Condition condition,
+void runConditionCase(benchmark::State& state, const Problem& problem, AcceptedRange range,
                       const ConditionRequest& request, PassOptions options) {
   MemoryBudget memory;
   KeptTables kept = acquireKeptTables(memory, problem, request, 1.0f);
@@ -107,14 +110,15 @@ void runConditionCase(benchmark::State& state, const Problem& problem, Condition
   for (auto _ : state) {
     TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
                            problem.r * problem.c);
-    VisitCounting<ConditionVisitor<Condition>> visitor(condition, selector);
+    OrderedSteps steps(selector, -2.0e300, 0);
+    VisitCounting<ConditionVisitor<OrderedSteps>> visitor(range, steps);
     ProgressBar progress;
     const PassResult result = runPass(problem, progress, visitor, options);
     selector.finishPass();
-    benchmark::DoNotOptimize(visitor.totals().sum.rounded());
+    benchmark::DoNotOptimize(visitor.sum().rounded());
     tables += result.tableCount;
     visits += visitor.visits;
-    accepted = visitor.totals().count;
+    accepted = visitor.count();
   }
   state.SetItemsProcessed(static_cast<int64_t>(tables));
   state.counters["accepted"] = static_cast<double>(accepted);
@@ -126,7 +130,26 @@ void runFisher(benchmark::State& state, const BenchCase& c, PassOptions options)
   const ConditionRequest request = fisherRequest(problem);
   // Option C with L = 0 typed: up to U's band widened by the tolerance.
   const double upper = toleranceBand(*request.upper.logValue).high;
-  runConditionCase(state, problem, AtMostCondition{upper}, request, options);
+  runConditionCase(state, problem, AcceptedRange::atMost(upper), request, options);
+}
+
+// The whole condition pass as a run makes it (runConditionPass), on
+// `workers` threads: the same pass on one thread and on all that the process
+// may use.
+void runWholePass(benchmark::State& state, const Problem& problem, const ConditionRequest& request,
+                  int workers) {
+  MemoryBudget memory;
+  KeptTables kept = acquireKeptTables(memory, problem, request, 1.0f);
+  uint64_t tables = 0;
+  for (auto _ : state) {
+    ProgressBar progress;
+    const ConditionOutcome outcome =
+        runConditionPass(problem, request, kept, progress, PassOptions{true, workers});
+    benchmark::DoNotOptimize(outcome.sum);
+    tables += outcome.tableCount;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(tables));
+  state.counters["workers"] = workers;
 }
 
 // Option B with L = 1e-9 and U = 1e-8 typed, T1 = T2 = 10, on 4 x 4 with every
@@ -140,8 +163,8 @@ void runBand(benchmark::State& state, PassOptions options) {
   request.upper.logValue = std::log(1e-8);
   request.t1 = 10;
   request.t2 = 10;
-  const BetweenCondition band{toleranceBand(*request.lower.logValue).high,
-                              toleranceBand(*request.upper.logValue).low};
+  const AcceptedRange band{toleranceBand(*request.lower.logValue).high,
+                           toleranceBand(*request.upper.logValue).low};
   runConditionCase(state, problem, band, request, options);
 }
 
@@ -152,6 +175,21 @@ const bool registered = [] {
     benchmark::RegisterBenchmark(("fisher/" + c.name + "/full").c_str(), [&c](benchmark::State& s) {
       runFisher(s, c, PassOptions{false});
     });
+  }
+  // One core against all: fisher/<case>/threads:N, and a whole Fisher pass on
+  // 4 x 4 with every marginal 20 (1,173,759,851 tables), U near the middle.
+  std::vector<BenchCase> threaded = benchCases();
+  threaded.push_back({"4x4_m20", std::vector<int16_t>(4, 20), std::vector<int16_t>(4, 20)});
+  for (const BenchCase& c : threaded) {
+    for (int workers : workerCounts()) {
+      benchmark::RegisterBenchmark(
+          ("fisher/" + c.name + "/threads:" + std::to_string(workers)).c_str(),
+          [c, workers](benchmark::State& s) {
+            const Problem problem = problemOf(c);
+            runWholePass(s, problem, fisherRequest(problem), workers);
+          })
+          ->Unit(benchmark::kMillisecond);
+    }
   }
   benchmark::RegisterBenchmark("optionB/4x4_m20_band",
                                [](benchmark::State& s) { runBand(s, PassOptions{true}); });

@@ -4,7 +4,11 @@
 // optionA/<case>/full visits every table. items_per_second is tables per
 // second (every table of the distribution counts, visited or not);
 // visited_share is the share of them handed to the visitor.
+// optionA/<case>/threads:N runs the whole pass (runTrackingPass) on 1 and on
+// all available workers.
 #include <benchmark/benchmark.h>
+
+#include <string>
 
 #include "base/memory_budget.h"
 #include "bench_cases.h"
@@ -55,8 +59,41 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions op
   state.counters["visited_share"] = static_cast<double>(visits) / static_cast<double>(tables);
 }
 
+// The whole tracking pass as a run makes it (runTrackingPass), on `workers`
+// threads.
+void runWholeTracking(benchmark::State& state, const BenchCase& c, int workers) {
+  const Problem problem = problemOf(c);
+  ProgressBar firstProgress{};
+  const FirstPassOutcome first = runFirstPass(problem, firstProgress);
+  MemoryBudget budget;
+  TableStore highTables, lowTables;
+  const int cells = problem.r * problem.c;
+  if (!highTables.acquire(budget, kExtremeCapacity, cells) ||
+      !lowTables.acquire(budget, kExtremeCapacity, cells)) {
+    state.SkipWithError("no memory for the stores");
+    return;
+  }
+  uint64_t tables = 0;
+  for (auto _ : state) {
+    ProgressBar progress{};
+    const TrackingOutcome outcome =
+        runTrackingPass(problem, ExtremeOption::kBoth, first, highTables, lowTables,
+                        kExtremeCapacity, progress, PassOptions{true, workers});
+    benchmark::DoNotOptimize(outcome.extremes);
+    tables += outcome.tableCount;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(tables));
+  state.counters["workers"] = workers;
+}
+
 const bool registered = [] {
   for (const BenchCase& c : optionACases()) {
+    for (int workers : workerCounts()) {
+      benchmark::RegisterBenchmark(
+          ("optionA/" + c.name + "/threads:" + std::to_string(workers)).c_str(),
+          [&c, workers](benchmark::State& s) { runWholeTracking(s, c, workers); })
+          ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RegisterBenchmark(("optionA/" + c.name).c_str(), [&c](benchmark::State& s) {
       runTrackingCase(s, c, PassOptions{true});
     });

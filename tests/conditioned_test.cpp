@@ -530,23 +530,24 @@ TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
   ConditionTotals start;
   start.count = 2147483646;
   start.sum.add(0.25);
-  ConditionVisitor<AtMostCondition> visitor(AtMostCondition{-1.0}, selector, start);
+  OrderedSteps steps(selector, start.maxLog, start.maxRaises);
+  ConditionVisitor<OrderedSteps> visitor(AcceptedRange::atMost(-1.0), steps, start);
   visitor.visit(-2.0, NoCells{});
   visitor.visit(-0.5, NoCells{});  // rejected
   visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
   visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
-  EXPECT_EQ(visitor.totals().count, int64_t{2147483650});
+  EXPECT_EQ(visitor.count(), int64_t{2147483650});
   // The sum goes on from the start's and leaves out the rejected lane.
   testing::ReferenceSum sum;
   for (double p : {0.25, fastExp(-2.0), fastExp(-3.0), fastExp(-4.0), fastExp(-5.0)}) sum.add(p);
-  EXPECT_EQ(visitor.totals().sum.rounded(), sum.rounded());
+  EXPECT_EQ(visitor.sum().rounded(), sum.rounded());
   // The check of the kept lists compares the whole count.
   EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
   EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
 
   // The stop stays, for a count beyond any run's reach.
   start.count = kMaxConditionCount;
-  ConditionVisitor<AtMostCondition> last(AtMostCondition{-1.0}, selector, start);
+  ConditionVisitor<OrderedSteps> last(AcceptedRange::atMost(-1.0), steps, start);
   try {
     last.visit(-2.0, NoCells{});
     ADD_FAILURE() << "no stop";

@@ -4,9 +4,11 @@
 
 #include "base/fatal_stop.h"
 #include "base/tolerance.h"
+#include "engine/condition_in_pieces.h"
 #include "engine/condition_visitor.h"
 #include "engine/enumeration.h"
 #include "engine/selection_lists.h"
+#include "engine/worker_pieces.h"
 
 namespace rxc {
 
@@ -20,16 +22,29 @@ LogBand bandOf(const Bound& bound, LogBand none) {
   return bound.logValue ? toleranceBand(*bound.logValue) : none;
 }
 
-template <class Condition>
-void runAccepting(const Problem& problem, Condition condition, TableSelector& selector,
-                  ProgressBar& progress, PassOptions options, ConditionOutcome& outcome) {
-  ConditionVisitor<Condition> visitor(condition, selector);
-  outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
-  const ConditionTotals& totals = visitor.totals();
-  outcome.count = totals.count;
-  outcome.sum = totals.sum.rounded();
-  outcome.maxLog = totals.maxLog;
-  outcome.maxRaises = totals.maxRaises;
+// Option B narrows the bounds by the tolerance (a table equal to L or U is
+// rejected); option C widens them (it is accepted). A missing upper band
+// accepts nothing; L = 0 typed accepts everything up to U.
+AcceptedRange acceptedRangeOf(const ConditionRequest& request) {
+  const LogBand lower = bandOf(request.lower, {kInfinity, kInfinity});
+  const LogBand upper = bandOf(request.upper, {-kInfinity, -kInfinity});
+  const bool lowerTyped0 = request.lower.typedAs(0.0);
+  if (request.inclusive) {
+    return lowerTyped0 ? AcceptedRange::atMost(upper.high) : AcceptedRange{lower.low, upper.high};
+  }
+  return lowerTyped0 ? AcceptedRange::atMost(upper.low) : AcceptedRange{lower.high, upper.low};
+}
+
+// Counts the tables of a pass that accepts none. Bounded, every table is a
+// no-op and the walk counts whole subtrees; the per-table work is nothing, so
+// the run-time shape serves.
+uint64_t countOnly(const Problem& problem, ProgressBar& progress, PassOptions options) {
+  if (options.bounded) {
+    NothingMeetsVisitor visitor;
+    return runPassAnyShape(problem, progress, visitor, options).tableCount;
+  }
+  AcceptNothingVisitor visitor;
+  return runPassAnyShape(problem, progress, visitor, options).tableCount;
 }
 
 }  // namespace
@@ -41,36 +56,29 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   ConditionOutcome outcome;
   TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
                          problem.r * problem.c);
-
   if (request.nothingCanMeet) {
-    // Every table is a no-op: bounded, the walk counts whole subtrees.
-    if (options.bounded) {
-      NothingMeetsVisitor visitor;
-      outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
-    } else {
-      AcceptNothingVisitor visitor;
-      outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
-    }
+    outcome.tableCount = countOnly(problem, progress, options);
     return outcome;
   }
 
-  // Option B narrows the bounds by the tolerance (a table equal to L or U is
-  // rejected); option C widens them (it is accepted). A missing upper band
-  // accepts nothing.
-  const LogBand lower = bandOf(request.lower, {kInfinity, kInfinity});
-  const LogBand upper = bandOf(request.upper, {-kInfinity, -kInfinity});
-  const bool lowerTyped0 = request.lower.typedAs(0.0);
-  if (request.inclusive && lowerTyped0) {
-    runAccepting(problem, AtMostCondition{upper.high}, selector, progress, options, outcome);
-  } else if (request.inclusive) {
-    runAccepting(problem, BetweenCondition{lower.low, upper.high}, selector, progress, options,
-                 outcome);
-  } else if (lowerTyped0) {
-    runAccepting(problem, AtMostCondition{upper.low}, selector, progress, options, outcome);
+  const AcceptedRange range = acceptedRangeOf(request);
+  const ConditionTotals start;
+  OrderedSteps steps(selector, start.maxLog, start.maxRaises);
+  const PiecePlan plan =
+      options.workers > 1 ? planForWorkers(problem, options.workers) : PiecePlan{};
+  if (plan.count() > 1) {
+    const PiecesTotals totals = acceptInPieces(problem, plan, range, steps, progress, options);
+    outcome.tableCount = totals.tableCount;
+    outcome.count = totals.count;
+    outcome.sum = totals.sum.rounded();
   } else {
-    runAccepting(problem, BetweenCondition{lower.high, upper.low}, selector, progress, options,
-                 outcome);
+    ConditionVisitor<OrderedSteps> visitor(range, steps);
+    outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
+    outcome.count = visitor.count();
+    outcome.sum = visitor.sum().rounded();
   }
+  outcome.maxLog = steps.maxLog();
+  outcome.maxRaises = steps.maxRaises();
   outcome.tinyProbability = selector.finishPass();
   return outcome;
 }

@@ -1,12 +1,13 @@
 // The per-table work of options B and C, as enumeration visitors: the
 // condition test on the log-probability, the accumulation of the accepted
-// tables and their selection into the kept lists. The condition's form is a
-// type, chosen once per pass.
+// tables and their selection into the kept lists.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "base/double_pair.h"
 #include "base/fast_exp.h"
@@ -17,33 +18,30 @@
 
 namespace rxc {
 
-// Accepts log-probabilities up to a bound (the lower bound L = 0 was typed).
-struct AtMostCondition {
-  double upper;
-  template <class Value>  // double or DoublePair
-  auto accepts(Value logProb) const {
-    return logProb <= upper;
-  }
-  // Rejected tables leave the pass as it is.
-  NoOpRanges rejected() const {
-    NoOpRanges noOp;
-    noOp.ranges[0] = {upper, kLargestLog};
-    return noOp;
-  }
-};
-
-// Accepts log-probabilities strictly inside (lower, upper).
-struct BetweenCondition {
+// The accepted log-probabilities: strictly inside (lower, upper). A bound
+// that accepts up to u itself is given as the next double above u, and a
+// missing lower bound as minus infinity, so that one test serves every
+// request (one kernel per shape for them all).
+struct AcceptedRange {
   double lower;
   double upper;
+
+  // Up to `upper` itself, with no lower bound (the lower bound L = 0 typed).
+  static AcceptedRange atMost(double upper) {
+    return {-std::numeric_limits<double>::infinity(),
+            std::nextafter(upper, std::numeric_limits<double>::infinity())};
+  }
+
   template <class Value>  // double or DoublePair
   auto accepts(Value logProb) const {
     return (lower < logProb) & (logProb < upper);
   }
+  // Rejected tables leave the pass as it is (finite ends, as the kernel's
+  // screens want them).
   NoOpRanges rejected() const {
     NoOpRanges noOp;
-    noOp.ranges[0] = {-kLargestLog, lower};
-    noOp.ranges[1] = {upper, kLargestLog};
+    noOp.ranges[0] = {-kLargestLog, std::clamp(lower, -kLargestLog, kLargestLog)};
+    noOp.ranges[1] = {std::clamp(upper, -kLargestLog, kLargestLog), kLargestLog};
     return noOp;
   }
 };
@@ -63,20 +61,54 @@ struct ConditionTotals {
   int32_t maxRaises = 0;
 };
 
-template <class Condition>
+// The steps of the accepted tables that depend on their order: the raises of
+// the largest log-probability and the selection into the kept lists. Run on
+// every accepted table in generation order, by the visitor of a pass on one
+// thread, or by the thread that takes a split pass's candidates in order.
+class OrderedSteps {
+ public:
+  OrderedSteps(TableSelector& selector, double maxLog, int32_t maxRaises)
+      : selector_(selector), maxLog_(maxLog), maxRaises_(maxRaises) {}
+
+  template <class Table>
+  void take(double logProb, const Table& table) {
+    const LogBand band = toleranceBand(logProb);
+    if (band.low > maxLog_) {
+      maxLog_ = logProb;
+      ++maxRaises_;
+    }
+    selector_.offer(logProb, band, table);
+  }
+
+  double maxLog() const { return maxLog_; }
+  int32_t maxRaises() const { return maxRaises_; }
+  const TableSelector& selector() const { return selector_; }
+
+ private:
+  TableSelector& selector_;
+  double maxLog_;
+  int32_t maxRaises_;
+};
+
+// The per-table work of options B and C: the test, the count and the exact sum
+// of the accepted tables, which do not depend on their order, and the accepted
+// tables handed to `Sink` (take(logProb, table)) for the steps that do:
+// OrderedSteps itself, or a worker's filter of the tables those steps could
+// act on.
+template <class Sink>
 class ConditionVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
 
-  // The totals start from `start`: nothing for a pass (a test may start them
-  // near a limit instead of accepting billions of tables).
-  ConditionVisitor(Condition condition, TableSelector& selector, const ConditionTotals& start = {})
-      : condition_(condition), selector_(selector), totals_(start), sum_(start.sum) {}
+  // The count and sum start from `start`: nothing for a pass (a test may start
+  // them near a limit instead of accepting billions of tables).
+  ConditionVisitor(AcceptedRange range, Sink& sink, const ConditionTotals& start = {})
+      : range_(range), sink_(sink), count_(start.count), sum_(start.sum) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
     // A rejected table costs the test alone: no exp, no band.
-    if (condition_.accepts(logProb)) {
+    if (range_.accepts(logProb)) {
       sum_.add(fastExp(logProb));
       accept(logProb, table);
     }
@@ -87,7 +119,7 @@ class ConditionVisitor {
   // once (cheaper than one alone).
   template <class Table>
   void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
-    const auto acceptedLanes = condition_.accepts(logProbs);
+    const auto acceptedLanes = range_.accepts(logProbs);
     const int accepted = laneBits(acceptedLanes);
     if (accepted == 0) return;
     // Both lanes in one store; a rejected table's lane adds +0.0.
@@ -98,33 +130,25 @@ class ConditionVisitor {
   }
 
   // The tables the condition rejects: the kernel may count them unvisited.
-  NoOpRanges noOpRanges() const { return condition_.rejected(); }
+  NoOpRanges noOpRanges() const { return range_.rejected(); }
 
-  // The totals so far, their sum exact (pieces of a pass merge their sums).
-  // The visitor may go on after it.
-  const ConditionTotals& totals() {
-    totals_.sum = sum_.total();
-    return totals_;
-  }
+  int64_t count() const { return count_; }
+  // The exact sum so far; the visitor may go on after it.
+  const ExactSum& sum() { return sum_.total(); }
 
  private:
   template <class Table>
   void accept(double logProb, const Table& table) {
-    if (++totals_.count > kMaxConditionCount) [[unlikely]] {
+    if (++count_ > kMaxConditionCount) [[unlikely]] {
       stopTooManyAcceptedTables();
     }
-    const LogBand band = toleranceBand(logProb);
-    if (band.low > totals_.maxLog) {
-      totals_.maxLog = logProb;
-      ++totals_.maxRaises;
-    }
-    selector_.offer(logProb, band, table);
+    sink_.take(logProb, table);
   }
 
-  Condition condition_;
-  TableSelector& selector_;
-  ConditionTotals totals_;  // its sum is filled in by totals()
-  BufferedExactSum sum_;    // from the start's sum on
+  AcceptedRange range_;
+  Sink& sink_;
+  int64_t count_;
+  BufferedExactSum sum_;  // from the start's sum on
 };
 
 // Bounds that no table can meet: the pass only counts the tables, one by one.

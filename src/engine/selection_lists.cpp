@@ -94,6 +94,18 @@ void TableSelector::refreshEntries() {
   }
 }
 
+double TableSelector::highListFloor() const {
+  if (t1_ == 0 || lists_.highKept < t1_) return highEntry_;
+  const double* logProb = lists_.highLogProb.get();
+  return *std::min_element(logProb + 1, logProb + lists_.highKept + 1);
+}
+
+double TableSelector::lowListCeiling() const {
+  if (t2_ == 0 || lists_.lowKept < t2_) return lowEntry_;
+  const double* logProb = lists_.lowLogProb.get();
+  return *std::max_element(logProb + 1, logProb + lists_.lowKept + 1);
+}
+
 void TableSelector::makeRoomHigh(int32_t slot) {
   SelectionLists& s = lists_;
   if (slot > s.highSlots && !resizeHighSlots(s, grownSlots(s.highSlots, slot, s.highCapacity))) {

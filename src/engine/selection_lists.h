@@ -59,6 +59,16 @@ class TableSelector {
     }
   }
 
+  // Bounds on where the lists take tables from now on, for workers that run
+  // ahead of the selection step: a table enters the high part only if its
+  // band's low end is at least highListFloor(), and the low part only if its
+  // band's high end is at most lowListCeiling(), now and at any later time.
+  // (The entry value itself, a list's head, can step back within a band when
+  // the head is replaced; the least kept log-probability of a full high list
+  // only rises, the greatest of a full low list only falls.)
+  double highListFloor() const;
+  double lowListCeiling() const;
+
   // End-of-pass step: fills the probabilities and the high order. Returns
   // TinyProbabilityFlag: whether the least probable table of a list has
   // probability 0.0. A broken high list ends the run (" Error 3. ...").

@@ -1,0 +1,28 @@
+// The condition pass of options B and C split into pieces for several workers
+// (see piece_runner.h): the same results as the pass on one thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/condition_visitor.h"
+#include "engine/enumeration_kernel.h"
+#include "engine/exact_sum.h"
+#include "engine/pieces.h"
+#include "engine/problem.h"
+#include "engine/progress.h"
+
+namespace rxc {
+
+struct PiecesTotals {
+  uint64_t tableCount = 0;
+  int64_t count = 0;  // accepted tables
+  ExactSum sum;       // their probabilities, exactly
+};
+
+// Workers count and sum the accepted tables of their pieces and hand on those
+// that `steps` could act on; this thread runs the steps on them in generation
+// order.
+PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, AcceptedRange range,
+                            OrderedSteps& steps, ProgressBar& progress, PassOptions options);
+
+}  // namespace rxc
