@@ -24,6 +24,7 @@
 #include "support/reference_sum.h"
 #include "support/report_texts.h"
 #include "support/selection_model.h"
+#include "support/session_driver.h"
 
 namespace rxc {
 namespace {
@@ -36,6 +37,7 @@ using testing::kSeparator;
 using testing::Lines;
 using testing::observedEntry;
 using testing::operator<<;
+using testing::expectSession;
 using testing::reportAsText;
 using testing::runSession;
 using testing::typedBound;
@@ -81,13 +83,6 @@ Lines bothGroupsNote(int count, int t1, int t2) {
           " y las T2 tablas de menor probabilidad (T1 = " + std::to_string(t1) +
               ",  T2 = " + std::to_string(t2) + "),",
           " con varias lineas de separación entre ambos grupos de tablas.", kOrderNote, ""};
-}
-
-void expectSession(const std::string& input, const std::string& console, const Lines& report) {
-  const auto outcome = runSession(input);
-  EXPECT_EQ(outcome.status, 0) << outcome.errors;
-  EXPECT_EQ(outcome.console, console);
-  EXPECT_EQ(reportAsText(outcome.report), joined(report));
 }
 
 // ---------------------------------------------------------------------------

@@ -22,6 +22,7 @@ using testing::kSeparator;
 using testing::lines;
 using testing::Lines;
 using testing::operator<<;
+using testing::expectSession;
 using testing::progressAndTotal;
 using testing::reportAsText;
 using testing::reportHead;
@@ -33,13 +34,6 @@ std::string consoleUpToOptionA(const std::string& dim, int rows, int cols,
                                const std::string& estimate) {
   return testing::openingConsole(dim, rows, cols, estimate) + testing::optionsMenu(dim) +
          testing::kOptionPrompt + testing::optionAQuestions(dim) + testing::kChoicePrompt;
-}
-
-void expectSession(const std::string& input, const std::string& console, const Lines& report) {
-  const auto outcome = runSession(input);
-  EXPECT_EQ(outcome.status, 0) << outcome.errors;
-  EXPECT_EQ(outcome.console, console);
-  EXPECT_EQ(reportAsText(outcome.report), joined(report));
 }
 
 TEST(OptionASession, ModalMinimumAndBothSections) {

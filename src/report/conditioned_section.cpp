@@ -5,6 +5,7 @@
 
 #include "records/count_form.h"
 #include "records/field_widths.h"
+#include "report/arrows.h"
 
 namespace rxc {
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::string_view kGeText = "MAYOR O IGUAL ";
 constexpr std::string_view kLeText = "MENOR O IGUAL ";
-constexpr std::string_view kArrows = ">>>>>>>>>>>>>>>>>>>>";
 
 // ConditionCount, leaving the record open: up to 2e9 with exactly one blank
 // before its digits; above that as an 8-byte real in "(D16.10)", with no blank

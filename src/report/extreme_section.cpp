@@ -3,6 +3,7 @@
 #include "base/fast_exp.h"
 #include "records/count_form.h"
 #include "records/field_widths.h"
+#include "report/arrows.h"
 
 namespace rxc {
 
@@ -10,8 +11,6 @@ namespace {
 
 // The largest count the report writes as a plain number of held tables.
 constexpr int32_t kMostTablesToWrite = 500000;
-
-const char* const kArrows = ">>>>>>>>>>>>>>>>>>>>";
 
 // The texts that tell the two sections apart.
 struct SectionTexts {

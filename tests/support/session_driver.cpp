@@ -34,6 +34,13 @@ RunSettings withTestWorkers(RunSettings settings) {
 
 }  // namespace
 
+void expectSession(const std::string& input, const std::string& console, const Lines& report) {
+  const auto outcome = runSession(input);
+  EXPECT_EQ(outcome.status, 0) << outcome.errors;
+  EXPECT_EQ(outcome.console, console);
+  EXPECT_EQ(reportAsText(outcome.report), joined(report));
+}
+
 SessionOutcome runSession(const std::string& input, const RunSettings& settings) {
   std::istringstream in(input);
   std::ostringstream out;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "flow/program_flow.h"
+#include "support/report_texts.h"
 
 namespace rxc::testing {
 
@@ -20,6 +21,10 @@ SessionOutcome runSession(const std::string& input, const RunSettings& settings 
 // The report bytes converted back to UTF-8 with "\n" line ends, for readable
 // comparisons; fails the current test if a record does not end in CR LF.
 std::string reportAsText(const std::string& reportBytes);
+
+// Runs the session and expects it to end normally with exactly this console
+// and report.
+void expectSession(const std::string& input, const std::string& console, const Lines& report);
 
 // Joins lines with the given line end, adding it after the last line too.
 std::string lines(std::initializer_list<std::string> text, const std::string& end = "\n");
