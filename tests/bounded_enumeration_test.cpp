@@ -38,6 +38,7 @@ TEST(Workers, WholeSessionsMatchOneWorkerByteForByte) {
     SCOPED_TRACE("session " + std::to_string(k) + ": " + session.description);
     RunSettings settings;
     settings.workers = 1;
+    settings.aloneMicroseconds = 0;  // every piece on the workers
     const auto one = testing::runSession(session.input, settings);
     for (int workers : {2, 7}) {
       settings.workers = workers;

@@ -67,27 +67,47 @@ struct PieceCount {
 
 PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, AcceptedRange range,
                             OrderedSteps& steps, ProgressBar& progress, PassOptions options) {
+  const int cells = problem.r * problem.c;
+  PassOptions pieceOptions = options;
+  pieceOptions.workers = 1;
+  PiecesTotals totals;
+  PiecePlan rest;
+  // The first pieces on this thread alone, with the ordered steps themselves.
+  {
+    const auto ownSkipper = makeSkipper(problem);
+    ConditionVisitor<OrderedSteps> visitor(range, steps);
+    const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
+      ProgressBar silent;
+      const Piece p{plan.depth, plan.prefix(piece)};
+      const uint64_t n =
+          runPiece(problem, silent, visitor, pieceOptions, p, ownSkipper.get()).tableCount;
+      progress.pass(totals.tableCount, totals.tableCount + n);
+      totals.tableCount += n;
+    });
+    totals.count = visitor.count();
+    totals.sum = visitor.sum();
+    if (alone == plan.count()) return totals;
+    rest = plan.from(alone);
+  }
+
   PublishedSteps published;
   published.publish(steps);
-  const int cells = problem.r * problem.c;
   const auto workers = static_cast<size_t>(options.workers);
   std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(workers);
   // Each worker's count and exact sum over all of its pieces: neither depends
   // on the order of the tables, and exact sums merge exactly.
   std::vector<int64_t> counts(workers, 0);
   std::vector<ExactSum> sums(workers);
-  PassOptions pieceOptions = options;
-  pieceOptions.workers = 1;
-  uint64_t tables = 0;
+  uint64_t tables = totals.tableCount;
   PieceRunner<PieceCount>::run(
-      plan, options.workers, cells,
+      rest, options.workers, cells,
       [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
         const auto w = static_cast<size_t>(worker);
         if (!skippers[w]) skippers[w] = makeSkipper(problem);
         CandidateFilter filter(published, stream);
         ConditionVisitor<CandidateFilter> visitor(range, filter);
         ProgressBar silent;
-        const Piece p{plan.depth, plan.prefix(piece)};
+        const Piece p{rest.depth, rest.prefix(piece)};
         result.tables =
             runPiece(problem, silent, visitor, pieceOptions, p, skippers[w].get()).tableCount;
         counts[w] += visitor.count();
@@ -103,7 +123,6 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
         tables += result.tables;
         published.publish(steps);
       });
-  PiecesTotals totals;
   totals.tableCount = tables;
   for (size_t w = 0; w < workers; ++w) {
     totals.count += counts[w];

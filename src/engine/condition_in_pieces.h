@@ -19,9 +19,10 @@ struct PiecesTotals {
   ExactSum sum;       // their probabilities, exactly
 };
 
-// Workers count and sum the accepted tables of their pieces and hand on those
-// that `steps` could act on; this thread runs the steps on them in generation
-// order.
+// This thread walks the first pieces alone (PassOptions::aloneMicroseconds);
+// then workers count and sum the accepted tables of the others and hand on
+// those that `steps` could act on, and this thread runs the steps on them in
+// generation order.
 PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, AcceptedRange range,
                             OrderedSteps& steps, ProgressBar& progress, PassOptions options);
 

@@ -42,6 +42,7 @@
 #include "engine/enumeration_screen.h"
 #include "engine/enumeration_subtrees.h"
 #include "engine/enumeration_terms.h"
+#include "engine/pass_options.h"
 #include "engine/problem.h"
 
 namespace rxc {
@@ -49,17 +50,6 @@ namespace rxc {
 struct PassResult {
   uint64_t tableCount = 0;  // tables generated in this pass (the last one included)
   bool completed = false;   // true when the distribution was exhausted
-};
-
-// How a pass walks. Bounded: subtrees and blocks whose every table is a no-op
-// for the visitor are counted without being visited. Not bounded: every
-// table is visited, but for the screens that option A's tracking has always
-// had (single tables and blocks); tests compare the two, and benchmarks show
-// the ratio.
-struct PassOptions {
-  bool bounded = true;
-  // Threads that walk the pieces of a pass; 1 walks it on the calling thread.
-  int workers = 1;
 };
 
 // A piece of a pass: the tables whose first `depth` interior positions (in

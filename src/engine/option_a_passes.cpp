@@ -85,8 +85,7 @@ TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOpt
   const PiecePlan plan =
       options.workers > 1 ? planForWorkers(problem, options.workers) : PiecePlan{};
   if (plan.count() > 1) {
-    outcome.tableCount =
-        trackInPieces(problem, plan, extremeOption, visitor, initial, progress, options);
+    outcome.tableCount = trackInPieces(problem, plan, extremeOption, visitor, progress, options);
   } else {
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   }

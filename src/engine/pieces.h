@@ -18,6 +18,14 @@ struct PiecePlan {
 
   size_t count() const { return depth == 0 ? 1 : prefixes.size() / static_cast<size_t>(depth); }
   const int16_t* prefix(size_t k) const { return prefixes.data() + k * static_cast<size_t>(depth); }
+  // The pieces from the k-th on, as a plan of their own.
+  PiecePlan from(size_t k) const {
+    PiecePlan rest{depth, {}};
+    rest.prefixes.assign(
+        prefixes.begin() + static_cast<std::ptrdiff_t>(k * static_cast<size_t>(depth)),
+        prefixes.end());
+    return rest;
+  }
 };
 
 // The shallowest split into at least `target` pieces, at a depth of at most

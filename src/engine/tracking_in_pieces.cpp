@@ -11,28 +11,41 @@
 namespace rxc {
 
 uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOption choice,
-                       ExtremeTrackingVisitor& tracking, const ExtremeTracking& initial,
-                       ProgressBar& progress, PassOptions options) {
-  PublishedExtremes published;
-  published.modeLogProb.store(initial.modeLogProb);
-  published.minLogProb.store(initial.minLogProb);
+                       ExtremeTrackingVisitor& tracking, ProgressBar& progress,
+                       PassOptions options) {
   const int cells = problem.r * problem.c;
-  std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(
-      static_cast<size_t>(options.workers));
   PassOptions pieceOptions = options;
   pieceOptions.workers = 1;
   uint64_t tables = 0;
+  // The first pieces on this thread alone, with the tracking step itself.
+  const auto ownSkipper = makeSkipper(problem);
+  const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
+    ProgressBar silent;
+    const Piece p{plan.depth, plan.prefix(piece)};
+    const uint64_t n =
+        runPiece(problem, silent, tracking, pieceOptions, p, ownSkipper.get()).tableCount;
+    progress.pass(tables, tables + n);
+    tables += n;
+  });
+  if (alone == plan.count()) return tables;
+
+  const PiecePlan rest = plan.from(alone);
+  PublishedExtremes published;
+  published.modeLogProb.store(tracking.modeLogProb());
+  published.minLogProb.store(tracking.minLogProb());
+  std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(
+      static_cast<size_t>(options.workers));
   struct PieceCount {
     uint64_t tables = 0;
   };
   PieceRunner<PieceCount>::run(
-      plan, options.workers, cells,
+      rest, options.workers, cells,
       [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
         auto& skipper = skippers[static_cast<size_t>(worker)];
         if (!skipper) skipper = makeSkipper(problem);
         ExtremeCandidateVisitor<CandidateStream> visitor(choice, published, stream);
         ProgressBar silent;
-        const Piece p{plan.depth, plan.prefix(piece)};
+        const Piece p{rest.depth, rest.prefix(piece)};
         result.tables =
             runPiece(problem, silent, visitor, pieceOptions, p, skipper.get()).tableCount;
       },

@@ -14,11 +14,12 @@
 
 namespace rxc {
 
-// Workers hand on the tables the tracking step could act on; this thread runs
-// the step on them in generation order, from `initial`. Returns the pass's
-// table count; the tracked groups end in `tracking`.
+// This thread walks the first pieces alone (PassOptions::aloneMicroseconds);
+// then workers hand on the tables of the others that the tracking step could
+// act on, and this thread runs the step on them in generation order. Returns
+// the pass's table count; the tracked groups end in `tracking`.
 uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOption choice,
-                       ExtremeTrackingVisitor& tracking, const ExtremeTracking& initial,
-                       ProgressBar& progress, PassOptions options);
+                       ExtremeTrackingVisitor& tracking, ProgressBar& progress,
+                       PassOptions options);
 
 }  // namespace rxc

@@ -2,6 +2,7 @@
 // subtree skipper for each worker, kept across the pieces it walks.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,21 @@ namespace rxc {
 inline PiecePlan planForWorkers(const Problem& problem, int workers) {
   const size_t target = static_cast<size_t>(workers) * 64;
   return planPieces(problem, target, 100000, piecesDepthLimit(problem));
+}
+
+// Runs pieces of `plan` on the calling thread, in order, from the first, for
+// options.aloneMicroseconds at most (the piece under way is finished);
+// walk(piece) walks one. Returns how many were walked.
+template <class Walk>
+size_t walkPiecesAlone(const PiecePlan& plan, PassOptions options, Walk&& walk) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto budget = std::chrono::microseconds(options.aloneMicroseconds);
+  size_t walked = 0;
+  while (walked < plan.count() && std::chrono::steady_clock::now() - start < budget) {
+    walk(walked);
+    ++walked;
+  }
+  return walked;
 }
 
 inline std::unique_ptr<enumeration_detail::SubtreeSkipper> makeSkipper(const Problem& problem) {

@@ -100,7 +100,8 @@ void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryB
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, approxCount)};
+  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, approxCount),
+                                settings.aloneMicroseconds};
   ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
     runOptionAStage(run, *optionA);

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "engine/pass_options.h"
+
 namespace rxc {
 
 struct RunSettings {
@@ -22,6 +24,9 @@ struct RunSettings {
   // Threads that walk a pass; 0: as many as the processors the process may
   // run on, one for a run of a few thousand tables at most.
   int workers = 0;
+  // With several workers, how long a pass runs on the calling thread alone
+  // before it starts them (PassOptions::aloneMicroseconds); tests set 0.
+  int aloneMicroseconds = PassOptions{}.aloneMicroseconds;
 };
 
 // Runs one whole session. Returns the process exit status: 0 after the normal
