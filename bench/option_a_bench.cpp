@@ -61,7 +61,7 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions op
 
 // The whole tracking pass as a run makes it (runTrackingPass), on `workers`
 // threads.
-void runWholeTracking(benchmark::State& state, const BenchCase& c, int workers) {
+void runWholeTracking(benchmark::State& state, const BenchCase& c, PassOptions options) {
   const Problem problem = problemOf(c);
   ProgressBar firstProgress{};
   const FirstPassOutcome first = runFirstPass(problem, firstProgress);
@@ -78,12 +78,12 @@ void runWholeTracking(benchmark::State& state, const BenchCase& c, int workers) 
     ProgressBar progress{};
     const TrackingOutcome outcome =
         runTrackingPass(problem, ExtremeOption::kBoth, first, highTables, lowTables,
-                        kExtremeCapacity, progress, PassOptions{true, workers});
+                        kExtremeCapacity, progress, options);
     benchmark::DoNotOptimize(outcome.extremes);
     tables += outcome.tableCount;
   }
   state.SetItemsProcessed(static_cast<int64_t>(tables));
-  state.counters["workers"] = workers;
+  state.counters["workers"] = options.workers;
 }
 
 const bool registered = [] {
@@ -91,8 +91,20 @@ const bool registered = [] {
     for (int workers : workerCounts()) {
       benchmark::RegisterBenchmark(
           ("optionA/" + c.name + "/threads:" + std::to_string(workers)).c_str(),
-          [&c, workers](benchmark::State& s) { runWholeTracking(s, c, workers); })
+          [&c, workers](benchmark::State& s) {
+            runWholeTracking(s, c, PassOptions{true, workers});
+          })
           ->Unit(benchmark::kMillisecond);
+      // The full enumeration on threads (not 5 x 5 with marginals 10, whose
+      // full pass takes minutes).
+      if (c.name != "5x5_m10") {
+        benchmark::RegisterBenchmark(
+            ("optionA/" + c.name + "/full/threads:" + std::to_string(workers)).c_str(),
+            [&c, workers](benchmark::State& s) {
+              runWholeTracking(s, c, PassOptions{false, workers});
+            })
+            ->Unit(benchmark::kMillisecond);
+      }
     }
     benchmark::RegisterBenchmark(("optionA/" + c.name).c_str(), [&c](benchmark::State& s) {
       runTrackingCase(s, c, PassOptions{true});

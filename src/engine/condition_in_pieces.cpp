@@ -73,8 +73,8 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
   PiecesTotals totals;
   PiecePlan rest;
   // The first pieces on this thread alone, with the ordered steps themselves.
+  auto ownSkipper = makeSkipper(problem);
   {
-    const auto ownSkipper = makeSkipper(problem);
     ConditionVisitor<OrderedSteps> visitor(range, steps);
     const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
       ProgressBar silent;
@@ -94,6 +94,7 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
   published.publish(steps);
   const auto workers = static_cast<size_t>(options.workers);
   std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(workers);
+  skippers[0] = std::move(ownSkipper);  // its memo of counts is warm
   // Each worker's count and exact sum over all of its pieces: neither depends
   // on the order of the tables, and exact sums merge exactly.
   std::vector<int64_t> counts(workers, 0);

@@ -16,7 +16,7 @@ struct PassOptions {
   // With several workers, the calling thread first walks the pieces alone for
   // this long: a pass that ends within it starts no thread, which would cost
   // more than it saves. Tests set 0 to run every piece on the workers.
-  int aloneMicroseconds = 20000;
+  int aloneMicroseconds = 50000;
 };
 
 }  // namespace rxc

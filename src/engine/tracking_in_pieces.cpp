@@ -18,7 +18,7 @@ uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOpt
   pieceOptions.workers = 1;
   uint64_t tables = 0;
   // The first pieces on this thread alone, with the tracking step itself.
-  const auto ownSkipper = makeSkipper(problem);
+  auto ownSkipper = makeSkipper(problem);
   const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
     ProgressBar silent;
     const Piece p{plan.depth, plan.prefix(piece)};
@@ -35,6 +35,7 @@ uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOpt
   published.minLogProb.store(tracking.minLogProb());
   std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(
       static_cast<size_t>(options.workers));
+  skippers[0] = std::move(ownSkipper);  // its memo of counts is warm
   struct PieceCount {
     uint64_t tables = 0;
   };
