@@ -76,18 +76,17 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
   auto ownSkipper = makeSkipper(problem);
   {
     ConditionVisitor<OrderedSteps> visitor(range, steps);
-    const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
+    const size_t left = walkPiecesAlone(problem, plan, options, [&](const Piece& piece) {
       ProgressBar silent;
-      const Piece p{plan.depth, plan.prefix(piece)};
       const uint64_t n =
-          runPiece(problem, silent, visitor, pieceOptions, p, ownSkipper.get()).tableCount;
+          runPiece(problem, silent, visitor, pieceOptions, piece, ownSkipper.get()).tableCount;
       progress.pass(totals.tableCount, totals.tableCount + n);
       totals.tableCount += n;
     });
     totals.count = visitor.count();
     totals.sum = visitor.sum();
-    if (alone == plan.count()) return totals;
-    rest = plan.from(alone);
+    if (left == plan.count()) return totals;
+    rest = plan.from(left);
   }
 
   PublishedSteps published;

@@ -19,17 +19,16 @@ uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOpt
   uint64_t tables = 0;
   // The first pieces on this thread alone, with the tracking step itself.
   auto ownSkipper = makeSkipper(problem);
-  const size_t alone = walkPiecesAlone(plan, options, [&](size_t piece) {
+  const size_t left = walkPiecesAlone(problem, plan, options, [&](const Piece& piece) {
     ProgressBar silent;
-    const Piece p{plan.depth, plan.prefix(piece)};
     const uint64_t n =
-        runPiece(problem, silent, tracking, pieceOptions, p, ownSkipper.get()).tableCount;
+        runPiece(problem, silent, tracking, pieceOptions, piece, ownSkipper.get()).tableCount;
     progress.pass(tables, tables + n);
     tables += n;
   });
-  if (alone == plan.count()) return tables;
+  if (left == plan.count()) return tables;
 
-  const PiecePlan rest = plan.from(alone);
+  const PiecePlan rest = plan.from(left);
   PublishedExtremes published;
   published.modeLogProb.store(tracking.modeLogProb());
   published.minLogProb.store(tracking.minLogProb());
