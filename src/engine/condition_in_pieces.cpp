@@ -65,8 +65,8 @@ struct PieceCount {
 
 }  // namespace
 
-PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, AcceptedRange range,
-                            OrderedSteps& steps, ProgressBar& progress, PassOptions options) {
+PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, OrderedSteps& steps,
+                            ProgressBar& progress, PassOptions options) {
   const int cells = problem.r * problem.c;
   PassOptions pieceOptions = options;
   pieceOptions.workers = 1;
@@ -76,7 +76,7 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
   auto ownSkipper = makeSkipper(problem);
   {
     ConditionVisitor<OrderedSteps> visitor(range, steps);
-    const size_t left = walkPiecesAlone(problem, plan, options, [&](const Piece& piece) {
+    rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
       ProgressBar silent;
       const uint64_t n =
           runPiece(problem, silent, visitor, pieceOptions, piece, ownSkipper.get()).tableCount;
@@ -85,8 +85,7 @@ PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, Accep
     });
     totals.count = visitor.count();
     totals.sum = visitor.sum();
-    if (left == plan.count()) return totals;
-    rest = plan.from(left);
+    if (rest.prefixes.empty()) return totals;
   }
 
   PublishedSteps published;

@@ -23,7 +23,7 @@ struct PiecesTotals {
 // then workers count and sum the accepted tables of the others and hand on
 // those that `steps` could act on, and this thread runs the steps on them in
 // generation order.
-PiecesTotals acceptInPieces(const Problem& problem, const PiecePlan& plan, AcceptedRange range,
-                            OrderedSteps& steps, ProgressBar& progress, PassOptions options);
+PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, OrderedSteps& steps,
+                            ProgressBar& progress, PassOptions options);
 
 }  // namespace rxc

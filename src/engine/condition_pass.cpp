@@ -64,10 +64,8 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const AcceptedRange range = acceptedRangeOf(request);
   const ConditionTotals start;
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  const PiecePlan plan =
-      options.workers > 1 ? planForWorkers(problem, options.workers) : PiecePlan{};
-  if (plan.count() > 1) {
-    const PiecesTotals totals = acceptInPieces(problem, plan, range, steps, progress, options);
+  if (options.workers > 1 && piecesDepthLimit(problem) > 0) {
+    const PiecesTotals totals = acceptInPieces(problem, range, steps, progress, options);
     outcome.tableCount = totals.tableCount;
     outcome.count = totals.count;
     outcome.sum = totals.sum.rounded();

@@ -82,10 +82,8 @@ TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOpt
   initial.minLogProb = start.minLogProb;
   ExtremeTrackingVisitor visitor(extremeOption, initial, highTables, lowTables, capacity);
   TrackingOutcome outcome;
-  const PiecePlan plan =
-      options.workers > 1 ? planForWorkers(problem, options.workers) : PiecePlan{};
-  if (plan.count() > 1) {
-    outcome.tableCount = trackInPieces(problem, plan, extremeOption, visitor, progress, options);
+  if (options.workers > 1 && piecesDepthLimit(problem) > 0) {
+    outcome.tableCount = trackInPieces(problem, extremeOption, visitor, progress, options);
   } else {
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   }

@@ -10,7 +10,7 @@
 
 namespace rxc {
 
-uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOption choice,
+uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
                        ExtremeTrackingVisitor& tracking, ProgressBar& progress,
                        PassOptions options) {
   const int cells = problem.r * problem.c;
@@ -19,16 +19,15 @@ uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOpt
   uint64_t tables = 0;
   // The first pieces on this thread alone, with the tracking step itself.
   auto ownSkipper = makeSkipper(problem);
-  const size_t left = walkPiecesAlone(problem, plan, options, [&](const Piece& piece) {
+  const PiecePlan rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
     ProgressBar silent;
     const uint64_t n =
         runPiece(problem, silent, tracking, pieceOptions, piece, ownSkipper.get()).tableCount;
     progress.pass(tables, tables + n);
     tables += n;
   });
-  if (left == plan.count()) return tables;
+  if (rest.prefixes.empty()) return tables;
 
-  const PiecePlan rest = plan.from(left);
   PublishedExtremes published;
   published.modeLogProb.store(tracking.modeLogProb());
   published.minLogProb.store(tracking.minLogProb());

@@ -18,7 +18,7 @@ namespace rxc {
 // then workers hand on the tables of the others that the tracking step could
 // act on, and this thread runs the step on them in generation order. Returns
 // the pass's table count; the tracked groups end in `tracking`.
-uint64_t trackInPieces(const Problem& problem, const PiecePlan& plan, ExtremeOption choice,
+uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
                        ExtremeTrackingVisitor& tracking, ProgressBar& progress,
                        PassOptions options);
 

@@ -22,15 +22,16 @@ inline PiecePlan planForWorkers(const Problem& problem, int workers) {
 }
 
 // Walks the first tables of the pass on the calling thread, in order, for
-// options.aloneMicroseconds at most, in pieces of a coarser split than `plan`
-// (a few, so that a short pass pays for few piece starts; the piece under way
-// is finished); walk(piece) walks one. Returns the index of the first piece of
-// `plan` left to walk: plan.count() when the pass has ended.
+// options.aloneMicroseconds at most, in pieces of a coarse split (a few, so
+// that a short pass pays for few piece starts; the piece under way is
+// finished); walk(piece) walks one. Returns the pieces left for the workers,
+// of a split fine enough to keep them busy (planForWorkers); none (an empty
+// list of prefixes) when the pass has ended.
 template <class Walk>
-size_t walkPiecesAlone(const Problem& problem, const PiecePlan& plan, PassOptions options,
-                       Walk&& walk) {
+PiecePlan walkPiecesAlone(const Problem& problem, PassOptions options, Walk&& walk) {
   constexpr size_t kAlonePieces = 16;
-  const PiecePlan coarse = planPieces(problem, kAlonePieces, kAlonePieces * 64, plan.depth);
+  const PiecePlan coarse =
+      planPieces(problem, kAlonePieces, kAlonePieces * 64, piecesDepthLimit(problem));
   const auto start = std::chrono::steady_clock::now();
   const auto budget = std::chrono::microseconds(options.aloneMicroseconds);
   size_t walked = 0;
@@ -38,16 +39,21 @@ size_t walkPiecesAlone(const Problem& problem, const PiecePlan& plan, PassOption
     walk(Piece{coarse.depth, coarse.prefix(walked)});
     ++walked;
   }
-  if (walked == coarse.count()) return plan.count();
-  // The pieces of `plan` that begin with the next coarse piece's prefix come
-  // after every one that begins with a prefix walked (both are in order), and
-  // there is at least one: a prefix of a split has tables.
+  if (coarse.depth == 0) {  // a pass that cannot be split is walked here whole
+    if (walked == 0) walk(Piece{0, nullptr});
+    return PiecePlan{1, {}};
+  }
+  if (walked == coarse.count()) return PiecePlan{1, {}};  // no piece left
+  // The fine split is at least as deep as the coarse one. Its pieces that
+  // begin with the next coarse piece's prefix come after every one that
+  // begins with a prefix walked (both are in order), and there is at least
+  // one: a prefix of a split has tables.
+  const PiecePlan fine = planForWorkers(problem, options.workers);
   const auto next = coarse.prefix(walked);
   const auto depth = static_cast<size_t>(coarse.depth);
-  for (size_t k = 0; k < plan.count(); ++k) {
-    if (std::equal(next, next + depth, plan.prefix(k))) return k;
-  }
-  return plan.count();  // not reached
+  size_t first = 0;
+  while (first < fine.count() && !std::equal(next, next + depth, fine.prefix(first))) ++first;
+  return fine.from(first);
 }
 
 inline std::unique_ptr<enumeration_detail::SubtreeSkipper> makeSkipper(const Problem& problem) {
