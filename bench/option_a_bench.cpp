@@ -25,30 +25,42 @@ namespace {
 // The largest store a run can have.
 constexpr int64_t kExtremeCapacity = 500000;
 
-void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions options) {
-  const Problem problem = problemOf(c);
-  ProgressBar firstProgress{};
-  const FirstPassOutcome first = runFirstPass(problem, firstProgress);
-  ExtremeTracking start;
-  start.modeLogProb = first.modeLogProb;
-  start.minLogProb = first.minLogProb;
-
+// A case made ready for its tracking pass: the first pass run, the stores of
+// the largest size a run can have acquired.
+struct TrackingSetup {
+  Problem problem;
+  FirstPassOutcome first;
   MemoryBudget budget;
   TableStore highTables, lowTables;
-  const int cells = problem.r * problem.c;
-  if (!highTables.acquire(budget, kExtremeCapacity, cells) ||
-      !lowTables.acquire(budget, kExtremeCapacity, cells)) {
-    state.SkipWithError("no memory for the stores");
-    return;
-  }
 
+  // False (and the benchmark skipped) when the stores cannot be had.
+  bool prepare(benchmark::State& state, const BenchCase& c) {
+    problem = problemOf(c);
+    ProgressBar firstProgress{};
+    first = runFirstPass(problem, firstProgress);
+    const int cells = problem.r * problem.c;
+    if (!highTables.acquire(budget, kExtremeCapacity, cells) ||
+        !lowTables.acquire(budget, kExtremeCapacity, cells)) {
+      state.SkipWithError("no memory for the stores");
+      return false;
+    }
+    return true;
+  }
+};
+
+void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions options) {
+  TrackingSetup setup;
+  if (!setup.prepare(state, c)) return;
+  ExtremeTracking start;
+  start.modeLogProb = setup.first.modeLogProb;
+  start.minLogProb = setup.first.minLogProb;
   uint64_t tables = 0;
   uint64_t visits = 0;
   for (auto _ : state) {
-    VisitCounting<ExtremeTrackingVisitor> visitor(ExtremeOption::kBoth, start, highTables,
-                                                  lowTables, kExtremeCapacity);
+    VisitCounting<ExtremeTrackingVisitor> visitor(ExtremeOption::kBoth, start, setup.highTables,
+                                                  setup.lowTables, kExtremeCapacity);
     ProgressBar progress{};
-    const PassResult result = runPass(problem, progress, visitor, options);
+    const PassResult result = runPass(setup.problem, progress, visitor, options);
     ExtremeTracking found;
     visitor.storeInto(found);
     benchmark::DoNotOptimize(found);
@@ -59,26 +71,17 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions op
   state.counters["visited_share"] = static_cast<double>(visits) / static_cast<double>(tables);
 }
 
-// The whole tracking pass as a run makes it (runTrackingPass), on `workers`
-// threads.
+// The whole tracking pass as a run makes it (runTrackingPass), on
+// options.workers threads.
 void runWholeTracking(benchmark::State& state, const BenchCase& c, PassOptions options) {
-  const Problem problem = problemOf(c);
-  ProgressBar firstProgress{};
-  const FirstPassOutcome first = runFirstPass(problem, firstProgress);
-  MemoryBudget budget;
-  TableStore highTables, lowTables;
-  const int cells = problem.r * problem.c;
-  if (!highTables.acquire(budget, kExtremeCapacity, cells) ||
-      !lowTables.acquire(budget, kExtremeCapacity, cells)) {
-    state.SkipWithError("no memory for the stores");
-    return;
-  }
+  TrackingSetup setup;
+  if (!setup.prepare(state, c)) return;
   uint64_t tables = 0;
   for (auto _ : state) {
     ProgressBar progress{};
     const TrackingOutcome outcome =
-        runTrackingPass(problem, ExtremeOption::kBoth, first, highTables, lowTables,
-                        kExtremeCapacity, progress, options);
+        runTrackingPass(setup.problem, ExtremeOption::kBoth, setup.first, setup.highTables,
+                        setup.lowTables, kExtremeCapacity, progress, options);
     benchmark::DoNotOptimize(outcome.extremes);
     tables += outcome.tableCount;
   }
