@@ -30,10 +30,18 @@ TEST(BoundedEnumeration, WholeSessionsMatchTheFullEnumerationByteForByte) {
   EXPECT_GE(completed, 290);  // the drawn dialogues run to their end
 }
 
+// Under a sanitizer, a quarter of the sessions: enough for races and faults
+// to show, at a fraction of the run time.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kWorkerSessions = 50;
+#else
+constexpr int kWorkerSessions = 200;
+#endif
+
 // The same sessions on one worker and on several: the same bytes.
 TEST(Workers, WholeSessionsMatchOneWorkerByteForByte) {
   std::mt19937 random(7031);
-  for (int k = 0; k < 200; ++k) {
+  for (int k = 0; k < kWorkerSessions; ++k) {
     const testing::RandomSession session = testing::randomSession(random);
     SCOPED_TRACE("session " + std::to_string(k) + ": " + session.description);
     RunSettings settings;
