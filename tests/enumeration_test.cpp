@@ -77,6 +77,21 @@ Listing list(const Problem& p, Engine engine, size_t limit = SIZE_MAX) {
   return out;
 }
 
+// A bound at a table's log-probability or one double either side of it, so
+// that ties with the bound and the nearest misses are all tried.
+double boundNear(std::mt19937& rng, const std::vector<double>& logProbs) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double v = logProbs[rng() % logProbs.size()];
+  switch (rng() % 4) {
+    case 0:
+      return std::nextafter(v, -inf);
+    case 1:
+      return std::nextafter(v, inf);
+    default:
+      return v;
+  }
+}
+
 void expectSameBits(const Listing& a, const Listing& b, const std::string& what) {
   ASSERT_EQ(a.result.tableCount, b.result.tableCount) << what;
   ASSERT_EQ(a.result.completed, b.result.completed) << what;
@@ -282,17 +297,7 @@ TEST(EnumerationKernel, ScreeningSkipsOnlyTablesStrictlyInsideTheNoOpBounds) {
     const Listing ref = list(p, Engine::kReference);
     std::vector<double> sorted = ref.logProbs;
     std::sort(sorted.begin(), sorted.end());
-    auto pick = [&] {
-      const double v = sorted[rng() % sorted.size()];
-      switch (rng() % 4) {
-        case 0:
-          return std::nextafter(v, -inf);
-        case 1:
-          return std::nextafter(v, inf);
-        default:
-          return v;
-      }
-    };
+    auto pick = [&] { return boundNear(rng, sorted); };
     ScreenedCollector visitor;
     double a = pick(), b = pick();
     if (round % 10 == 0) a = -inf;  // one-sided bounds
@@ -345,7 +350,6 @@ struct BandCollector {
 // of the screen and of the subtrees' bounds set to zero, this fails.)
 TEST(EnumerationKernel, BoundedWalkSkipsOnlySubtreesAndBlocksOutsideTheBand) {
   std::mt19937 rng(4242);
-  const double inf = std::numeric_limits<double>::infinity();
   uint64_t total = 0, visited = 0;
   for (int round = 0; round < 80; ++round) {
     const int r = 3 + static_cast<int>(rng() % 3), c = 3 + static_cast<int>(rng() % 3);
@@ -355,17 +359,7 @@ TEST(EnumerationKernel, BoundedWalkSkipsOnlySubtreesAndBlocksOutsideTheBand) {
     const Listing ref = list(p, Engine::kReference);
     std::vector<double> sorted = ref.logProbs;
     std::sort(sorted.begin(), sorted.end());
-    auto pick = [&] {
-      const double v = sorted[rng() % sorted.size()];
-      switch (rng() % 4) {
-        case 0:
-          return std::nextafter(v, -inf);
-        case 1:
-          return std::nextafter(v, inf);
-        default:
-          return v;
-      }
-    };
+    auto pick = [&] { return boundNear(rng, sorted); };
     const double a = pick(), b = pick();
     BandCollector counting{std::min(a, b), std::max(a, b), {}, 0};
     ProgressBar progress{};

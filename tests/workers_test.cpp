@@ -53,6 +53,10 @@ Bound typedBound(double value) {
 // walks a piece or so alone (for 1 microsecond), then hands the rest on.
 int aloneFor(int workers) { return workers == 2 ? 0 : 1; }
 
+bool sameCells(const TableStore& a, const TableStore& b, int32_t slot, int cells) {
+  return std::equal(a.slot(slot), a.slot(slot) + cells, b.slot(slot));
+}
+
 // What a condition pass leaves: its outcome and the kept lists, slot by slot.
 struct ConditionRun {
   ConditionOutcome outcome;
@@ -87,16 +91,12 @@ void expectSameConditionRun(const ConditionRun& a, const ConditionRun& b, int ce
     EXPECT_EQ(x.highNext[k], y.highNext[k]) << "high slot " << k;
     EXPECT_EQ(x.highLogProb[k], y.highLogProb[k]) << "high slot " << k;
     EXPECT_EQ(x.highOrder[k], y.highOrder[k]) << "high slot " << k;
-    EXPECT_TRUE(std::equal(a.kept.highTables.slot(k), a.kept.highTables.slot(k) + cells,
-                           b.kept.highTables.slot(k)))
-        << "high slot " << k;
+    EXPECT_TRUE(sameCells(a.kept.highTables, b.kept.highTables, k, cells)) << "high slot " << k;
   }
   for (int32_t k = 1; k <= x.lowKept; ++k) {
     EXPECT_EQ(x.lowNext[k], y.lowNext[k]) << "low slot " << k;
     EXPECT_EQ(x.lowLogProb[k], y.lowLogProb[k]) << "low slot " << k;
-    EXPECT_TRUE(std::equal(a.kept.lowTables.slot(k), a.kept.lowTables.slot(k) + cells,
-                           b.kept.lowTables.slot(k)))
-        << "low slot " << k;
+    EXPECT_TRUE(sameCells(a.kept.lowTables, b.kept.lowTables, k, cells)) << "low slot " << k;
   }
 }
 
@@ -165,10 +165,10 @@ TEST(Workers, TrackingPassOnSeveralWorkersIsThePassOnOne) {
       ASSERT_EQ(x.minKept, y.minKept);
       const int cells = problem.r * problem.c;
       for (int32_t k = 1; k <= x.modeKept; ++k) {
-        EXPECT_TRUE(std::equal(one.high.slot(k), one.high.slot(k) + cells, several.high.slot(k)));
+        EXPECT_TRUE(sameCells(one.high, several.high, k, cells)) << "modal slot " << k;
       }
       for (int32_t k = 1; k <= x.minKept; ++k) {
-        EXPECT_TRUE(std::equal(one.low.slot(k), one.low.slot(k) + cells, several.low.slot(k)));
+        EXPECT_TRUE(sameCells(one.low, several.low, k, cells)) << "minimum slot " << k;
       }
     }
   }
