@@ -111,7 +111,7 @@ void runConditionCase(benchmark::State& state, const Problem& problem, AcceptedR
     TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
                            problem.r * problem.c);
     OrderedSteps steps(selector, -2.0e300, 0);
-    VisitCounting<ConditionVisitor<OrderedSteps>> visitor(range, steps);
+    VisitCounting<ConditionVisitor> visitor(range, steps);
     ProgressBar progress;
     const PassResult result = runPass(problem, progress, visitor, options);
     selector.finishPass();

@@ -57,12 +57,13 @@ void runTrackingCase(benchmark::State& state, const BenchCase& c, PassOptions op
   uint64_t tables = 0;
   uint64_t visits = 0;
   for (auto _ : state) {
-    VisitCounting<ExtremeTrackingVisitor> visitor(ExtremeOption::kBoth, start, setup.highTables,
-                                                  setup.lowTables, kExtremeCapacity);
+    ExtremeTracker tracker(ExtremeOption::kBoth, start, setup.highTables, setup.lowTables,
+                           kExtremeCapacity);
+    VisitCounting<ExtremeVisitor> visitor(tracker);
     ProgressBar progress{};
     const PassResult result = runPass(setup.problem, progress, visitor, options);
     ExtremeTracking found;
-    visitor.storeInto(found);
+    tracker.storeInto(found);
     benchmark::DoNotOptimize(found);
     tables += result.tableCount;
     visits += visitor.visits;

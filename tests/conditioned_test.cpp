@@ -526,7 +526,7 @@ TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
   start.count = 2147483646;
   start.sum.add(0.25);
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  ConditionVisitor<OrderedSteps> visitor(AcceptedRange::atMost(-1.0), steps, start);
+  ConditionVisitor visitor(AcceptedRange::atMost(-1.0), steps, start);
   visitor.visit(-2.0, NoCells{});
   visitor.visit(-0.5, NoCells{});  // rejected
   visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
@@ -542,7 +542,7 @@ TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
 
   // The stop stays, for a count beyond any run's reach.
   start.count = kMaxConditionCount;
-  ConditionVisitor<OrderedSteps> last(AcceptedRange::atMost(-1.0), steps, start);
+  ConditionVisitor last(AcceptedRange::atMost(-1.0), steps, start);
   try {
     last.visit(-2.0, NoCells{});
     ADD_FAILURE() << "no stop";

@@ -43,12 +43,13 @@ ExtremeTracking track(double startMode, double startMin, const std::vector<doubl
   ExtremeTracking start;
   start.modeLogProb = startMode;
   start.minLogProb = startMin;
-  ExtremeTrackingVisitor visitor(kChoice, start, stores.high, stores.low, capacity);
+  ExtremeTracker tracker(kChoice, start, stores.high, stores.low, capacity);
+  ExtremeVisitor visitor(tracker);
   for (size_t k = 0; k < logProbs.size(); ++k) {
     EXPECT_TRUE(visitor.visit(logProbs[k], NumberedTable{static_cast<int>(k + 1), kCells}));
   }
   ExtremeTracking result;
-  visitor.storeInto(result);
+  tracker.storeInto(result);
   return result;
 }
 

@@ -138,8 +138,9 @@ TEST(KeptTableStores, OptionAOnAHundredByHundredStopsAtTheBudgetInsteadOfReservi
   EXPECT_EQ(a.kept.lowTables.capacity(), 500000);
   EXPECT_EQ(a.kept.lowTables.slotsHeld(), 16);
   ExtremeTracking start;
-  ExtremeTrackingVisitor visitor(ExtremeOption::kMinimum, start, a.kept.highTables,
-                                 a.kept.lowTables, 500000);
+  ExtremeTracker tracker(ExtremeOption::kMinimum, start, a.kept.highTables, a.kept.lowTables,
+                         500000);
+  ExtremeVisitor visitor(tracker);
   struct Tie {
     void copyTo(int16_t* cells) const { std::fill_n(cells, 10000, int16_t{1}); }
   };

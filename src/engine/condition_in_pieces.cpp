@@ -36,21 +36,24 @@ struct PublishedSteps {
 // (a table that raised it set it to its own value; one that did not left it
 // above its band's low end); a table whose band's low end is not above that
 // floor raises nothing. The kept lists take only what their published floor
-// and ceiling let in (TableSelector::highListFloor).
-class CandidateFilter {
+// and ceiling let in (TableSelector::highListFloor). An accepted table that
+// the visitor does not hand on lies below the floor it was given, so only
+// the tables handed on can raise the floor of those seen.
+class CandidateFilter final : public AcceptedTableSink {
  public:
   CandidateFilter(const PublishedSteps& published, CandidateStream& stream)
       : published_(published), stream_(stream) {}
 
-  template <class Table>
-  void take(double logProb, const Table& table) {
-    const LogBand band = toleranceBand(logProb);
-    const double maxFloor = std::max(seenFloor_, published_.maxLog.load(std::memory_order_relaxed));
+  StepThresholds thresholds() const override {
+    return {std::max(seenFloor_, published_.maxLog.load(std::memory_order_relaxed)),
+            published_.highFloor.load(std::memory_order_relaxed),
+            published_.lowCeiling.load(std::memory_order_relaxed)};
+  }
+
+  StepThresholds take(double logProb, LogBand band, const TableView& table) override {
     seenFloor_ = std::max(seenFloor_, band.low);
-    if (band.low > maxFloor || band.low >= published_.highFloor.load(std::memory_order_relaxed) ||
-        band.high <= published_.lowCeiling.load(std::memory_order_relaxed)) {
-      stream_.add(logProb, table);
-    }
+    stream_.add(logProb, table);
+    return thresholds();
   }
 
  private:
@@ -75,7 +78,7 @@ PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, Ordered
   // The first pieces on this thread alone, with the ordered steps themselves.
   auto ownSkipper = makeSkipper(problem);
   {
-    ConditionVisitor<OrderedSteps> visitor(range, steps);
+    ConditionVisitor visitor(range, steps);
     rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
       ProgressBar silent;
       const uint64_t n =
@@ -104,7 +107,7 @@ PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, Ordered
         const auto w = static_cast<size_t>(worker);
         if (!skippers[w]) skippers[w] = makeSkipper(problem);
         CandidateFilter filter(published, stream);
-        ConditionVisitor<CandidateFilter> visitor(range, filter);
+        ConditionVisitor visitor(range, filter);
         ProgressBar silent;
         const Piece p{rest.depth, rest.prefix(piece)};
         result.tables =
@@ -114,7 +117,9 @@ PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, Ordered
       },
       [&](size_t, const CandidateBatch& batch) {
         for (size_t k = 0; k < batch.size(); ++k) {
-          steps.take(batch.logProb(k), StoredTable{batch.cells(k), cells});
+          const double logProb = batch.logProb(k);
+          const StoredTable table{batch.cells(k), cells};
+          steps.take(logProb, toleranceBand(logProb), TableView(table));
         }
       },
       [&](size_t, const PieceCount& result) {

@@ -70,7 +70,7 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
     outcome.count = totals.count;
     outcome.sum = totals.sum.rounded();
   } else {
-    ConditionVisitor<OrderedSteps> visitor(range, steps);
+    ConditionVisitor visitor(range, steps);
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
     outcome.count = visitor.count();
     outcome.sum = visitor.sum().rounded();

@@ -15,6 +15,7 @@
 #include "engine/enumeration_screen.h"
 #include "engine/exact_sum.h"
 #include "engine/selection_lists.h"
+#include "engine/table_view.h"
 
 namespace rxc {
 
@@ -61,23 +62,57 @@ struct ConditionTotals {
   int32_t maxRaises = 0;
 };
 
+// Where the steps that depend on the tables' order act: an accepted table
+// raises the largest log-probability when its band's low end is above
+// maxLog, enters the high list when that end is at least highEntry, and the
+// low list when its band's high end is at most lowEntry. Every other accepted
+// table leaves them as they are.
+struct StepThresholds {
+  double maxLog;
+  double highEntry;
+  double lowEntry;
+
+  bool acts(LogBand band) const {
+    return band.low > maxLog || band.low >= highEntry || band.high <= lowEntry;
+  }
+};
+
+// What takes the accepted tables that may act on the ordered steps: the steps
+// themselves (OrderedSteps), or a worker that hands them on to the thread
+// that runs those steps. Reached only by the tables beyond the thresholds,
+// never by the common accepted table.
+class AcceptedTableSink {
+ public:
+  // The thresholds now, for the first table of a pass or a piece.
+  virtual StepThresholds thresholds() const = 0;
+  // Takes an accepted table that passes the thresholds; returns the new ones.
+  virtual StepThresholds take(double logProb, LogBand band, const TableView& table) = 0;
+
+ protected:
+  ~AcceptedTableSink() = default;
+};
+
 // The steps of the accepted tables that depend on their order: the raises of
 // the largest log-probability and the selection into the kept lists. Run on
-// every accepted table in generation order, by the visitor of a pass on one
-// thread, or by the thread that takes a split pass's candidates in order.
-class OrderedSteps {
+// every accepted table that passes its thresholds, in generation order, by
+// the visitor of a pass on one thread, or by the thread that takes a split
+// pass's candidates in order.
+class OrderedSteps final : public AcceptedTableSink {
  public:
   OrderedSteps(TableSelector& selector, double maxLog, int32_t maxRaises)
       : selector_(selector), maxLog_(maxLog), maxRaises_(maxRaises) {}
 
-  template <class Table>
-  void take(double logProb, const Table& table) {
-    const LogBand band = toleranceBand(logProb);
+  StepThresholds thresholds() const override {
+    return {maxLog_, selector_.highEntry(), selector_.lowEntry()};
+  }
+
+  StepThresholds take(double logProb, LogBand band, const TableView& table) override {
     if (band.low > maxLog_) {
       maxLog_ = logProb;
       ++maxRaises_;
     }
     selector_.offer(logProb, band, table);
+    return thresholds();
   }
 
   double maxLog() const { return maxLog_; }
@@ -92,18 +127,20 @@ class OrderedSteps {
 
 // The per-table work of options B and C: the test, the count and the exact sum
 // of the accepted tables, which do not depend on their order, and the accepted
-// tables handed to `Sink` (take(logProb, table)) for the steps that do:
-// OrderedSteps itself, or a worker's filter of the tables those steps could
-// act on.
-template <class Sink>
+// tables beyond the sink's thresholds handed to it for the steps that do.
+// One type for every pass of B and C, on one thread or on several.
 class ConditionVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
 
   // The count and sum start from `start`: nothing for a pass (a test may start
   // them near a limit instead of accepting billions of tables).
-  ConditionVisitor(AcceptedRange range, Sink& sink, const ConditionTotals& start = {})
-      : range_(range), sink_(sink), count_(start.count), sum_(start.sum) {}
+  ConditionVisitor(AcceptedRange range, AcceptedTableSink& sink, const ConditionTotals& start = {})
+      : range_(range),
+        sink_(sink),
+        thresholds_(sink.thresholds()),
+        count_(start.count),
+        sum_(start.sum) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
@@ -142,11 +179,19 @@ class ConditionVisitor {
     if (++count_ > kMaxConditionCount) [[unlikely]] {
       stopTooManyAcceptedTables();
     }
-    sink_.take(logProb, table);
+    const LogBand band = toleranceBand(logProb);
+    if (thresholds_.acts(band)) handOn(logProb, band, table);
+  }
+
+  // Out of line: most accepted tables stop at the thresholds.
+  template <class Table>
+  [[gnu::noinline]] void handOn(double logProb, LogBand band, const Table& table) {
+    thresholds_ = sink_.take(logProb, band, TableView(table));
   }
 
   AcceptedRange range_;
-  Sink& sink_;
+  AcceptedTableSink& sink_;
+  StepThresholds thresholds_;
   int64_t count_;
   BufferedExactSum sum_;  // from the start's sum on
 };

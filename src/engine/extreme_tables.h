@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -11,6 +10,7 @@
 #include "engine/enumeration_screen.h"
 #include "engine/request.h"
 #include "engine/table_store.h"
+#include "engine/table_view.h"
 
 namespace rxc {
 
@@ -98,40 +98,62 @@ struct TrackedGroups {
   }
 };
 
-// The per-table work of the tracking pass. Every table is compared with the
-// maximum first, with its own tolerance band: at least as probable (band high
-// >= maximum) means a new maximum (band low > maximum) or a tie, and the table
-// is not looked at as a minimum. Otherwise, unless only the modal group is
-// tracked, it is compared with the minimum the same way: band low <= minimum
-// means a new minimum (band high < minimum) or a tie.
-class ExtremeTrackingVisitor {
- public:
-  static constexpr bool kNeedsLogProb = true;
+// The guards of a tracking pass: a log-probability strictly between them
+// can change nothing, whatever the tables seen before.
+struct ExtremeGuards {
+  double low;
+  double high;
+};
 
+// What takes the tables outside the guards: the tracking step itself
+// (ExtremeTracker), or a worker that hands them on to the thread that runs
+// that step. Reached only by ties and new extremes (and, for a worker, the
+// tables near them), never by the common table.
+class ExtremeSink {
+ public:
+  virtual ExtremeGuards guards() const = 0;
+  // Takes a table outside the guards; returns the new guards.
+  virtual ExtremeGuards take(double logProb, const TableView& table) = 0;
+
+ protected:
+  ~ExtremeSink() = default;
+};
+
+// The tracking step. Every table is compared with the maximum first, with its
+// own tolerance band: at least as probable (band high >= maximum) means a new
+// maximum (band low > maximum) or a tie, and the table is not looked at as a
+// minimum. Otherwise, unless only the modal group is tracked, it is compared
+// with the minimum the same way: band low <= minimum means a new minimum
+// (band high < minimum) or a tie.
+class ExtremeTracker final : public ExtremeSink {
+ public:
   // `start` holds the starting maximum and minimum; the counts start from 0.
-  ExtremeTrackingVisitor(ExtremeOption choice, const ExtremeTracking& start, TableStore& highTables,
-                         TableStore& lowTables, int64_t extremeCapacity)
+  ExtremeTracker(ExtremeOption choice, const ExtremeTracking& start, TableStore& highTables,
+                 TableStore& lowTables, int64_t extremeCapacity)
       : tracked_(choice),
         modal_(start.modeLogProb, highTables, extremeCapacity),
-        minimum_(start.minLogProb, lowTables, extremeCapacity),
-        modalGuard_(tracked_.highGuard(start.modeLogProb)),
-        minimumGuard_(tracked_.lowGuard(start.minLogProb)) {}
+        minimum_(start.minLogProb, lowTables, extremeCapacity) {}
 
-  template <class Table>
-  bool visit(double logProb, const Table& table) {
-    // The common table is clearly inside (minimum, maximum): no band needed.
-    if (logProb < modalGuard_ && logProb > minimumGuard_) return true;
-    classify(logProb, table);
-    return true;
+  ExtremeGuards guards() const override {
+    return {tracked_.lowGuard(minimum_.logProb()), tracked_.highGuard(modal_.logProb())};
   }
 
-  // Log-probabilities strictly between these leave the visitor as it is:
-  // visit() returns at once for them. The kernel may skip them on estimates.
-  static constexpr bool kScreensEachTable = true;
-  NoOpRanges noOpRanges() const {
-    NoOpRanges noOp;
-    noOp.ranges[0] = {minimumGuard_, modalGuard_};
-    return noOp;
+  ExtremeGuards take(double logProb, const TableView& table) override {
+    const LogBand band = toleranceBand(logProb);
+    if (tracked_.modal && band.high >= modal_.logProb()) {
+      if (band.low > modal_.logProb()) {
+        modal_.restart(logProb, table);
+      } else {
+        modal_.join(table);
+      }
+    } else if (tracked_.minimum && band.low <= minimum_.logProb()) {
+      if (band.high < minimum_.logProb()) {
+        minimum_.restart(logProb, table);
+      } else {
+        minimum_.join(table);
+      }
+    }
+    return guards();
   }
 
   // The present maximum and minimum (their starting values when not tracked).
@@ -154,95 +176,47 @@ class ExtremeTrackingVisitor {
   }
 
  private:
-  // Kept out of line so that visit() stays small enough to be inlined into
-  // the enumeration's loop; only ties and new extremes get here. The table
-  // view comes by value, so the common path never has to store it.
-  template <class Table>
-  [[gnu::noinline, gnu::cold]] void classify(double logProb, Table table) {
-    const LogBand band = toleranceBand(logProb);
-    if (tracked_.modal && band.high >= modal_.logProb()) {
-      if (band.low > modal_.logProb()) {
-        modal_.restart(logProb, table);
-        modalGuard_ = modalGuard(logProb);
-      } else {
-        modal_.join(table);
-      }
-      return;
-    }
-    if (tracked_.minimum && band.low <= minimum_.logProb()) {
-      if (band.high < minimum_.logProb()) {
-        minimum_.restart(logProb, table);
-        minimumGuard_ = minimumGuard(logProb);
-      } else {
-        minimum_.join(table);
-      }
-    }
-  }
-
   TrackedGroups tracked_;
   ExtremeGroup modal_;
   ExtremeGroup minimum_;
-  double modalGuard_;
-  double minimumGuard_;
 };
 
-// The maximum and minimum as the thread that runs the tracking step last
-// published them, for workers that walk later pieces of the pass.
-struct PublishedExtremes {
-  std::atomic<double> modeLogProb{0.0};
-  std::atomic<double> minLogProb{0.0};
-};
-
-// The per-table work of a worker in a tracking pass split into pieces: it
-// hands on every table that the tracking step could act on, and nothing else.
-// Whatever the tracking step has done with earlier tables, its maximum is at
-// least the last one published, and at least the low end of the band of each
-// table it has seen (a table that raised it set it to its own value, one that
-// tied left it within its band, one below it left it above); likewise its
-// minimum is at most the last one published and the high end of each band.
-// A table below the guard of that floor of the maximum and above the guard of
-// that ceiling of the minimum can change nothing.
-template <class Sink>
-class ExtremeCandidateVisitor {
+// The per-table work of option A's tracking pass: the common table, clearly
+// inside (minimum, maximum), costs two comparisons; the others go to the sink.
+// One type for every tracking pass, on one thread or on several.
+class ExtremeVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
-  static constexpr bool kScreensEachTable = true;
 
-  // `sink` takes add(logProb, table) for each table handed on.
-  ExtremeCandidateVisitor(ExtremeOption choice, const PublishedExtremes& published, Sink& sink)
-      : tracked_(choice), published_(published), sink_(sink) {}
+  explicit ExtremeVisitor(ExtremeSink& sink) : sink_(sink), guards_(sink.guards()) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
-    if (logProb < tracked_.highGuard(maxFloor()) && logProb > tracked_.lowGuard(minCeiling())) {
-      return true;
-    }
-    const LogBand band = toleranceBand(logProb);
-    seenFloor_ = std::max(seenFloor_, band.low);
-    seenCeiling_ = std::min(seenCeiling_, band.high);
-    sink_.add(logProb, table);
+    if (logProb < guards_.high && logProb > guards_.low) return true;
+    handOn(logProb, table);
     return true;
   }
 
+  // Log-probabilities strictly between these leave the visitor as it is:
+  // visit() returns at once for them. The kernel may skip them on estimates.
+  static constexpr bool kScreensEachTable = true;
   NoOpRanges noOpRanges() const {
     NoOpRanges noOp;
-    noOp.ranges[0] = {tracked_.lowGuard(minCeiling()), tracked_.highGuard(maxFloor())};
+    noOp.ranges[0] = {guards_.low, guards_.high};
     return noOp;
   }
 
  private:
-  double maxFloor() const {
-    return std::max(seenFloor_, published_.modeLogProb.load(std::memory_order_relaxed));
-  }
-  double minCeiling() const {
-    return std::min(seenCeiling_, published_.minLogProb.load(std::memory_order_relaxed));
+  // Kept out of line so that visit() stays small enough to be inlined into
+  // the enumeration's loop. The table view comes by value, so the common path
+  // never has to store it.
+  template <class Table>
+  [[gnu::noinline, gnu::cold]] void handOn(double logProb, Table table) {
+    guards_ = sink_.take(logProb, TableView(table));
   }
 
-  TrackedGroups tracked_;
-  const PublishedExtremes& published_;
-  Sink& sink_;
-  double seenFloor_ = -std::numeric_limits<double>::infinity();
-  double seenCeiling_ = std::numeric_limits<double>::infinity();
+  ExtremeSink& sink_;
+  ExtremeGuards guards_;
 };
 
 }  // namespace rxc

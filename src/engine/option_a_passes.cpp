@@ -80,15 +80,16 @@ TrackingOutcome runTrackingPass(const Problem& problem, ExtremeOption extremeOpt
   ExtremeTracking initial;
   initial.modeLogProb = start.modeLogProb;
   initial.minLogProb = start.minLogProb;
-  ExtremeTrackingVisitor visitor(extremeOption, initial, highTables, lowTables, capacity);
+  ExtremeTracker tracker(extremeOption, initial, highTables, lowTables, capacity);
   TrackingOutcome outcome;
   if (options.workers > 1 && piecesDepthLimit(problem) > 0) {
-    outcome.tableCount = trackInPieces(problem, extremeOption, visitor, progress, options);
+    outcome.tableCount = trackInPieces(problem, extremeOption, tracker, progress, options);
   } else {
+    ExtremeVisitor visitor(tracker);
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
   }
   outcome.extremes = initial;
-  visitor.storeInto(outcome.extremes);
+  tracker.storeInto(outcome.extremes);
   return outcome;
 }
 

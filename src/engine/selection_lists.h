@@ -59,6 +59,10 @@ class TableSelector {
     }
   }
 
+  // Where the lists take tables now (see highEntry_ and lowEntry_).
+  double highEntry() const { return highEntry_; }
+  double lowEntry() const { return lowEntry_; }
+
   // Bounds on where the lists take tables from now on, for workers that run
   // ahead of the selection step: a table enters the high part only if its
   // band's low end is at least highListFloor(), and the low part only if its

@@ -1,8 +1,12 @@
 #include "engine/tracking_in_pieces.h"
 
+#include <algorithm>
+#include <atomic>
+#include <limits>
 #include <memory>
 #include <vector>
 
+#include "base/tolerance.h"
 #include "engine/candidates.h"
 #include "engine/enumeration.h"
 #include "engine/piece_runner.h"
@@ -10,15 +14,72 @@
 
 namespace rxc {
 
-uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
-                       ExtremeTrackingVisitor& tracking, ProgressBar& progress,
-                       PassOptions options) {
+namespace {
+
+// The maximum and minimum as the thread that runs the tracking step last
+// published them, for workers that walk later pieces of the pass.
+struct PublishedExtremes {
+  std::atomic<double> modeLogProb{0.0};
+  std::atomic<double> minLogProb{0.0};
+
+  void publish(const ExtremeTracker& tracker) {
+    modeLogProb.store(tracker.modeLogProb(), std::memory_order_relaxed);
+    minLogProb.store(tracker.minLogProb(), std::memory_order_relaxed);
+  }
+};
+
+// A worker's sink in a tracking pass split into pieces: it hands on every
+// table that the tracking step could act on, and nothing else. Whatever the
+// tracking step has done with earlier tables, its maximum is at least the
+// last one published, and at least the low end of the band of each table it
+// has seen (a table that raised it set it to its own value, one that tied
+// left it within its band, one below it left it above); likewise its minimum
+// is at most the last one published and the high end of each band. A table
+// below the guard of that floor of the maximum and above the guard of that
+// ceiling of the minimum can change nothing. (The tables the visitor keeps
+// back lie between the guards it was given, so only those handed on can move
+// the floor and the ceiling of those seen.)
+class ExtremeCandidates final : public ExtremeSink {
+ public:
+  ExtremeCandidates(ExtremeOption choice, const PublishedExtremes& published,
+                    CandidateStream& stream)
+      : tracked_(choice), published_(published), stream_(stream) {}
+
+  ExtremeGuards guards() const override {
+    const double maxFloor =
+        std::max(seenFloor_, published_.modeLogProb.load(std::memory_order_relaxed));
+    const double minCeiling =
+        std::min(seenCeiling_, published_.minLogProb.load(std::memory_order_relaxed));
+    return {tracked_.lowGuard(minCeiling), tracked_.highGuard(maxFloor)};
+  }
+
+  ExtremeGuards take(double logProb, const TableView& table) override {
+    const LogBand band = toleranceBand(logProb);
+    seenFloor_ = std::max(seenFloor_, band.low);
+    seenCeiling_ = std::min(seenCeiling_, band.high);
+    stream_.add(logProb, table);
+    return guards();
+  }
+
+ private:
+  TrackedGroups tracked_;
+  const PublishedExtremes& published_;
+  CandidateStream& stream_;
+  double seenFloor_ = -std::numeric_limits<double>::infinity();
+  double seenCeiling_ = std::numeric_limits<double>::infinity();
+};
+
+}  // namespace
+
+uint64_t trackInPieces(const Problem& problem, ExtremeOption choice, ExtremeTracker& tracker,
+                       ProgressBar& progress, PassOptions options) {
   const int cells = problem.r * problem.c;
   PassOptions pieceOptions = options;
   pieceOptions.workers = 1;
   uint64_t tables = 0;
   // The first pieces on this thread alone, with the tracking step itself.
   auto ownSkipper = makeSkipper(problem);
+  ExtremeVisitor tracking(tracker);
   const PiecePlan rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
     ProgressBar silent;
     const uint64_t n =
@@ -29,8 +90,7 @@ uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
   if (rest.prefixes.empty()) return tables;
 
   PublishedExtremes published;
-  published.modeLogProb.store(tracking.modeLogProb());
-  published.minLogProb.store(tracking.minLogProb());
+  published.publish(tracker);
   std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(
       static_cast<size_t>(options.workers));
   skippers[0] = std::move(ownSkipper);  // its memo of counts is warm
@@ -42,7 +102,8 @@ uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
       [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
         auto& skipper = skippers[static_cast<size_t>(worker)];
         if (!skipper) skipper = makeSkipper(problem);
-        ExtremeCandidateVisitor<CandidateStream> visitor(choice, published, stream);
+        ExtremeCandidates candidates(choice, published, stream);
+        ExtremeVisitor visitor(candidates);
         ProgressBar silent;
         const Piece p{rest.depth, rest.prefix(piece)};
         result.tables =
@@ -50,14 +111,14 @@ uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
       },
       [&](size_t, const CandidateBatch& batch) {
         for (size_t k = 0; k < batch.size(); ++k) {
-          tracking.visit(batch.logProb(k), StoredTable{batch.cells(k), cells});
+          const StoredTable table{batch.cells(k), cells};
+          tracker.take(batch.logProb(k), TableView(table));
         }
       },
       [&](size_t, const PieceCount& result) {
         progress.pass(tables, tables + result.tables);
         tables += result.tables;
-        published.modeLogProb.store(tracking.modeLogProb(), std::memory_order_relaxed);
-        published.minLogProb.store(tracking.minLogProb(), std::memory_order_relaxed);
+        published.publish(tracker);
       });
   return tables;
 }

@@ -17,9 +17,8 @@ namespace rxc {
 // This thread walks the first pieces alone (PassOptions::aloneMicroseconds);
 // then workers hand on the tables of the others that the tracking step could
 // act on, and this thread runs the step on them in generation order. Returns
-// the pass's table count; the tracked groups end in `tracking`.
-uint64_t trackInPieces(const Problem& problem, ExtremeOption choice,
-                       ExtremeTrackingVisitor& tracking, ProgressBar& progress,
-                       PassOptions options);
+// the pass's table count; the tracked groups end in `tracker`.
+uint64_t trackInPieces(const Problem& problem, ExtremeOption choice, ExtremeTracker& tracker,
+                       ProgressBar& progress, PassOptions options);
 
 }  // namespace rxc
