@@ -238,14 +238,22 @@ template <class Visitor, class Progress>
     if (screensBlocks) {
       if constexpr (kScreens) screen = screenOf(visitor);
     }
-    // The block's tables, counted for a block that is skipped.
+    // The block's tables, counted for a block that is skipped: the sum over
+    // x1 of min(u0 - x1, fixed) - max(0, lowBase - x1) + 1, each term linear
+    // in x1 on either side of its one bend.
     auto blockTables = [&] {
-      uint64_t tables = 0;
-      for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
-        tables += static_cast<uint64_t>(std::min(u0L - x1, fixedL) -
-                                        std::max<Index>(0, lowBase - x1) + 1);
-      }
-      return tables;
+      // x1 + ... over x1 in [a, b] (nothing when a > b).
+      auto sumOfX1 = [](Index a, Index b) { return a > b ? 0 : (a + b) * (b - a + 1) / 2; };
+      auto countOf = [](Index a, Index b) { return a > b ? 0 : b - a + 1; };
+      // min(u0 - x1, fixed): fixed up to x1 = u0 - fixed, then u0 - x1.
+      const Index bendHigh = u0L - fixedL;
+      const Index highs = fixedL * countOf(lo1L, std::min(hi1L, bendHigh)) +
+                          u0L * countOf(std::max(lo1L, bendHigh + 1), hi1L) -
+                          sumOfX1(std::max(lo1L, bendHigh + 1), hi1L);
+      // max(0, lowBase - x1): lowBase - x1 up to x1 = lowBase, then 0.
+      const Index lows =
+          lowBase * countOf(lo1L, std::min(hi1L, lowBase)) - sumOfX1(lo1L, std::min(hi1L, lowBase));
+      return static_cast<uint64_t>(highs - lows + countOf(lo1L, hi1L));
     };
     // The derived cells k1 - x1 and kY - y (which margin each takes away from
     // depends on the shape), and the held terms every table of the block adds.
@@ -256,11 +264,14 @@ template <class Visitor, class Progress>
       heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
       if (r >= 3) heldSum = addInOrder<kHeldColTerms>(heldSum, held.lastCol, held.lastColCount);
     }
-    if (screensBlocks && !bounded_) {
+    const bool checksBlock = screensBlocks && (!bounded_ || blockBackOff_.due(kScreensEachTable));
+    if (checksBlock) {
       // The whole block at once: every term's range over the block gives
       // bounds on every table's sum. ln(k!) does not fall as k rises, so each
       // term is least and greatest at the ends of its argument's range: x1 in
-      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax].
+      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax]. Loose, but
+      // a dozen reads: it settles most blocks far from the bounds before the
+      // exact range below is sought.
       const Index xMin = std::max<Index>(0, lowBase - hi1L);
       const Index xMax = std::min(u0L - lo1L, fixedL);
       const Index yMin = std::max(lo1L, lowBase);
@@ -270,10 +281,12 @@ template <class Visitor, class Progress>
       const double greatest = heldSum + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
                               lf[fixedL - xMin] + lf[cornerBase + yMax];
       if (screen.covers(least, greatest)) {
+        if (bounded_) blockBackOff_.record(true);
         countUnvisited(progress, counter, blockTables());
         return leave(true);
       }
-    } else if (screensBlocks && blockBackOff_.due(kScreensEachTable)) {
+    }
+    if (checksBlock && bounded_) {
       // The block's exact range. A table's sum is heldSum + ln x1! +
       // ln (k1-x1)! + g(x1, x), where g adds the cells x, u - x, v - x and
       // w + x (u, v, w affine in x1), and the sum is convex in (x1, x) over

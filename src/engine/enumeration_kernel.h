@@ -566,20 +566,25 @@ void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) c
   const int c = cols();
   const int h = r - 1;
   const int32_t* cell = cell_.data();
-  auto interior = [&](int i, int j) -> int32_t {
-    const int q = j * h + i;
-    if (q == m_ - 1) return last;
-    if (q == m_ - 2) return secondLast;
-    return cell[q];
-  };
+  // The interior cells, column by column as they are held, then the block's
+  // two: the second-last just above the last (or left of it with one
+  // interior row; 2 x 2 has none), the last at row h-1 of column c-2.
+  const int held = m_ - 2;
+  for (int q = 0, i = 0, j = 0; q < held; ++q) {
+    cells[i * c + j] = static_cast<int16_t>(cell[q]);
+    if (++i == h) {
+      i = 0;
+      ++j;
+    }
+  }
+  if (m_ >= 2) cells[(held % h) * c + held / h] = static_cast<int16_t>(secondLast);
+  cells[(h - 1) * c + (c - 2)] = static_cast<int16_t>(last);
+  // The derived cells: the last row below each column, the last column
+  // beside each row, and the corner.
   int32_t lastRowSum = 0;
   for (int j = 0; j + 1 < c; ++j) {
     int32_t columnSum = 0;
-    for (int i = 0; i < h; ++i) {
-      const int32_t x = interior(i, j);
-      cells[i * c + j] = static_cast<int16_t>(x);
-      columnSum += x;
-    }
+    for (int i = 0; i < h; ++i) columnSum += cells[i * c + j];
     const int32_t d = colMargin_.data()[j] - columnSum;
     cells[h * c + j] = static_cast<int16_t>(d);
     lastRowSum += d;
