@@ -33,9 +33,9 @@ TEST(BoundedEnumeration, WholeSessionsMatchTheFullEnumerationByteForByte) {
 // Under a sanitizer, a quarter of the sessions: enough for races and faults
 // to show, at a fraction of the run time.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kWorkerSessions = 50;
+constexpr int kWorkerSessions = 20;
 #else
-constexpr int kWorkerSessions = 200;
+constexpr int kWorkerSessions = 80;
 #endif
 
 // The same sessions on one worker and on several: the same bytes.

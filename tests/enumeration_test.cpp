@@ -103,6 +103,20 @@ void expectSameBits(const Listing& a, const Listing& b, const std::string& what)
   }
 }
 
+// The kernel on 3 x 3 and 4 x 4 with constant r and c, and on the run-time
+// shape for every other one: for tests of one path of the walk, which need a
+// fixed shape or two but not every one compiled (each is one more
+// instantiation of the kernel to build).
+template <class Visitor, class Progress>
+PassResult runOnFewShapes(const Problem& p, Progress& progress, Visitor& visitor,
+                          const Piece* piece = nullptr,
+                          enumeration_detail::SubtreeSkipper* skipper = nullptr) {
+  using enumeration_detail::Kernel;
+  if (p.r == 3 && p.c == 3) return Kernel<3, 3>(p).run(progress, visitor, piece, skipper);
+  if (p.r == 4 && p.c == 4) return Kernel<4, 4>(p).run(progress, visitor, piece, skipper);
+  return Kernel<0, 0>(p).run(progress, visitor, piece, skipper);
+}
+
 uint64_t countTables(const std::vector<int16_t>& rows, const std::vector<int16_t>& cols,
                      Engine engine) {
   return list(makeProblem(rows, cols), engine).result.tableCount;
@@ -363,7 +377,7 @@ TEST(EnumerationKernel, BoundedWalkSkipsOnlySubtreesAndBlocksOutsideTheBand) {
     const double a = pick(), b = pick();
     BandCollector counting{std::min(a, b), std::max(a, b), {}, 0};
     ProgressBar progress{};
-    const PassResult result = runPass(p, progress, counting);
+    const PassResult result = runOnFewShapes(p, progress, counting);
     std::vector<double> expected;
     for (double v : ref.logProbs) {
       if (counting.low <= v && v <= counting.high) expected.push_back(v);
@@ -419,7 +433,7 @@ TEST(EnumerationKernel, PiecesInOrderAreThePass) {
       for (size_t k = 0; k < plan.count(); ++k) {
         ProgressBar progress{};
         const Piece piece{plan.depth, plan.prefix(k)};
-        counted += runPiece(p, progress, band, PassOptions{}, piece, &skipper).tableCount;
+        counted += runOnFewShapes(p, progress, band, &piece, &skipper).tableCount;
       }
       ASSERT_EQ(counted, whole.logProbs.size()) << r << "x" << c << " depth " << depth;
       expectSameBits(pieces, whole,
@@ -501,14 +515,15 @@ struct Seen {
 };
 
 // The count-only walk runs on the run-time shape alone (as the passes that use
-// it do), the walk with log-probabilities on every shape.
+// it do), the walk with log-probabilities on 3 x 3, 4 x 4 and the run-time
+// shape.
 template <class Visitor>
 void expectMarksBeforeTables(const Problem& p, uint64_t total) {
   Visitor visitor;
   MarkRecorder progress{{1, 2, 10, 11, 30, total, total + 1}, &visitor.seen, {}};
   PassResult result;
   if constexpr (Visitor::kNeedsLogProb) {
-    result = runPass(p, progress, visitor);
+    result = runOnFewShapes(p, progress, visitor);
   } else {
     result = runPassAnyShape(p, progress, visitor);
   }
