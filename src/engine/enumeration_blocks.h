@@ -235,9 +235,18 @@ template <class Visitor, class Progress>
     Screen screen{};
     bool screensBlocks = false;
     if constexpr (kScreens) screensBlocks = kScreensEachTable || bounded_;
-    if (screensBlocks) {
-      if constexpr (kScreens) screen = screenOf(visitor);
-    }
+    // Made where a check or the tables need it (it costs a few divisions,
+    // and most blocks of a pass that does not screen single tables are
+    // walked unchecked).
+    bool screenMade = false;
+    auto madeScreen = [&]() -> const Screen& {
+      if (!screenMade) {
+        if constexpr (kScreens) screen = screenOf(visitor);
+        screenMade = true;
+      }
+      return screen;
+    };
+    if constexpr (kScreensEachTable) madeScreen();
     // The block's tables, counted for a block that is skipped: the sum over
     // x1 of min(u0 - x1, fixed) - max(0, lowBase - x1) + 1, each term linear
     // in x1 on either side of its one bend.
@@ -259,12 +268,15 @@ template <class Visitor, class Progress>
     // depends on the shape), and the held terms every table of the block adds.
     const Index k1 = r >= 3 ? rowRest1L : colRest1L;
     const Index kY = r >= 3 ? colRest1L : rowRest1L;
+    const bool checksBlock =
+        screensBlocks &&
+        (!bounded_ || kScreensEachTable ||
+         (blockTables() >= kUnscreenedBlockCheckTables && blockBackOff_.due(false)));
     double heldSum = 0.0;
-    if (screensBlocks) {
+    if (checksBlock) {
       heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
       if (r >= 3) heldSum = addInOrder<kHeldColTerms>(heldSum, held.lastCol, held.lastColCount);
     }
-    const bool checksBlock = screensBlocks && (!bounded_ || blockBackOff_.due(kScreensEachTable));
     if (checksBlock) {
       // The whole block at once: every term's range over the block gives
       // bounds on every table's sum. ln(k!) does not fall as k rises, so each
@@ -280,7 +292,7 @@ template <class Visitor, class Progress>
                            lf[fixedL - xMax] + lf[cornerBase + yMin];
       const double greatest = heldSum + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
                               lf[fixedL - xMin] + lf[cornerBase + yMax];
-      if (screen.covers(least, greatest)) {
+      if (madeScreen().covers(least, greatest)) {
         if (bounded_) blockBackOff_.record(true);
         countUnvisited(progress, counter, blockTables());
         return leave(true);
@@ -325,7 +337,7 @@ template <class Visitor, class Progress>
         least = value;
       }
       const double slack = 4.0 * (static_cast<double>(r * cols()) + 2.0) * 0x1p-53;
-      const bool inside = screen.covers(least * (1.0 - slack), greatest * (1.0 + slack));
+      const bool inside = madeScreen().covers(least * (1.0 - slack), greatest * (1.0 + slack));
       blockBackOff_.record(inside);
       if (inside) {
         countUnvisited(progress, counter, blockTables());
@@ -376,8 +388,12 @@ template <class Visitor, class Progress>
         // The terms that stay fixed along the run (the moving ones as 0), and
         // the estimate of a table's sum for the screen: the same terms with
         // the fixed ones added first.
+        // (Only where they are used: short runs are the common case.)
+        constexpr int kCheckedRun = kScreensEachTable ? kRunCheckLength : kUnscreenedRunCheckLength;
+        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= kCheckedRun &&
+                               runBackOff_.due(kScreensEachTable);
         double fixedTerms = 0.0;
-        if (screensBlocks) {
+        if (kScreensEachTable || checksRun) {
           fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
         }
@@ -387,13 +403,12 @@ template <class Visitor, class Progress>
         // g(x+1) >= g(x), that is (x+1)(w+x+1) >= (u-x)(v-x), or
         // x >= (uv - w - 1) / (u + v + w + 2). Both are estimates of real
         // tables' sums, which the screen's margin covers.
-        if (bounded_ && screensBlocks && hi - lo + 1 >= kRunCheckLength &&
-            runBackOff_.due(kScreensEachTable)) {
+        if (checksRun) {
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
           const double least = fixedTerms + g(std::clamp(turn, lo, hi));
           const double greatest = fixedTerms + std::max(g(lo), g(hi));
-          const bool inside = screen.covers(least, greatest);
+          const bool inside = madeScreen().covers(least, greatest);
           runBackOff_.record(inside);
           if (inside) {
             countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));

@@ -232,8 +232,13 @@ class Kernel {
   // with two tables per step, only runs of one table gain from the flat walk.
   static constexpr int32_t kNestedRunLength = 2;
 
-  // Runs at least this long are first judged as a whole.
+  // Runs at least this long are first judged as a whole. A visitor that does
+  // not screen single tables pays for every table of a run the check keeps,
+  // exp() and all, but a check costs about as much as a few tables: its runs
+  // and blocks are judged only where a success saves more than that.
   static constexpr int kRunCheckLength = 4;
+  static constexpr int kUnscreenedRunCheckLength = 12;
+  static constexpr uint64_t kUnscreenedBlockCheckTables = 24;
 
   static constexpr int kM = (R && C) ? (R - 1) * (C - 1) : 0;
 
@@ -487,9 +492,15 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
                               const Visitor& visitor, Counter& counter) {
   const int last = m_ - 1 - kPositionsBelowACheck;
   if (from > last) return -1;
-  const Screen screen = screenOf(visitor);
+  // Most steps find no position due: the screen is made for the first one.
+  Screen screen{};
+  bool screenMade = false;
   for (int q = from; q <= last; ++q) {
     if (!skipper.due(q)) continue;
+    if (!screenMade) {
+      screen = screenOf(visitor);
+      screenMade = true;
+    }
     bool skipped = false;
     if (subtreeInside(q, logSum_.data()[q], skipper, screen)) {
       const int h = rows() - 1;
