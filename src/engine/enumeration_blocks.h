@@ -403,13 +403,18 @@ template <class Visitor, class Progress>
         // g(x+1) >= g(x), that is (x+1)(w+x+1) >= (u-x)(v-x), or
         // x >= (uv - w - 1) / (u + v + w + 2). Both are estimates of real
         // tables' sums, which the screen's margin covers.
+        // A run that only partly meets the no-op ranges has each of its
+        // tables screened on its estimate, as a visitor that screens single
+        // tables has them all.
+        bool screensRunTables = false;
         if (checksRun) {
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
           const double least = fixedTerms + g(std::clamp(turn, lo, hi));
           const double greatest = fixedTerms + std::max(g(lo), g(hi));
           const bool inside = madeScreen().covers(least, greatest);
-          runBackOff_.record(inside);
+          screensRunTables = !inside && screen.meets(least, greatest);
+          runBackOff_.record(inside || screensRunTables);
           if (inside) {
             countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));
             continue;
@@ -430,6 +435,12 @@ template <class Visitor, class Progress>
             const DoublePair sum = estimate(x, risingPair, fallingPair);
             const SumRange& range = screen.ranges[0];
             const auto skipped = (sum > range.low) & (sum < range.high);
+            if (skipped[0] & skipped[1]) {
+              tickTwo(progress, counter);
+              continue;
+            }
+          } else if (screensRunTables) {
+            const auto skipped = screen.inside(estimate(x, risingPair, fallingPair));
             if (skipped[0] & skipped[1]) {
               tickTwo(progress, counter);
               continue;
@@ -455,6 +466,8 @@ template <class Visitor, class Progress>
           if constexpr (kScreensEachTable) {
             const double sum = estimate(x, one, one);
             if (sum > screen.ranges[0].low && sum < screen.ranges[0].high) continue;
+          } else if (screensRunTables) {
+            if (screen.inside(estimate(x, one, one))) continue;
           }
           const double logProb = marginConst - sumOf(x, one, one, slot);
           if (!visitor.visit(logProb,

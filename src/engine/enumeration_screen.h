@@ -65,6 +65,17 @@ struct Screen {
     return (least > ranges[0].low && greatest < ranges[0].high) ||
            (least > ranges[1].low && greatest < ranges[1].high);
   }
+  // Whether some sum in [least, greatest] may lie inside a range.
+  bool meets(double least, double greatest) const {
+    return (greatest > ranges[0].low && least < ranges[0].high && ranges[0].low < ranges[0].high) ||
+           (greatest > ranges[1].low && least < ranges[1].high && ranges[1].low < ranges[1].high);
+  }
+  // Whether the sum lies inside a range, in each lane.
+  template <class Sum>  // double or DoublePair
+  auto inside(Sum sum) const {
+    return ((sum > ranges[0].low) & (sum < ranges[0].high)) |
+           ((sum > ranges[1].low) & (sum < ranges[1].high));
+  }
 };
 
 // Every term of a sum is >= 0, so any order of its additions stays within
