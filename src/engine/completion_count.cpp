@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <numeric>
 
 #include "base/debug_checks.h"
@@ -190,6 +191,28 @@ bool CompletionCounter::boundedCompositions(std::span<const uint16_t> caps, int3
     return true;
   }
   const int64_t k = std::min<int64_t>(total, all - total);
+  if (caps.size() <= kClosedFormCaps && k <= kClosedFormTotal) {
+    // Few rows: inclusion and exclusion over the caps a part would pass. The
+    // parts that add up to k, each at least cap + 1 in the rows of a subset
+    // S, number C(k - sum over S of (cap + 1) + n - 1, n - 1). With k at most
+    // kClosedFormTotal, C(k + 3, 3) times k + 3 stays inside 64 bits.
+    const auto n = static_cast<int>(caps.size());
+    if (!walk.charge(uint64_t{1} << n)) return false;
+    int64_t count = 0;
+    for (unsigned subset = 0; subset < (1u << n); ++subset) {
+      int64_t rest = k;
+      for (int i = 0; i < n; ++i) {
+        if (subset & (1u << i)) rest -= int64_t{caps[static_cast<std::size_t>(i)]} + 1;
+      }
+      if (rest < 0) continue;
+      // C(rest + n - 1, n - 1), built up one factor at a time (exact).
+      int64_t ways = 1;
+      for (int f = 1; f < n; ++f) ways = ways * (rest + f) / f;
+      count += (std::popcount(subset) % 2 == 0) ? ways : -ways;
+    }
+    out = static_cast<Count>(count);
+    return true;
+  }
   if (!walk.charge(static_cast<uint64_t>(caps.size()) * static_cast<uint64_t>(k + 1))) {
     return false;
   }

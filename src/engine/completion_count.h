@@ -85,6 +85,10 @@ class CompletionCounter {
                     int32_t need, Walk& walk, Count& out);
   // Ways to take `total` from rows that can give at most `caps` each.
   bool boundedCompositions(std::span<const uint16_t> caps, int32_t total, Walk& walk, Count& out);
+  // Up to this many rows and this total, bounded compositions are counted in
+  // closed form.
+  static constexpr std::size_t kClosedFormCaps = 4;
+  static constexpr int64_t kClosedFormTotal = 1000000;
   // Every way to take `need` from the rows of `from` (each at most its need),
   // each handed to `visit` as the rows' needs left over, sorted, zeros
   // dropped, after `prefix` (kept as it is). False when the work limit was
