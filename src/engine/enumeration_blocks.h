@@ -268,10 +268,15 @@ template <class Visitor, class Progress>
     // depends on the shape), and the held terms every table of the block adds.
     const Index k1 = r >= 3 ? rowRest1L : colRest1L;
     const Index kY = r >= 3 ? colRest1L : rowRest1L;
-    const bool checksBlock =
-        screensBlocks &&
-        (!bounded_ || kScreensEachTable ||
-         (blockTables() >= kUnscreenedBlockCheckTables && blockBackOff_.due(false)));
+    // (No x1 has more than fixed + 1 tables: most small blocks are known
+    // small before they are counted.)
+    auto largeBlock = [&] {
+      return static_cast<uint64_t>(hi1L - lo1L + 1) * static_cast<uint64_t>(fixedL + 1) >=
+                 kUnscreenedBlockCheckTables &&
+             blockTables() >= kUnscreenedBlockCheckTables;
+    };
+    const bool checksBlock = screensBlocks && (!bounded_ || kScreensEachTable ||
+                                               (largeBlock() && blockBackOff_.due(false)));
     double heldSum = 0.0;
     if (checksBlock) {
       heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
