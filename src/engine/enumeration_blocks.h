@@ -17,10 +17,19 @@
 // instead of all of them). A block or a table that is inside a range by more
 // than any rounding of the sums can reach is skipped; every other table gets
 // its exact log-probability.
+//
+// Stretches. The least sum of a block is convex in the third-last cell, and
+// that of a run in x1 (enumeration_block_shape.h). Where the greatest of the
+// whole loop, or of the block, is inside a no-op range, a judged block or
+// run inside that range settles the ones around it: past the turn of the
+// least, all that follow; before it, all up to the last one found inside
+// with its least still falling.
 #pragma once
 
 #include <cstddef>
 #include <type_traits>
+
+#include "engine/enumeration_block_shape.h"
 
 namespace rxc::enumeration_detail {
 
@@ -56,6 +65,30 @@ bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& count
     if (!visitor.visit(logProb, Table(*this, 0, x))) return false;
   }
   return true;
+}
+
+template <int R, int C>
+inline double Kernel<R, C>::heldSumFrom(double before) const {
+  const HeldTerms held = heldTerms();
+  double sum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
+  if (rows() >= 3) sum = addInOrder<kHeldColTerms>(sum, held.lastCol, held.lastColCount);
+  return sum;
+}
+
+template <int R, int C>
+inline BlockShape Kernel<R, C>::shapeOf(const BlockStart& b) const {
+  using Index = BlockShape::Index;
+  const bool manyRows = rows() >= 3;
+  // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
+  return {std::max<Index>(0, Index{b.colRest1} + b.rowRest1 - b.rest1),
+          std::min<Index>(b.colRest1, b.rowRest1),
+          Index{b.u0} + b.fixed - b.rest2,
+          b.u0,
+          b.fixed,
+          manyRows ? b.rowRest1 : b.colRest1,
+          manyRows ? b.colRest1 : b.rowRest1,
+          Index{b.rest2} - b.fixed - (manyRows ? b.colRest1 : b.rowRest1),
+          b.rest1};
 }
 
 template <int R, int C>
@@ -101,7 +134,8 @@ template <int R, int C>
 template <int R, int C>
 template <class Visitor, class Progress>
 [[gnu::always_inline]] inline bool Kernel<R, C>::thirdLastLoop(Progress& progress, Visitor& visitor,
-                                                               Counter& counter) {
+                                                               Counter& counter,
+                                                               SubtreeSkipper* skipper) {
   static_assert(kM >= 3);
   constexpr int h = R - 1;
   constexpr int p0 = kM - 3;  // the third-last cell; the block's cells follow
@@ -139,11 +173,8 @@ template <class Visitor, class Progress>
     }
   };
 
-  for (int32_t x0 = cell[p0];; ++x0) {
-    cell[p0] = x0;
-    // The derived cells fixed by x0, for the block to add as held ones.
-    if constexpr (row0 == h - 1) rowLog_.data()[col0] = splat(lf[colRest0 - x0]);
-    if constexpr (col0 == C - 2) colLog_.data()[row0] = splat(lf[rowRest0 - x0]);
+  // The start of x0's block, from formulas in x0.
+  auto startOf = [&](int32_t x0) {
     BlockStart b;
     b.before = before0 + lf[x0];
     if constexpr (row1 == 0) {
@@ -163,15 +194,104 @@ template <class Visitor, class Progress>
       b.fixed = colMargin[C - 2];
       b.rest2 = colSuffix[C - 2];
     }
-    if (!block(b, progress, visitor, counter)) return false;
+    return b;
+  };
+
+  // Sets x0's own derived cells, which the blocks add as held ones.
+  auto setDerived = [&](int32_t x0) {
+    if constexpr (row0 == h - 1) rowLog_.data()[col0] = splat(lf[colRest0 - x0]);
+    if constexpr (col0 == C - 2) colLog_.data()[row0] = splat(lf[rowRest0 - x0]);
+  };
+
+  // The blocks' least sum is convex in x0 (enumeration_block_shape.h), which
+  // lets runs of blocks go at once once one block is inside a no-op range and
+  // so is the greatest of the whole loop:
+  //  - when the least has risen from the block before, no later block's least
+  //    is below this one's: the rest of the loop is skipped;
+  //  - when it is still falling, every block up to a z whose least is inside
+  //    and still falls to z + 1 is skipped; such a z is sought by doubling
+  //    steps, then halving.
+  constexpr bool kSkipsRuns = kHasNoOpRanges<Visitor>;
+  const double slack = blockSlack();
+  // The least of the block before, from below and above, when it was judged.
+  BlockVerdict last;
+  double loopGreatest = -1.0;  // not yet bounded
+  auto greatestOfLoop = [&] {
+    if (loopGreatest < 0.0) {
+      loopGreatest = subtreeRange(p0 - 1, logSum_.data()[p0 - 1], *skipper).greatest;
+    }
+    return loopGreatest;
+  };
+  // The least of x0's block, widened down and up.
+  auto leastOf = [&](int32_t x0) {
+    setDerived(x0);
+    const BlockStart b = startOf(x0);
+    const double sum = heldSumFrom(b.before) + shapeOf(b).least(lf);
+    return BlockVerdict{true, false, sum * (1.0 - slack), sum * (1.0 + slack)};
+  };
+  // The tables of the blocks of x0 = from .. to.
+  auto tablesOf = [&](int32_t from, int32_t to) {
+    uint64_t n = 0;
+    for (int32_t x0 = from; x0 <= to; ++x0) n += shapeOf(startOf(x0)).tables();
+    return n;
+  };
+  for (int32_t x0 = cell[p0];; ++x0) {
+    cell[p0] = x0;
+    setDerived(x0);
+    BlockVerdict verdict;
+    if (!block(startOf(x0), progress, visitor, counter, kSkipsRuns ? &verdict : nullptr))
+      return false;
     if (x0 == high0) return true;
+    if constexpr (kSkipsRuns) {
+      const bool judged = skipper != nullptr && verdict.skipped && last.judged;
+      if (judged && verdict.leastBelow > last.leastAbove &&
+          screenOf(visitor).covers(verdict.leastBelow, greatestOfLoop())) {
+        countUnvisited(progress, counter, tablesOf(x0 + 1, high0));
+        cell[p0] = high0;
+        return true;
+      }
+      if (judged && verdict.leastAbove < last.leastBelow && x0 + 1 < high0) {
+        const Screen screen = screenOf(visitor);
+        auto skippable = [&](int32_t z) {
+          const BlockVerdict at = leastOf(z);
+          return screen.covers(at.leastBelow, greatestOfLoop()) &&
+                 at.leastBelow > leastOf(z + 1).leastAbove;
+        };
+        int32_t good = x0;
+        int32_t bad = high0;  // the first z known not to be skippable, or high0
+        for (int32_t step = 1;; step *= 2) {
+          const int32_t probe = std::min(x0 + step, high0 - 1);
+          if (probe <= good) break;
+          if (!skippable(probe)) {
+            bad = probe;
+            break;
+          }
+          good = probe;
+        }
+        while (bad - good > 1) {
+          const int32_t mid = good + (bad - good) / 2;
+          if (skippable(mid)) {
+            good = mid;
+          } else {
+            bad = mid;
+          }
+        }
+        if (good > x0) {
+          countUnvisited(progress, counter, tablesOf(x0 + 1, good));
+          x0 = good;
+          verdict = leastOf(good);
+        }
+      }
+      last = verdict;
+    }
   }
 }
 
 template <int R, int C>
 template <class Visitor, class Progress>
 [[gnu::always_inline]] inline bool Kernel<R, C>::block(const BlockStart& start, Progress& progress,
-                                                       Visitor& visitor, Counter& counterOut) {
+                                                       Visitor& visitor, Counter& counterOut,
+                                                       BlockVerdict* verdict) {
   // The count lives in registers while the block runs; exp() and the like
   // called by the visitor would otherwise force it through memory per table.
   Counter counter = counterOut;
@@ -247,107 +367,50 @@ template <class Visitor, class Progress>
       return screen;
     };
     if constexpr (kScreensEachTable) madeScreen();
-    // The block's tables, counted for a block that is skipped: the sum over
-    // x1 of min(u0 - x1, fixed) - max(0, lowBase - x1) + 1, each term linear
-    // in x1 on either side of its one bend.
-    auto blockTables = [&] {
-      // x1 + ... over x1 in [a, b] (nothing when a > b).
-      auto sumOfX1 = [](Index a, Index b) { return a > b ? 0 : (a + b) * (b - a + 1) / 2; };
-      auto countOf = [](Index a, Index b) { return a > b ? 0 : b - a + 1; };
-      // min(u0 - x1, fixed): fixed up to x1 = u0 - fixed, then u0 - x1.
-      const Index bendHigh = u0L - fixedL;
-      const Index highs = fixedL * countOf(lo1L, std::min(hi1L, bendHigh)) +
-                          u0L * countOf(std::max(lo1L, bendHigh + 1), hi1L) -
-                          sumOfX1(std::max(lo1L, bendHigh + 1), hi1L);
-      // max(0, lowBase - x1): lowBase - x1 up to x1 = lowBase, then 0.
-      const Index lows =
-          lowBase * countOf(lo1L, std::min(hi1L, lowBase)) - sumOfX1(lo1L, std::min(hi1L, lowBase));
-      return static_cast<uint64_t>(highs - lows + countOf(lo1L, hi1L));
-    };
-    // The derived cells k1 - x1 and kY - y (which margin each takes away from
-    // depends on the shape), and the held terms every table of the block adds.
-    const Index k1 = r >= 3 ? rowRest1L : colRest1L;
-    const Index kY = r >= 3 ? colRest1L : rowRest1L;
+    // The polygon, with the sums over it.
+    const BlockShape shape = shapeOf(start);
     // (No x1 has more than fixed + 1 tables: most small blocks are known
     // small before they are counted.)
     auto largeBlock = [&] {
       return static_cast<uint64_t>(hi1L - lo1L + 1) * static_cast<uint64_t>(fixedL + 1) >=
                  kUnscreenedBlockCheckTables &&
-             blockTables() >= kUnscreenedBlockCheckTables;
+             shape.tables() >= kUnscreenedBlockCheckTables;
     };
     const bool checksBlock = screensBlocks && (!bounded_ || kScreensEachTable ||
                                                (largeBlock() && blockBackOff_.due(false)));
-    double heldSum = 0.0;
+    // (Set by the block's exact check below.)
+    bool screensBlockTables = kScreensEachTable;
+    double blockGreatest = kLargestLog;
+    const double heldSum = checksBlock ? heldSumFrom(before) : 0.0;
     if (checksBlock) {
-      heldSum = addInOrder<kHeldRowTerms>(before, held.lastRow, held.lastRowCount);
-      if (r >= 3) heldSum = addInOrder<kHeldColTerms>(heldSum, held.lastCol, held.lastColCount);
-    }
-    if (checksBlock) {
-      // The whole block at once: every term's range over the block gives
-      // bounds on every table's sum. ln(k!) does not fall as k rises, so each
-      // term is least and greatest at the ends of its argument's range: x1 in
-      // [lo1, hi1], x in [xMin, xMax], y = x1 + x in [yMin, yMax]. Loose, but
-      // a dozen reads: it settles most blocks far from the bounds before the
-      // exact range below is sought.
-      const Index xMin = std::max<Index>(0, lowBase - hi1L);
-      const Index xMax = std::min(u0L - lo1L, fixedL);
-      const Index yMin = std::max(lo1L, lowBase);
-      const Index yMax = std::min(u0L, hi1L + fixedL);
-      const double least = heldSum + lf[lo1L] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1L] +
-                           lf[fixedL - xMax] + lf[cornerBase + yMin];
-      const double greatest = heldSum + lf[hi1L] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1L] +
-                              lf[fixedL - xMin] + lf[cornerBase + yMax];
-      if (madeScreen().covers(least, greatest)) {
+      // The whole block at once, first from each term's range (it settles
+      // most blocks far from the bounds), then from the exact range.
+      const SumSpan terms = shape.termRange(lf);
+      if (madeScreen().covers(heldSum + terms.least, heldSum + terms.greatest)) {
         if (bounded_) blockBackOff_.record(true);
-        countUnvisited(progress, counter, blockTables());
+        countUnvisited(progress, counter, shape.tables());
         return leave(true);
       }
     }
     if (checksBlock && bounded_) {
-      // The block's exact range. A table's sum is heldSum + ln x1! +
-      // ln (k1-x1)! + g(x1, x), where g adds the cells x, u - x, v - x and
-      // w + x (u, v, w affine in x1), and the sum is convex in (x1, x) over
-      // the block's polygon: x1 in [lo1, hi1], x between max(0, lowBase - x1)
-      // and min(u0 - x1, fixed). Its greatest value is at a vertex; for each
-      // x1 its least is at the turn of g in x (see the runs below), and that
-      // least is convex in x1 again, so a descent from the sub-table's
-      // independence point finds the block's least. Both are estimates of
-      // real tables' sums, widened for a descent that rounding stopped early.
-      auto xLow = [&](Index x1) { return std::max<Index>(0, lowBase - x1); };
-      auto xHigh = [&](Index x1) { return std::min(u0L - x1, fixedL); };
-      auto sumAt = [&](Index x1, Index x) {
-        const Index u = r >= 3 ? colRest1L - x1 : fixedL;
-        const Index v = r >= 3 ? fixedL : rowRest1L - x1;
-        const Index w = cornerBase + x1;
-        return heldSum + lf[x1] + lf[k1 - x1] + lf[x] + lf[u - x] + lf[v - x] + lf[w + x];
-      };
-      auto leastAt = [&](Index x1) {
-        const Index u = r >= 3 ? colRest1L - x1 : fixedL;
-        const Index v = r >= 3 ? fixedL : rowRest1L - x1;
-        const Index w = cornerBase + x1;
-        return sumAt(x1, std::clamp(ceilDiv(u * v - w - 1, u + v + w + 2), xLow(x1), xHigh(x1)));
-      };
-      double greatest = 0.0;
-      for (const Index corner : {lo1L, hi1L, lowBase, u0L - fixedL}) {
-        const Index x1 = std::clamp(corner, lo1L, hi1L);
-        greatest = std::max({greatest, sumAt(x1, xLow(x1)), sumAt(x1, xHigh(x1))});
-      }
-      Index x1 = rest1 > 0 ? (Index{rowRest1} * colRest1 + rest1 / 2) / rest1 : lo1L;
-      x1 = std::clamp(x1, lo1L, hi1L);
-      double least = leastAt(x1);
-      const int step = x1 < hi1L && leastAt(x1 + 1) < least ? 1 : -1;
-      for (Index next = x1 + step; next >= lo1L && next <= hi1L; next += step) {
-        const double value = leastAt(next);
-        if (!(value < least)) break;
-        least = value;
-      }
-      const double slack = 4.0 * (static_cast<double>(r * cols()) + 2.0) * 0x1p-53;
-      const bool inside = madeScreen().covers(least * (1.0 - slack), greatest * (1.0 + slack));
+      // Both ends are estimates of real tables' sums, widened for their own
+      // order of additions and for a descent that rounding stopped early.
+      const double slack = blockSlack();
+      const double leastSum = heldSum + shape.least(lf);
+      const double least = leastSum * (1.0 - slack);
+      const double greatest = (heldSum + shape.greatest(lf)) * (1.0 + slack);
+      const bool inside = madeScreen().covers(least, greatest);
       blockBackOff_.record(inside);
+      blockGreatest = greatest;
+      if (verdict != nullptr) *verdict = {true, inside, least, leastSum * (1.0 + slack)};
       if (inside) {
-        countUnvisited(progress, counter, blockTables());
+        countUnvisited(progress, counter, shape.tables());
         return leave(true);
       }
+      // A block that only partly meets the no-op ranges has its runs judged
+      // and its tables screened as a visitor that screens single tables has
+      // them all.
+      if constexpr (!kScreensEachTable) screensBlockTables = screen.meets(least, greatest);
     }
 
     // Runs of x of two tables or more: nested loops, two tables a step.
@@ -356,6 +419,12 @@ template <class Visitor, class Progress>
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
         std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
+      // The runs' least sums are convex in x1 (enumeration_block_shape.h):
+      // once they have risen from one judged run to the next, no later run's
+      // least is below the last one's. When that run is inside a no-op range
+      // and the block's greatest is too, the rest of the block is skipped.
+      const double runSlack = blockSlack();
+      double lastRunLeastAbove = kLargestLog;  // none judged: no rise to see
       for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
         const Index lo = std::max<Index>(0, lowBase - x1);
         const Index hi = std::min(u0L - x1, fixedL);
@@ -394,11 +463,11 @@ template <class Visitor, class Progress>
         // the estimate of a table's sum for the screen: the same terms with
         // the fixed ones added first.
         // (Only where they are used: short runs are the common case.)
-        constexpr int kCheckedRun = kScreensEachTable ? kRunCheckLength : kUnscreenedRunCheckLength;
-        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= kCheckedRun &&
-                               runBackOff_.due(kScreensEachTable);
+        const int checkedRun = screensBlockTables ? kRunCheckLength : kUnscreenedRunCheckLength;
+        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= checkedRun &&
+                               runBackOff_.due(screensBlockTables);
         double fixedTerms = 0.0;
-        if (kScreensEachTable || checksRun) {
+        if (screensBlockTables || checksRun) {
           fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
         }
@@ -411,19 +480,29 @@ template <class Visitor, class Progress>
         // A run that only partly meets the no-op ranges has each of its
         // tables screened on its estimate, as a visitor that screens single
         // tables has them all.
-        bool screensRunTables = false;
+        bool screensRunTables = !kScreensEachTable && screensBlockTables;
         if (checksRun) {
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
           const double least = fixedTerms + g(std::clamp(turn, lo, hi));
           const double greatest = fixedTerms + std::max(g(lo), g(hi));
           const bool inside = madeScreen().covers(least, greatest);
-          screensRunTables = !inside && screen.meets(least, greatest);
+          if constexpr (!kScreensEachTable)
+            screensRunTables = !inside && screen.meets(least, greatest);
           runBackOff_.record(inside || screensRunTables);
+          const double leastBelow = least * (1.0 - runSlack);
+          if (inside && leastBelow > lastRunLeastAbove &&
+              screen.covers(leastBelow, blockGreatest)) {
+            countUnvisited(progress, counter, shape.tables(x1, hi1L));
+            return leave(true);
+          }
+          lastRunLeastAbove = least * (1.0 + runSlack);
           if (inside) {
             countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));
             continue;
           }
+        } else {
+          lastRunLeastAbove = kLargestLog;
         }
         auto estimate = [&](Index x, auto rising, auto falling) {
           return fixedTerms + rising(x) + falling(u - x) + falling(v - x) + rising(w + x);

@@ -39,6 +39,7 @@
 #include "base/debug_checks.h"
 #include "base/double_pair.h"
 #include "base/fatal_stop.h"
+#include "engine/enumeration_block_shape.h"
 #include "engine/enumeration_screen.h"
 #include "engine/enumeration_subtrees.h"
 #include "engine/enumeration_terms.h"
@@ -164,9 +165,10 @@ class Kernel {
   template <class Visitor, class Progress>
   int skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress, const Visitor& visitor,
                   Counter& counter);
-  // `interiorSum` is ln(x!) of the interior cells summed up to position q.
-  bool subtreeInside(int q, double interiorSum, SubtreeSkipper& skipper,
-                     const Screen& screen) const;
+  // Bounds on the sums of the tables of the subtree at position q, widened
+  // for their roundings; `interiorSum` is ln(x!) of the interior cells summed
+  // up to position q.
+  SumSpan subtreeRange(int q, double interiorSum, SubtreeSkipper& skipper) const;
 
   // Counts n tables that are not visited, with the progress marks that fall
   // on them (at most one a table, as if they were walked).
@@ -177,23 +179,43 @@ class Kernel {
 
   // The start of the block read from the held positions.
   BlockStart blockStart() const;
+  // The block's polygon.
+  BlockShape shapeOf(const BlockStart& start) const;
+
+  // What a block's exact check found, for the loop around it: bounds on its
+  // least sum (from below and from above) and whether it was skipped.
+  struct BlockVerdict {
+    bool judged = false;
+    bool skipped = false;
+    double leastBelow = 0.0;
+    double leastAbove = 0.0;
+  };
 
   template <class Visitor, class Progress>
-  bool block(const BlockStart& start, Progress& progress, Visitor& visitor, Counter& counter);
+  bool block(const BlockStart& start, Progress& progress, Visitor& visitor, Counter& counter,
+             BlockVerdict* verdict = nullptr);
 
   // Fixed shapes with at least three interior cells, with log-probabilities:
   // the third-last cell as a loop around the blocks, from its present value
   // to its high, which it is left at. Each value starts its block from
   // formulas in that value, without a carry, a refill or array reads.
+  // With a subtree skipper, the rest of the loop may be skipped at once.
   template <class Visitor, class Progress>
-  bool thirdLastLoop(Progress& progress, Visitor& visitor, Counter& counter);
+  bool thirdLastLoop(Progress& progress, Visitor& visitor, Counter& counter,
+                     SubtreeSkipper* skipper);
 
   // 2 x 2: the single interior cell.
   template <class Visitor, class Progress>
   bool twoByTwo(Progress& progress, Visitor& visitor, Counter& counter);
 
-  // The held derived cells a block's tables add.
+  // The held derived cells a block's tables add, and their sum added to
+  // `before` (the interior cells before x1).
   HeldTerms heldTerms() const;
+  double heldSumFrom(double before) const;
+  // How far a block's or a run's least and greatest, estimates of real
+  // tables' sums, may be from the exact values, relative: their own order of
+  // additions, and a descent that rounding stopped early.
+  double blockSlack() const { return 4.0 * (static_cast<double>(rows() * cols()) + 2.0) * 0x1p-53; }
 
   template <class Visitor>
   Screen screenOf(const Visitor& visitor) const {
@@ -461,7 +483,7 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* 
         }
       }
       if constexpr (kThirdLastLoop) {
-        if (!thirdLastLoop(progress, visitor, counter)) return {counter.count, false};
+        if (!thirdLastLoop(progress, visitor, counter, skipper)) return {counter.count, false};
       } else {
         if (!block(blockStart(), progress, visitor, counter)) return {counter.count, false};
       }
@@ -502,7 +524,8 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
       screenMade = true;
     }
     bool skipped = false;
-    if (subtreeInside(q, logSum_.data()[q], skipper, screen)) {
+    const SumSpan range = subtreeRange(q, logSum_.data()[q], skipper);
+    if (screen.covers(range.least, range.greatest)) {
       const int h = rows() - 1;
       const int i0 = q % h;
       const int j0 = q / h;
@@ -522,13 +545,11 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
 }
 
 // Fills the skipper's needs for the subtree at position q (interior row i0,
-// column j0) and tells whether the sums of its tables lie inside one range of
-// the screen. At a column boundary (i0 the last interior row) the forced
-// last-row cell is counted with the fixed cells, and the open cells start at
-// the next column.
+// column j0) and bounds the sums of its tables. At a column boundary (i0 the last interior row) the
+// forced last-row cell is counted with the fixed cells, and the open cells start at the next
+// column.
 template <int R, int C>
-bool Kernel<R, C>::subtreeInside(int q, double interiorSum, SubtreeSkipper& skipper,
-                                 const Screen& screen) const {
+SumSpan Kernel<R, C>::subtreeRange(int q, double interiorSum, SubtreeSkipper& skipper) const {
   const int r = rows();
   const int c = cols();
   const int h = r - 1;
@@ -567,8 +588,7 @@ bool Kernel<R, C>::subtreeInside(int q, double interiorSum, SubtreeSkipper& skip
   // The fixed sum and the bounds are computed in their own order: widened by
   // a few units of rounding for every term either could take.
   const double slack = 2.0 * static_cast<double>(r * c + r + c + 2) * 0x1p-53;
-  return screen.covers((fixedSum + open.least) * (1.0 - slack),
-                       (fixedSum + open.greatest) * (1.0 + slack));
+  return {(fixedSum + open.least) * (1.0 - slack), (fixedSum + open.greatest) * (1.0 + slack)};
 }
 
 template <int R, int C>

@@ -1,0 +1,125 @@
+// The polygon a block of the last two interior cells (x1, then x) fills, and
+// the range of the sums of ln(x!) over it. Used by the kernel's walks to count
+// a block's tables and to judge a block, or the blocks of a third-last cell's
+// loop, as a whole.
+//
+// Within a block x1 runs over [lo1, hi1] and, for each x1, x over
+// [max(0, lowBase - x1), min(u0 - x1, fixed)]. The cells that move with them
+// are x1, x, x1's own derived cell k1 - x1, the cell kY - x1 - x, the cell
+// fixed - x and the corner cornerBase + x1 + x (which margin each derived cell
+// takes from depends on the shape; their ln(x!) add the same whatever it is).
+//
+// The sum of a block's moving terms is convex in (x1, x) over the polygon
+// (each term is a convex function of an affine one), so
+//   - its greatest is at a vertex of the polygon;
+//   - along a run (x1 fixed) it is least at the first x where the next table
+//     adds no more, (x+1)(w+x+1) >= (u-x)(v-x) with u, v, w the run's three
+//     other moving cells at x = 0, that is x >= (uv - w - 1) / (u + v + w + 2);
+//   - the runs' least values are convex in x1 again (the least of a
+//     transportation problem with convex costs is convex along a shift of its
+//     margins), so a descent from the sub-table's independence point finds the
+//     block's least.
+// The same holds one level up: the block's least is convex in the third-last
+// cell, whose change shifts the block's margins the same way.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/enumeration_screen.h"
+
+namespace rxc::enumeration_detail {
+
+struct SumSpan {
+  double least;
+  double greatest;
+};
+
+struct BlockShape {
+  using Index = std::ptrdiff_t;
+  Index lo1, hi1;
+  Index lowBase, u0, fixed;
+  Index k1, kY, cornerBase;
+  Index rest1;  // the sub-table's total: k1 + the total after x1's line
+
+  Index xLow(Index x1) const { return std::max<Index>(0, lowBase - x1); }
+  Index xHigh(Index x1) const { return std::min(u0 - x1, fixed); }
+
+  // The tables with x1 in [a, b]: the sum of xHigh - xLow + 1, each bound
+  // linear in x1 on either side of its one bend.
+  uint64_t tables(Index a, Index b) const {
+    a = std::max(a, lo1);
+    b = std::min(b, hi1);
+    auto sumOfX1 = [](Index from, Index to) {
+      return from > to ? 0 : (from + to) * (to - from + 1) / 2;
+    };
+    auto countOf = [](Index from, Index to) { return from > to ? 0 : to - from + 1; };
+    // min(u0 - x1, fixed): fixed up to x1 = u0 - fixed, then u0 - x1.
+    const Index bendHigh = u0 - fixed;
+    const Index highs = fixed * countOf(a, std::min(b, bendHigh)) +
+                        u0 * countOf(std::max(a, bendHigh + 1), b) -
+                        sumOfX1(std::max(a, bendHigh + 1), b);
+    // max(0, lowBase - x1): lowBase - x1 up to x1 = lowBase, then 0.
+    const Index lows =
+        lowBase * countOf(a, std::min(b, lowBase)) - sumOfX1(a, std::min(b, lowBase));
+    return static_cast<uint64_t>(highs - lows + countOf(a, b));
+  }
+  uint64_t tables() const { return tables(lo1, hi1); }
+
+  // The moving terms of table (x1, x), an estimate of their sum.
+  double sumAt(const double* lf, Index x1, Index x) const {
+    return lf[x1] + lf[k1 - x1] + lf[x] + lf[kY - x1 - x] + lf[fixed - x] + lf[cornerBase + x1 + x];
+  }
+
+  // The least of the moving terms along the run of x1.
+  double runLeast(const double* lf, Index x1) const {
+    const Index u = kY - x1;
+    const Index v = fixed;
+    const Index w = cornerBase + x1;
+    return sumAt(lf, x1, std::clamp(ceilDiv(u * v - w - 1, u + v + w + 2), xLow(x1), xHigh(x1)));
+  }
+
+  // Loose bounds from each term's range over the block: ln(k!) does not fall
+  // as k rises, so each term is least and greatest at the ends of its
+  // argument's range. A dozen reads.
+  SumSpan termRange(const double* lf) const {
+    const Index xMin = std::max<Index>(0, lowBase - hi1);
+    const Index xMax = std::min(u0 - lo1, fixed);
+    const Index yMin = std::max(lo1, lowBase);
+    const Index yMax = std::min(u0, hi1 + fixed);
+    return {lf[lo1] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1] + lf[fixed - xMax] +
+                lf[cornerBase + yMin],
+            lf[hi1] + lf[xMax] + lf[kY - yMin] + lf[k1 - lo1] + lf[fixed - xMin] +
+                lf[cornerBase + yMax]};
+  }
+
+  // The greatest of the moving terms over the block, at a vertex of the
+  // polygon; an estimate of a real table's sum.
+  double greatest(const double* lf) const {
+    double value = 0.0;
+    for (const Index corner : {lo1, hi1, lowBase, u0 - fixed}) {
+      const Index x1 = std::clamp(corner, lo1, hi1);
+      value = std::max({value, sumAt(lf, x1, xLow(x1)), sumAt(lf, x1, xHigh(x1))});
+    }
+    return value;
+  }
+
+  // The least of the moving terms over the block, by a descent over the
+  // runs' least values from the sub-table's independence point; an estimate
+  // of a real table's sum.
+  double least(const double* lf) const {
+    Index x1 = rest1 > 0 ? (k1 * kY + rest1 / 2) / rest1 : lo1;
+    x1 = std::clamp(x1, lo1, hi1);
+    double value = runLeast(lf, x1);
+    const int step = x1 < hi1 && runLeast(lf, x1 + 1) < value ? 1 : -1;
+    for (Index next = x1 + step; next >= lo1 && next <= hi1; next += step) {
+      const double nextValue = runLeast(lf, next);
+      if (!(nextValue < value)) break;
+      value = nextValue;
+    }
+    return value;
+  }
+};
+
+}  // namespace rxc::enumeration_detail
