@@ -43,12 +43,12 @@ struct BlockShape {
   Index k1, kY, cornerBase;
   Index rest1;  // the sub-table's total: k1 + the total after x1's line
 
-  Index xLow(Index x1) const { return std::max<Index>(0, lowBase - x1); }
-  Index xHigh(Index x1) const { return std::min(u0 - x1, fixed); }
+  [[gnu::always_inline]] Index xLow(Index x1) const { return std::max<Index>(0, lowBase - x1); }
+  [[gnu::always_inline]] Index xHigh(Index x1) const { return std::min(u0 - x1, fixed); }
 
   // The tables with x1 in [a, b]: the sum of xHigh - xLow + 1, each bound
   // linear in x1 on either side of its one bend.
-  uint64_t tables(Index a, Index b) const {
+  [[gnu::always_inline]] uint64_t tables(Index a, Index b) const {
     a = std::max(a, lo1);
     b = std::min(b, hi1);
     auto sumOfX1 = [](Index from, Index to) {
@@ -65,15 +65,15 @@ struct BlockShape {
         lowBase * countOf(a, std::min(b, lowBase)) - sumOfX1(a, std::min(b, lowBase));
     return static_cast<uint64_t>(highs - lows + countOf(a, b));
   }
-  uint64_t tables() const { return tables(lo1, hi1); }
+  [[gnu::always_inline]] uint64_t tables() const { return tables(lo1, hi1); }
 
   // The moving terms of table (x1, x), an estimate of their sum.
-  double sumAt(const double* lf, Index x1, Index x) const {
+  [[gnu::always_inline]] double sumAt(const double* lf, Index x1, Index x) const {
     return lf[x1] + lf[k1 - x1] + lf[x] + lf[kY - x1 - x] + lf[fixed - x] + lf[cornerBase + x1 + x];
   }
 
   // The least of the moving terms along the run of x1.
-  double runLeast(const double* lf, Index x1) const {
+  [[gnu::always_inline]] double runLeast(const double* lf, Index x1) const {
     const Index u = kY - x1;
     const Index v = fixed;
     const Index w = cornerBase + x1;
@@ -83,7 +83,7 @@ struct BlockShape {
   // Loose bounds from each term's range over the block: ln(k!) does not fall
   // as k rises, so each term is least and greatest at the ends of its
   // argument's range. A dozen reads.
-  SumSpan termRange(const double* lf) const {
+  [[gnu::always_inline]] SumSpan termRange(const double* lf) const {
     const Index xMin = std::max<Index>(0, lowBase - hi1);
     const Index xMax = std::min(u0 - lo1, fixed);
     const Index yMin = std::max(lo1, lowBase);

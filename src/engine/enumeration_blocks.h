@@ -243,44 +243,54 @@ template <class Visitor, class Progress>
       return false;
     if (x0 == high0) return true;
     if constexpr (kSkipsRuns) {
-      const bool judged = skipper != nullptr && verdict.skipped && last.judged;
-      if (judged && verdict.leastBelow > last.leastAbove &&
-          screenOf(visitor).covers(verdict.leastBelow, greatestOfLoop())) {
-        countUnvisited(progress, counter, tablesOf(x0 + 1, high0));
-        cell[p0] = high0;
-        return true;
-      }
-      if (judged && verdict.leastAbove < last.leastBelow && x0 + 1 < high0) {
+      // Tried where enough blocks are left for a stretch to pay for the
+      // loop's greatest, and as the back-off allows.
+      if (skipper != nullptr && verdict.skipped && last.judged &&
+          high0 - x0 >= kStretchLoopBlocks && stretchBackOff_.due()) {
         const Screen screen = screenOf(visitor);
-        auto skippable = [&](int32_t z) {
-          const BlockVerdict at = leastOf(z);
-          return screen.covers(at.leastBelow, greatestOfLoop()) &&
-                 at.leastBelow > leastOf(z + 1).leastAbove;
-        };
-        int32_t good = x0;
-        int32_t bad = high0;  // the first z known not to be skippable, or high0
-        for (int32_t step = 1;; step *= 2) {
-          const int32_t probe = std::min(x0 + step, high0 - 1);
-          if (probe <= good) break;
-          if (!skippable(probe)) {
-            bad = probe;
-            break;
+        bool skipped = false;
+        if (!screen.mayCover(verdict.leastBelow)) {
+          // Inside only through its greatest: nothing to carry over.
+        } else if (verdict.leastBelow > last.leastAbove) {
+          if (screen.covers(verdict.leastBelow, greatestOfLoop())) {
+            stretchBackOff_.record(true);
+            countUnvisited(progress, counter, tablesOf(x0 + 1, high0));
+            cell[p0] = high0;
+            return true;
           }
-          good = probe;
-        }
-        while (bad - good > 1) {
-          const int32_t mid = good + (bad - good) / 2;
-          if (skippable(mid)) {
-            good = mid;
-          } else {
-            bad = mid;
+        } else if (verdict.leastAbove < last.leastBelow) {
+          auto skippable = [&](int32_t z) {
+            const BlockVerdict at = leastOf(z);
+            return screen.covers(at.leastBelow, greatestOfLoop()) &&
+                   at.leastBelow > leastOf(z + 1).leastAbove;
+          };
+          int32_t good = x0;
+          int32_t bad = high0;  // the first z known not to be skippable, or high0
+          for (int32_t step = 1;; step *= 2) {
+            const int32_t probe = std::min(x0 + step, high0 - 1);
+            if (probe <= good) break;
+            if (!skippable(probe)) {
+              bad = probe;
+              break;
+            }
+            good = probe;
+          }
+          while (bad - good > 1) {
+            const int32_t mid = good + (bad - good) / 2;
+            if (skippable(mid)) {
+              good = mid;
+            } else {
+              bad = mid;
+            }
+          }
+          if (good > x0) {
+            countUnvisited(progress, counter, tablesOf(x0 + 1, good));
+            x0 = good;
+            verdict = leastOf(good);
+            skipped = true;
           }
         }
-        if (good > x0) {
-          countUnvisited(progress, counter, tablesOf(x0 + 1, good));
-          x0 = good;
-          verdict = leastOf(good);
-        }
+        stretchBackOff_.record(skipped);
       }
       last = verdict;
     }
@@ -382,11 +392,14 @@ template <class Visitor, class Progress>
     bool screensBlockTables = kScreensEachTable;
     double blockGreatest = kLargestLog;
     const double heldSum = checksBlock ? heldSumFrom(before) : 0.0;
+    // The terms' greatest, a bound from above for the exact check too.
+    double termsGreatest = kLargestLog;
     if (checksBlock) {
       // The whole block at once, first from each term's range (it settles
       // most blocks far from the bounds), then from the exact range.
       const SumSpan terms = shape.termRange(lf);
-      if (madeScreen().covers(heldSum + terms.least, heldSum + terms.greatest)) {
+      termsGreatest = heldSum + terms.greatest;
+      if (madeScreen().covers(heldSum + terms.least, termsGreatest)) {
         if (bounded_) blockBackOff_.record(true);
         countUnvisited(progress, counter, shape.tables());
         return leave(true);
@@ -395,11 +408,18 @@ template <class Visitor, class Progress>
     if (checksBlock && bounded_) {
       // Both ends are estimates of real tables' sums, widened for their own
       // order of additions and for a descent that rounding stopped early.
+      // The exact greatest is sought only where the exact least with the
+      // terms' greatest does not settle the block (a range open above needs
+      // no greatest).
       const double slack = blockSlack();
       const double leastSum = heldSum + shape.least(lf);
       const double least = leastSum * (1.0 - slack);
-      const double greatest = (heldSum + shape.greatest(lf)) * (1.0 + slack);
-      const bool inside = madeScreen().covers(least, greatest);
+      bool inside = madeScreen().covers(least, termsGreatest);
+      double greatest = termsGreatest;
+      if (!inside) {
+        greatest = (heldSum + shape.greatest(lf)) * (1.0 + slack);
+        inside = screen.covers(least, greatest);
+      }
       blockBackOff_.record(inside);
       blockGreatest = greatest;
       if (verdict != nullptr) *verdict = {true, inside, least, leastSum * (1.0 + slack)};

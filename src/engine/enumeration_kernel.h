@@ -262,6 +262,11 @@ class Kernel {
   static constexpr int kUnscreenedRunCheckLength = 12;
   static constexpr uint64_t kUnscreenedBlockCheckTables = 24;
 
+  // Stretches of blocks are sought only where at least this many blocks of
+  // the loop are left: each may cost a bound of the whole loop, a few
+  // hundred nanoseconds.
+  static constexpr int32_t kStretchLoopBlocks = 8;
+
   static constexpr int kM = (R && C) ? (R - 1) * (C - 1) : 0;
 
   const int r_;
@@ -277,6 +282,8 @@ class Kernel {
   // not screen single tables (a check that fails costs them more).
   RunBackOff runBackOff_;
   RunBackOff blockBackOff_;
+  // Back-off of the stretches of blocks of the third-last cell's loop.
+  CheckBackOff stretchBackOff_;
 
   Buffer<int32_t, R> rowMargin_;
   Buffer<int32_t, C> colMargin_;

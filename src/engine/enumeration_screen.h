@@ -65,6 +65,12 @@ struct Screen {
     return (least > ranges[0].low && greatest < ranges[0].high) ||
            (least > ranges[1].low && greatest < ranges[1].high);
   }
+  // Whether a range holds `least` above its low end: a span from it is
+  // inside that range when its greatest is low enough.
+  bool mayCover(double least) const {
+    return (least > ranges[0].low && least < ranges[0].high) ||
+           (least > ranges[1].low && least < ranges[1].high);
+  }
   // Whether some sum in [least, greatest] may lie inside a range.
   bool meets(double least, double greatest) const {
     return (greatest > ranges[0].low && least < ranges[0].high && ranges[0].low < ranges[0].high) ||
