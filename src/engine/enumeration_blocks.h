@@ -388,8 +388,6 @@ template <class Visitor, class Progress>
     };
     const bool checksBlock = screensBlocks && (!bounded_ || kScreensEachTable ||
                                                (largeBlock() && blockBackOff_.due(false)));
-    // (Set by the block's exact check below.)
-    bool screensBlockTables = kScreensEachTable;
     double blockGreatest = kLargestLog;
     const double heldSum = checksBlock ? heldSumFrom(before) : 0.0;
     // The terms' greatest, a bound from above for the exact check too.
@@ -427,10 +425,6 @@ template <class Visitor, class Progress>
         countUnvisited(progress, counter, shape.tables());
         return leave(true);
       }
-      // A block that only partly meets the no-op ranges has its runs judged
-      // and its tables screened as a visitor that screens single tables has
-      // them all.
-      if constexpr (!kScreensEachTable) screensBlockTables = screen.meets(least, greatest);
     }
 
     // Runs of x of two tables or more: nested loops, two tables a step.
@@ -483,11 +477,11 @@ template <class Visitor, class Progress>
         // the estimate of a table's sum for the screen: the same terms with
         // the fixed ones added first.
         // (Only where they are used: short runs are the common case.)
-        const int checkedRun = screensBlockTables ? kRunCheckLength : kUnscreenedRunCheckLength;
-        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= checkedRun &&
-                               runBackOff_.due(screensBlockTables);
+        constexpr int kCheckedRun = kScreensEachTable ? kRunCheckLength : kUnscreenedRunCheckLength;
+        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= kCheckedRun &&
+                               runBackOff_.due(kScreensEachTable);
         double fixedTerms = 0.0;
-        if (screensBlockTables || checksRun) {
+        if (kScreensEachTable || checksRun) {
           fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
         }
@@ -500,7 +494,7 @@ template <class Visitor, class Progress>
         // A run that only partly meets the no-op ranges has each of its
         // tables screened on its estimate, as a visitor that screens single
         // tables has them all.
-        bool screensRunTables = !kScreensEachTable && screensBlockTables;
+        bool screensRunTables = false;
         if (checksRun) {
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
