@@ -1,0 +1,119 @@
+// The polygon of a block of the last two cells, against a brute-force walk of
+// the 3 x 2 sub-tables it stands for: its counts, and the least and greatest
+// sums of ln(x!) over it, over each run and over stretches of runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "engine/enumeration_block_shape.h"
+
+namespace rxc::enumeration_detail {
+namespace {
+
+std::vector<double> logFactorials(int n) {
+  std::vector<double> lf(static_cast<size_t>(n) + 1, 0.0);
+  for (int k = 2; k <= n; ++k) lf[k] = std::lgamma(k + 1.0);
+  return lf;
+}
+
+// A 3 x 2 sub-table with row needs a0 (x1's row), a1 (x's row), a2 and c0 in
+// its first column: x1 and x are the first column's two top cells, and the
+// four others follow from them.
+struct SubTable {
+  int a0, a1, a2, c0;
+
+  BlockShape shape() const {
+    const int rest = a0 + a1 + a2;
+    return {std::max(0, c0 + a0 - rest), std::min(c0, a0), c0 - a2, c0, a1, a0, c0, a2 - c0, rest};
+  }
+
+  // The sum over the six cells of table (x1, x), or NaN when a cell is negative.
+  double sum(const std::vector<double>& lf, int x1, int x) const {
+    const int cells[6] = {x1, a0 - x1, x, a1 - x, c0 - x1 - x, a2 - (c0 - x1 - x)};
+    double s = 0.0;
+    for (int cell : cells) {
+      if (cell < 0) return std::numeric_limits<double>::quiet_NaN();
+      s += lf[cell];
+    }
+    return s;
+  }
+};
+
+constexpr double kAllowance = 1e-12;
+
+TEST(BlockShape, CountsAndRangesAgreeWithTheTablesOfRandomSubTables) {
+  std::mt19937 random(90210);
+  const std::vector<double> lf = logFactorials(400);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const int top = trial % 4 == 0 ? 3 : 60;
+    SubTable t{static_cast<int>(random() % (top + 1)), static_cast<int>(random() % (top + 1)),
+               static_cast<int>(random() % (top + 1)), 0};
+    t.c0 = static_cast<int>(random() % (t.a0 + t.a1 + t.a2 + 1));
+    const BlockShape shape = t.shape();
+    ASSERT_LE(shape.lo1, shape.hi1);
+    double least = std::numeric_limits<double>::infinity();
+    double greatest = -least;
+    std::vector<uint64_t> runTables(static_cast<size_t>(t.a0) + 1, 0);
+    for (int x1 = 0; x1 <= t.a0; ++x1) {
+      double runLeast = std::numeric_limits<double>::infinity();
+      for (int x = 0; x <= t.a1; ++x) {
+        const double s = t.sum(lf, x1, x);
+        if (std::isnan(s)) continue;
+        ASSERT_GE(x1, shape.lo1);
+        ASSERT_LE(x1, shape.hi1);
+        ASSERT_GE(x, shape.xLow(x1));
+        ASSERT_LE(x, shape.xHigh(x1));
+        ++runTables[x1];
+        runLeast = std::min(runLeast, s);
+        least = std::min(least, s);
+        greatest = std::max(greatest, s);
+      }
+      if (runTables[x1] > 0) {
+        EXPECT_NEAR(shape.runLeast(lf.data(), x1), runLeast, kAllowance * (1 + runLeast))
+            << "trial " << trial << " x1 " << x1;
+      }
+    }
+    // Every (x1, x) of the polygon is a table.
+    uint64_t total = 0;
+    for (auto n : runTables) total += n;
+    ASSERT_EQ(shape.tables(), total) << "trial " << trial;
+    const auto a = static_cast<BlockShape::Index>(random() % (t.a0 + 1));
+    const auto b = static_cast<BlockShape::Index>(random() % (t.a0 + 1));
+    uint64_t part = 0;
+    for (auto x1 = a; x1 <= b; ++x1) part += runTables[x1];
+    EXPECT_EQ(shape.tables(a, b), part) << "trial " << trial;
+
+    EXPECT_NEAR(shape.least(lf.data()), least, kAllowance * (1 + least)) << "trial " << trial;
+    EXPECT_NEAR(shape.greatest(lf.data()), greatest, kAllowance * (1 + greatest))
+        << "trial " << trial;
+    const SumSpan terms = shape.termRange(lf.data());
+    EXPECT_LE(terms.least, least * (1 + kAllowance)) << "trial " << trial;
+    EXPECT_GE(terms.greatest, greatest * (1 - kAllowance)) << "trial " << trial;
+  }
+}
+
+// The runs' least sums are convex in x1, which the walk relies on to skip the
+// runs after a judged one once they rise.
+TEST(BlockShape, RunLeastSumsAreConvexInTheSecondLastCell) {
+  std::mt19937 random(4711);
+  const std::vector<double> lf = logFactorials(400);
+  for (int trial = 0; trial < 500; ++trial) {
+    SubTable t{static_cast<int>(random() % 61), static_cast<int>(random() % 61),
+               static_cast<int>(random() % 61), 0};
+    t.c0 = static_cast<int>(random() % (t.a0 + t.a1 + t.a2 + 1));
+    const BlockShape shape = t.shape();
+    for (auto x1 = shape.lo1 + 1; x1 < shape.hi1; ++x1) {
+      const double before = shape.runLeast(lf.data(), x1 - 1);
+      const double here = shape.runLeast(lf.data(), x1);
+      const double after = shape.runLeast(lf.data(), x1 + 1);
+      EXPECT_GE(before + after, 2 * here * (1 - kAllowance)) << "trial " << trial << " x1 " << x1;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace rxc::enumeration_detail
