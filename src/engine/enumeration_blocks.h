@@ -499,8 +499,13 @@ template <class Visitor, class Progress>
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
           const double least = fixedTerms + g(std::clamp(turn, lo, hi));
-          const double greatest = fixedTerms + std::max(g(lo), g(hi));
-          const bool inside = madeScreen().covers(least, greatest);
+          // (The block's greatest, when it was sought, often settles the run.)
+          bool inside = madeScreen().covers(least, blockGreatest);
+          double greatest = blockGreatest;
+          if (!inside) {
+            greatest = fixedTerms + std::max(g(lo), g(hi));
+            inside = screen.covers(least, greatest);
+          }
           if constexpr (!kScreensEachTable)
             screensRunTables = !inside && screen.meets(least, greatest);
           runBackOff_.record(inside || screensRunTables);
