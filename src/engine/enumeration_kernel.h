@@ -519,7 +519,10 @@ template <int R, int C>
 template <class Visitor, class Progress>
 int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress,
                               const Visitor& visitor, Counter& counter) {
-  const int last = m_ - 1 - kPositionsBelowACheck;
+  // A pass that does not screen single tables pays for every table a failed
+  // check leaves, and the subtrees of the deepest positions are small: it
+  // checks one position less deep.
+  const int last = m_ - 1 - kPositionsBelowACheck - (screensEachTable<Visitor>() ? 0 : 1);
   if (from > last) return -1;
   // Most steps find no position due: the screen is made for the first one.
   Screen screen{};
