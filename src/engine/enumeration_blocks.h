@@ -438,7 +438,9 @@ template <class Visitor, class Progress>
       // least is below the last one's. When that run is inside a no-op range
       // and the block's greatest is too, the rest of the block is skipped.
       const double runSlack = blockSlack();
-      double lastRunLeastAbove = kLargestLog;  // none judged: no rise to see
+      // The least of the run before, from below and above, when it was judged.
+      double lastRunLeastBelow = -kLargestLog;
+      double lastRunLeastAbove = kLargestLog;
       for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
         const Index lo = std::max<Index>(0, lowBase - x1);
         const Index hi = std::min(u0L - x1, fixedL);
@@ -515,12 +517,52 @@ template <class Visitor, class Progress>
             countUnvisited(progress, counter, shape.tables(x1, hi1L));
             return leave(true);
           }
-          lastRunLeastAbove = least * (1.0 + runSlack);
+          const double leastAbove = least * (1.0 + runSlack);
+          if (inside && leastAbove < lastRunLeastBelow && x1 + 1 < hi1L &&
+              blockGreatest < kLargestLog) {
+            // Still falling: the runs up to the last one found inside with its
+            // least still falling go with this one (their sums are read with
+            // the block's held terms, which blockGreatest implies are summed).
+            auto leastOf = [&](Index z) { return heldSum + shape.runLeast(lf, z); };
+            auto skippable = [&](Index z) {
+              const double below = leastOf(z) * (1.0 - runSlack);
+              return screen.covers(below, blockGreatest) &&
+                     below > leastOf(z + 1) * (1.0 + runSlack);
+            };
+            Index good = x1;
+            Index bad = hi1L;  // the first known not to be skippable, or hi1
+            for (Index step = 1;; step *= 2) {
+              const Index probe = std::min(x1 + step, hi1L - 1);
+              if (probe <= good) break;
+              if (!skippable(probe)) {
+                bad = probe;
+                break;
+              }
+              good = probe;
+            }
+            while (bad - good > 1) {
+              const Index between = good + (bad - good) / 2;
+              if (skippable(between)) {
+                good = between;
+              } else {
+                bad = between;
+              }
+            }
+            countUnvisited(progress, counter, shape.tables(x1, good));
+            const double goodLeast = good > x1 ? leastOf(good) : least;
+            lastRunLeastBelow = goodLeast * (1.0 - runSlack);
+            lastRunLeastAbove = goodLeast * (1.0 + runSlack);
+            x1 = good;
+            continue;
+          }
+          lastRunLeastBelow = leastBelow;
+          lastRunLeastAbove = leastAbove;
           if (inside) {
             countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));
             continue;
           }
         } else {
+          lastRunLeastBelow = -kLargestLog;
           lastRunLeastAbove = kLargestLog;
         }
         auto estimate = [&](Index x, auto rising, auto falling) {
