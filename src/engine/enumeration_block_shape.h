@@ -122,4 +122,33 @@ struct BlockShape {
   }
 };
 
+// The end of a stretch that starts after `start` and ends before `high`: the
+// greatest z in (start, high) with skippable(z), found by doubling steps, then
+// halving, or `start` when skippable(start + 1) fails. skippable(z) must imply
+// that every value from start + 1 to z may be skipped; only values it was
+// asked about are returned.
+template <class Index, class Skippable>
+Index endOfStretch(Index start, Index high, Skippable skippable) {
+  Index good = start;
+  Index bad = high;  // the first value known not to be skippable, or high
+  for (Index step = 1;; step *= 2) {
+    const Index probe = std::min<Index>(start + step, high - 1);
+    if (probe <= good) break;
+    if (!skippable(probe)) {
+      bad = probe;
+      break;
+    }
+    good = probe;
+  }
+  while (bad - good > 1) {
+    const Index between = good + (bad - good) / 2;
+    if (skippable(between)) {
+      good = between;
+    } else {
+      bad = between;
+    }
+  }
+  return good;
+}
+
 }  // namespace rxc::enumeration_detail

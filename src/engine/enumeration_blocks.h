@@ -264,25 +264,7 @@ template <class Visitor, class Progress>
             return screen.covers(at.leastBelow, greatestOfLoop()) &&
                    at.leastBelow > leastOf(z + 1).leastAbove;
           };
-          int32_t good = x0;
-          int32_t bad = high0;  // the first z known not to be skippable, or high0
-          for (int32_t step = 1;; step *= 2) {
-            const int32_t probe = std::min(x0 + step, high0 - 1);
-            if (probe <= good) break;
-            if (!skippable(probe)) {
-              bad = probe;
-              break;
-            }
-            good = probe;
-          }
-          while (bad - good > 1) {
-            const int32_t mid = good + (bad - good) / 2;
-            if (skippable(mid)) {
-              good = mid;
-            } else {
-              bad = mid;
-            }
-          }
+          const int32_t good = endOfStretch(x0, high0, skippable);
           if (good > x0) {
             countUnvisited(progress, counter, tablesOf(x0 + 1, good));
             x0 = good;
@@ -529,25 +511,7 @@ template <class Visitor, class Progress>
               return screen.covers(below, blockGreatest) &&
                      below > leastOf(z + 1) * (1.0 + runSlack);
             };
-            Index good = x1;
-            Index bad = hi1L;  // the first known not to be skippable, or hi1
-            for (Index step = 1;; step *= 2) {
-              const Index probe = std::min(x1 + step, hi1L - 1);
-              if (probe <= good) break;
-              if (!skippable(probe)) {
-                bad = probe;
-                break;
-              }
-              good = probe;
-            }
-            while (bad - good > 1) {
-              const Index between = good + (bad - good) / 2;
-              if (skippable(between)) {
-                good = between;
-              } else {
-                bad = between;
-              }
-            }
+            const Index good = endOfStretch(x1, hi1L, skippable);
             countUnvisited(progress, counter, shape.tables(x1, good));
             const double goodLeast = good > x1 ? leastOf(good) : least;
             lastRunLeastBelow = goodLeast * (1.0 - runSlack);
