@@ -420,6 +420,8 @@ template <class Visitor, class Progress>
       // least is below the last one's. When that run is inside a no-op range
       // and the block's greatest is too, the rest of the block is skipped.
       const double runSlack = blockSlack();
+      // The no-op range that runs are trimmed to, or -1.
+      const int improbable = improbableRange_;
       // The least of the run before, from below and above, when it was judged.
       double lastRunLeastBelow = -kLargestLog;
       double lastRunLeastAbove = kLargestLog;
@@ -535,11 +537,41 @@ template <class Visitor, class Progress>
         auto one = [lf](Index i) { return lf[i]; };
         auto risingPair = [lf](Index i) { return loadPair(lf + i); };
         auto fallingPair = [lf](Index i) { return loadPairReversed(lf + (i - 1)); };
+        // The tables from walkFrom to walkTo are walked; those before and
+        // after are inside a no-op range, each on its own estimate.
+        Index walkFrom = lo;
+        Index walkTo = hi;
+        if constexpr (kScreens && !kScreensEachTable) {
+          // The improbable tables of a run that may meet the condition lie
+          // at its ends, where its convex sum is greatest: where the visitor
+          // has no use for them, they are trimmed off, each on its estimate
+          // (about half the cost of a visit, and no exp()). On the probable
+          // side there is nothing to gain: those tables lie mid-run.
+          if (improbable >= 0 && !screensRunTables && hi - lo + 1 >= kTrimmedRunLength &&
+              trimBackOff_.due()) {
+            if (!checksRun) {
+              fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
+                  before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
+            }
+            const SumRange& trim = madeScreen().ranges[improbable];
+            auto trimmed = [&](Index z) {
+              const double sum = estimate(z, one, one);
+              return sum > trim.low && sum < trim.high;
+            };
+            while (walkFrom <= hi && trimmed(walkFrom)) ++walkFrom;
+            if (walkFrom <= hi) {
+              while (trimmed(walkTo)) --walkTo;
+            }
+            trimBackOff_.record(walkFrom > lo || walkTo < hi);
+            if (walkFrom > lo)
+              countUnvisited(progress, counter, static_cast<uint64_t>(walkFrom - lo));
+          }
+        }
         const DoublePair slotPair = splat(slot);
-        Index x = lo;
+        Index x = walkFrom;
         // Tables x and x + 1 together; every index read stays within the
         // cells of one of the two.
-        for (; x < hi; x += 2) {
+        for (; x < walkTo; x += 2) {
           if constexpr (kScreensEachTable) {
             const DoublePair sum = estimate(x, risingPair, fallingPair);
             const SumRange& range = screen.ranges[0];
@@ -570,20 +602,24 @@ template <class Visitor, class Progress>
           }
           if constexpr (kScreensEachTable) screen = screenOf(visitor);
         }
-        if (x == hi) {
+        if (x == walkTo) {
           tick(progress, counter);
+          bool skipped = false;
           if constexpr (kScreensEachTable) {
             const double sum = estimate(x, one, one);
-            if (sum > screen.ranges[0].low && sum < screen.ranges[0].high) continue;
+            skipped = sum > screen.ranges[0].low && sum < screen.ranges[0].high;
           } else if (screensRunTables) {
-            if (screen.inside(estimate(x, one, one))) continue;
+            skipped = screen.inside(estimate(x, one, one));
           }
-          const double logProb = marginConst - sumOf(x, one, one, slot);
-          if (!visitor.visit(logProb,
-                             Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
-            return leave(false);
-          if constexpr (kScreensEachTable) screen = screenOf(visitor);
+          if (!skipped) {
+            const double logProb = marginConst - sumOf(x, one, one, slot);
+            if (!visitor.visit(logProb,
+                               Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))
+              return leave(false);
+            if constexpr (kScreensEachTable) screen = screenOf(visitor);
+          }
         }
+        if (walkTo < hi) countUnvisited(progress, counter, static_cast<uint64_t>(hi - walkTo));
       }
       return leave(true);
     }

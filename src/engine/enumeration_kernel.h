@@ -261,6 +261,10 @@ class Kernel {
   static constexpr int kRunCheckLength = 4;
   static constexpr int kUnscreenedRunCheckLength = 12;
   static constexpr uint64_t kUnscreenedBlockCheckTables = 24;
+  // Runs at least this long that may meet a condition have the tables at
+  // their ends screened one by one, for a visitor that does not screen
+  // single tables.
+  static constexpr int kTrimmedRunLength = 2;
 
   // Stretches of blocks are sought only where at least this many blocks of
   // the loop are left: each may cost a bound of the whole loop, a few
@@ -284,6 +288,12 @@ class Kernel {
   RunBackOff blockBackOff_;
   // Back-off of the stretches of blocks of the third-last cell's loop.
   CheckBackOff stretchBackOff_;
+  // Back-off of the trimming of runs' ends.
+  CheckBackOff trimBackOff_;
+  // The no-op range of the improbable tables that runs are trimmed of, or
+  // -1: known when a pass starts, for a visitor whose ranges stay as they
+  // are (one that screens single tables is not trimmed).
+  int improbableRange_ = -1;
 
   Buffer<int32_t, R> rowMargin_;
   Buffer<int32_t, C> colMargin_;
@@ -429,6 +439,9 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* 
     stopRun(kCornerMessage);
   }
   Counter counter{0, progress.nextMarkAt()};
+  if constexpr (kHasNoOpRanges<Visitor> && !screensEachTable<Visitor>()) {
+    improbableRange_ = bounded_ ? openBelow(visitor.noOpRanges()) : -1;
+  }
   // (A fixed shape compiles only the case it is.)
   if constexpr (kM == 0 || kM == 1) {
     if (m_ == 1) {

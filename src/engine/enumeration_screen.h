@@ -84,6 +84,16 @@ struct Screen {
   }
 };
 
+// The non-empty range that holds every log-probability below a bound (the
+// improbable tables), or -1.
+inline int openBelow(const NoOpRanges& noOp) {
+  for (size_t k = 0; k < noOp.ranges.size(); ++k) {
+    const LogRange& r = noOp.ranges[k];
+    if (r.low <= -kLargestLog && r.low < r.high) return static_cast<int>(k);
+  }
+  return -1;
+}
+
 // Every term of a sum is >= 0, so any order of its additions stays within
 // (cells - 1) units of rounding of the exact sum, relative to the sum: an
 // estimate and the sum that a log-probability takes differ by at most twice
