@@ -553,15 +553,32 @@ template <class Visitor, class Progress>
               fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
                   before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
             }
+            // The range is open above: no sum reaches its high end.
             const SumRange& trim = madeScreen().ranges[improbable];
-            auto trimmed = [&](Index z) {
-              const double sum = estimate(z, one, one);
-              return sum > trim.low && sum < trim.high;
-            };
-            while (walkFrom <= hi && trimmed(walkFrom)) ++walkFrom;
-            if (walkFrom <= hi) {
-              while (trimmed(walkTo)) --walkTo;
+            RXC_DEBUG_ASSERT(trim.high > 0x1p1000);
+            const double above = trim.low;
+            // Two tables a step, then the one left over.
+            while (walkFrom < hi) {
+              const int beyond =
+                  laneBits(estimate(walkFrom, risingPair, fallingPair) > splat(above));
+              if (beyond != 3) {
+                walkFrom += beyond & 1;
+                break;
+              }
+              walkFrom += 2;
             }
+            if (walkFrom == hi && estimate(hi, one, one) > above) ++walkFrom;
+            // walkFrom itself is not trimmed, when it is in the run.
+            while (walkTo > walkFrom) {
+              const int beyond =
+                  laneBits(estimate(walkTo - 1, risingPair, fallingPair) > splat(above));
+              if (beyond != 3) {
+                walkTo -= (beyond & 2) >> 1;
+                break;
+              }
+              walkTo -= 2;
+            }
+            RXC_DEBUG_ASSERT(walkTo >= walkFrom || walkFrom > hi);
             trimBackOff_.record(walkFrom > lo || walkTo < hi);
             if (walkFrom > lo)
               countUnvisited(progress, counter, static_cast<uint64_t>(walkFrom - lo));
