@@ -18,6 +18,11 @@
 // than any rounding of the sums can reach is skipped; every other table gets
 // its exact log-probability.
 //
+// Trimming. A visitor that does not screen each table (options B and C) has
+// no use for the improbable tables beyond a lower bound; along a run the sum
+// is convex, so they lie at the run's ends, and are trimmed off on their
+// estimates, two a step, before the rest of the run is walked.
+//
 // Stretches. The least sum of a block is convex in the third-last cell, and
 // that of a run in x1 (enumeration_block_shape.h). Where the greatest of the
 // whole loop, or of the block, is inside a no-op range, a judged block or
@@ -32,6 +37,57 @@
 #include "engine/enumeration_block_shape.h"
 
 namespace rxc::enumeration_detail {
+
+// The estimate of a table of a run, for the screens: the terms fixed along
+// the run summed first (`fixed`), then those of x, ln x! + ln (u-x)! +
+// ln (v-x)! + ln (w+x)!. Two tables at once give each lane the same sum.
+struct RunEstimate {
+  using Index = std::ptrdiff_t;
+  const double* lf;
+  double fixed;
+  Index u, v, w;
+
+  double at(Index x) const { return fixed + lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; }
+  // Tables x and x + 1; every index read stays within the cells of one of
+  // the two.
+  DoublePair pairAt(Index x) const {
+    return fixed + loadPair(lf + x) + loadPairReversed(lf + (u - x - 1)) +
+           loadPairReversed(lf + (v - x - 1)) + loadPair(lf + (w + x));
+  }
+};
+
+// What is left of the run [lo, hi] once the tables at either end whose
+// estimates are above `above` are trimmed off: from `first` to `last`, none
+// when first > hi. Two tables a step.
+struct RunSpan {
+  RunEstimate::Index first;
+  RunEstimate::Index last;
+};
+[[gnu::always_inline]] inline RunSpan trimmedRun(const RunEstimate& run, RunEstimate::Index lo,
+                                                 RunEstimate::Index hi, double above) {
+  RunEstimate::Index first = lo;
+  while (first < hi) {
+    const int beyond = laneBits(run.pairAt(first) > splat(above));
+    if (beyond != 3) {
+      first += beyond & 1;
+      break;
+    }
+    first += 2;
+  }
+  if (first == hi && run.at(hi) > above) ++first;
+  // `first` itself is not trimmed, when it is in the run.
+  RunEstimate::Index last = hi;
+  while (last > first) {
+    const int beyond = laneBits(run.pairAt(last - 1) > splat(above));
+    if (beyond != 3) {
+      last -= (beyond & 2) >> 1;
+      break;
+    }
+    last -= 2;
+  }
+  RXC_DEBUG_ASSERT(last >= first || first > hi);
+  return {first, last};
+}
 
 template <int R, int C>
 inline HeldTerms Kernel<R, C>::heldTerms() const {
@@ -369,7 +425,7 @@ template <class Visitor, class Progress>
              shape.tables() >= kUnscreenedBlockCheckTables;
     };
     const bool checksBlock = screensBlocks && (!bounded_ || kScreensEachTable ||
-                                               (largeBlock() && blockBackOff_.due(false)));
+                                               (largeBlock() && blockBackOff_.due()));
     double blockGreatest = kLargestLog;
     const double heldSum = checksBlock ? heldSumFrom(before) : 0.0;
     // The terms' greatest, a bound from above for the exact check too.
@@ -463,24 +519,19 @@ template <class Visitor, class Progress>
         // the estimate of a table's sum for the screen: the same terms with
         // the fixed ones added first.
         // (Only where they are used: short runs are the common case.)
-        constexpr int kCheckedRun = kScreensEachTable ? kRunCheckLength : kUnscreenedRunCheckLength;
-        const bool checksRun = bounded_ && screensBlocks && hi - lo + 1 >= kCheckedRun &&
-                               runBackOff_.due(kScreensEachTable);
+        const bool checksRun = kScreensEachTable && bounded_ && hi - lo + 1 >= kRunCheckLength;
         double fixedTerms = 0.0;
-        if (kScreensEachTable || checksRun) {
+        auto sumFixedTerms = [&] {
           fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
-        }
+        };
+        if constexpr (kScreensEachTable) sumFixedTerms();
         // The whole run at once. Along it the sum is fixedTerms + g(x), with
         // g(x) = ln x! + ln (u-x)! + ln (v-x)! + ln (w+x)! convex in x: it is
         // greatest at an end of the run and least at the first x where
         // g(x+1) >= g(x), that is (x+1)(w+x+1) >= (u-x)(v-x), or
         // x >= (uv - w - 1) / (u + v + w + 2). Both are estimates of real
         // tables' sums, which the screen's margin covers.
-        // A run that only partly meets the no-op ranges has each of its
-        // tables screened on its estimate, as a visitor that screens single
-        // tables has them all.
-        bool screensRunTables = false;
         if (checksRun) {
           auto g = [&](Index x) { return lf[x] + lf[u - x] + lf[v - x] + lf[w + x]; };
           const Index turn = ceilDiv(u * v - w - 1, u + v + w + 2);
@@ -492,9 +543,6 @@ template <class Visitor, class Progress>
             greatest = fixedTerms + std::max(g(lo), g(hi));
             inside = screen.covers(least, greatest);
           }
-          if constexpr (!kScreensEachTable)
-            screensRunTables = !inside && screen.meets(least, greatest);
-          runBackOff_.record(inside || screensRunTables);
           const double leastBelow = least * (1.0 - runSlack);
           if (inside && leastBelow > lastRunLeastAbove &&
               screen.covers(leastBelow, blockGreatest)) {
@@ -531,9 +579,7 @@ template <class Visitor, class Progress>
           lastRunLeastBelow = -kLargestLog;
           lastRunLeastAbove = kLargestLog;
         }
-        auto estimate = [&](Index x, auto rising, auto falling) {
-          return fixedTerms + rising(x) + falling(u - x) + falling(v - x) + rising(w + x);
-        };
+        auto estimate = [&] { return RunEstimate{lf, fixedTerms, u, v, w}; };
         auto one = [lf](Index i) { return lf[i]; };
         auto risingPair = [lf](Index i) { return loadPair(lf + i); };
         auto fallingPair = [lf](Index i) { return loadPairReversed(lf + (i - 1)); };
@@ -547,38 +593,14 @@ template <class Visitor, class Progress>
           // has no use for them, they are trimmed off, each on its estimate
           // (about half the cost of a visit, and no exp()). On the probable
           // side there is nothing to gain: those tables lie mid-run.
-          if (improbable >= 0 && !screensRunTables && hi - lo + 1 >= kTrimmedRunLength &&
-              trimBackOff_.due()) {
-            if (!checksRun) {
-              fixedTerms = sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
-                  before1, held, oneInteriorRow, BlockTerms<double>{slot, 0.0, 0.0, 0.0});
-            }
+          if (improbable >= 0 && hi - lo + 1 >= kTrimmedRunLength && trimBackOff_.due()) {
+            sumFixedTerms();
             // The range is open above: no sum reaches its high end.
             const SumRange& trim = madeScreen().ranges[improbable];
             RXC_DEBUG_ASSERT(trim.high > 0x1p1000);
-            const double above = trim.low;
-            // Two tables a step, then the one left over.
-            while (walkFrom < hi) {
-              const int beyond =
-                  laneBits(estimate(walkFrom, risingPair, fallingPair) > splat(above));
-              if (beyond != 3) {
-                walkFrom += beyond & 1;
-                break;
-              }
-              walkFrom += 2;
-            }
-            if (walkFrom == hi && estimate(hi, one, one) > above) ++walkFrom;
-            // walkFrom itself is not trimmed, when it is in the run.
-            while (walkTo > walkFrom) {
-              const int beyond =
-                  laneBits(estimate(walkTo - 1, risingPair, fallingPair) > splat(above));
-              if (beyond != 3) {
-                walkTo -= (beyond & 2) >> 1;
-                break;
-              }
-              walkTo -= 2;
-            }
-            RXC_DEBUG_ASSERT(walkTo >= walkFrom || walkFrom > hi);
+            const RunSpan left = trimmedRun(estimate(), lo, hi, trim.low);
+            walkFrom = left.first;
+            walkTo = left.last;
             trimBackOff_.record(walkFrom > lo || walkTo < hi);
             if (walkFrom > lo)
               countUnvisited(progress, counter, static_cast<uint64_t>(walkFrom - lo));
@@ -590,15 +612,9 @@ template <class Visitor, class Progress>
         // cells of one of the two.
         for (; x < walkTo; x += 2) {
           if constexpr (kScreensEachTable) {
-            const DoublePair sum = estimate(x, risingPair, fallingPair);
+            const DoublePair sum = estimate().pairAt(x);
             const SumRange& range = screen.ranges[0];
             const auto skipped = (sum > range.low) & (sum < range.high);
-            if (skipped[0] & skipped[1]) {
-              tickTwo(progress, counter);
-              continue;
-            }
-          } else if (screensRunTables) {
-            const auto skipped = screen.inside(estimate(x, risingPair, fallingPair));
             if (skipped[0] & skipped[1]) {
               tickTwo(progress, counter);
               continue;
@@ -623,10 +639,8 @@ template <class Visitor, class Progress>
           tick(progress, counter);
           bool skipped = false;
           if constexpr (kScreensEachTable) {
-            const double sum = estimate(x, one, one);
+            const double sum = estimate().at(x);
             skipped = sum > screen.ranges[0].low && sum < screen.ranges[0].high;
-          } else if (screensRunTables) {
-            skipped = screen.inside(estimate(x, one, one));
           }
           if (!skipped) {
             const double logProb = marginConst - sumOf(x, one, one, slot);

@@ -254,16 +254,17 @@ class Kernel {
   // with two tables per step, only runs of one table gain from the flat walk.
   static constexpr int32_t kNestedRunLength = 2;
 
-  // Runs at least this long are first judged as a whole. A visitor that does
-  // not screen single tables pays for every table of a run the check keeps,
-  // exp() and all, but a check costs about as much as a few tables: its runs
-  // and blocks are judged only where a success saves more than that.
+  // Runs at least this long are first judged as a whole, for a visitor that
+  // screens single tables.
   static constexpr int kRunCheckLength = 4;
-  static constexpr int kUnscreenedRunCheckLength = 12;
+  // A visitor that does not screen single tables pays for every table of a
+  // block the check keeps, exp() and all, but a check costs about as much as
+  // a few tables: its blocks are judged only where a success saves more than
+  // that. Its runs are not judged whole: those that a condition's lower
+  // bound may cut have their improbable ends trimmed, table by table on
+  // their estimates, which skips what a check of the whole run would, and
+  // on the probable side a check seldom pays.
   static constexpr uint64_t kUnscreenedBlockCheckTables = 24;
-  // Runs at least this long that may meet a condition have the tables at
-  // their ends screened one by one, for a visitor that does not screen
-  // single tables.
   static constexpr int kTrimmedRunLength = 2;
 
   // Stretches of blocks are sought only where at least this many blocks of
@@ -282,10 +283,9 @@ class Kernel {
   const bool bounded_;
   int floor_ = 0;  // carries never move a position below this (a piece's depth)
 
-  // Back-offs of the checks of whole runs and blocks, for visitors that do
-  // not screen single tables (a check that fails costs them more).
-  RunBackOff runBackOff_;
-  RunBackOff blockBackOff_;
+  // Back-off of the checks of whole blocks, for visitors that do not screen
+  // single tables (a check that fails costs them more).
+  CheckBackOff blockBackOff_;
   // Back-off of the stretches of blocks of the third-last cell's loop.
   CheckBackOff stretchBackOff_;
   // Back-off of the trimming of runs' ends.

@@ -71,11 +71,6 @@ struct Screen {
     return (least > ranges[0].low && least < ranges[0].high) ||
            (least > ranges[1].low && least < ranges[1].high);
   }
-  // Whether some sum in [least, greatest] may lie inside a range.
-  bool meets(double least, double greatest) const {
-    return (greatest > ranges[0].low && least < ranges[0].high && ranges[0].low < ranges[0].high) ||
-           (greatest > ranges[1].low && least < ranges[1].high && ranges[1].low < ranges[1].high);
-  }
   // Whether the sum lies inside a range, in each lane.
   template <class Sum>  // double or DoublePair
   auto inside(Sum sum) const {
@@ -144,17 +139,6 @@ class CheckBackOff {
  private:
   int failures_ = 0;
   int wait_ = 0;
-};
-
-// A back-off that only applies when asked to: `due(always)` is true when
-// `always` is set, whatever the failures.
-class RunBackOff {
- public:
-  bool due(bool always) { return always || backOff_.due(); }
-  void record(bool succeeded) { backOff_.record(succeeded); }
-
- private:
-  CheckBackOff backOff_;
 };
 
 // ceil(a / b) for b > 0.
