@@ -424,8 +424,8 @@ template <class Visitor, class Progress>
                  kUnscreenedBlockCheckTables &&
              shape.tables() >= kUnscreenedBlockCheckTables;
     };
-    const bool checksBlock = screensBlocks && (!bounded_ || kScreensEachTable ||
-                                               (largeBlock() && blockBackOff_.due()));
+    const bool checksBlock =
+        screensBlocks && (!bounded_ || kScreensEachTable || (largeBlock() && blockBackOff_.due()));
     double blockGreatest = kLargestLog;
     const double heldSum = checksBlock ? heldSumFrom(before) : 0.0;
     // The terms' greatest, a bound from above for the exact check too.
