@@ -7,9 +7,11 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/enumeration_block_shape.h"
+#include "engine/enumeration_kernel.h"
 
 namespace rxc::enumeration_detail {
 namespace {
@@ -112,6 +114,46 @@ TEST(BlockShape, RunLeastSumsAreConvexInTheSecondLastCell) {
       const double after = shape.runLeast(lf.data(), x1 + 1);
       EXPECT_GE(before + after, 2 * here * (1 - kAllowance)) << "trial " << trial << " x1 " << x1;
     }
+  }
+}
+
+// The trimming of a run's ends against a brute-force scan of its estimates:
+// what goes is beyond the bound table by table from either end, the first
+// and last tables kept are not, and two tables at once read as two alone.
+TEST(RunTrimming, TrimsEachEndUpToTheFirstTableNotBeyondTheBound) {
+  using Index = RunEstimate::Index;
+  const std::vector<double> lf = logFactorials(300);
+  std::mt19937 rng(2026);
+  auto uniform = [&](Index low, Index high) {
+    return low + static_cast<Index>(rng() % static_cast<uint32_t>(high - low + 1));
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const Index u = uniform(0, 60), v = uniform(0, 60), w = uniform(0, 60);
+    const Index hi = uniform(0, std::min(u, v)), lo = uniform(0, hi);
+    const RunEstimate run{lf.data(), static_cast<double>(uniform(0, 40)), u, v, w};
+    std::vector<double> estimates;
+    for (Index x = lo; x <= hi; ++x) estimates.push_back(run.at(x));
+    for (Index x = lo; x < hi; ++x) {
+      const DoublePair pair = run.pairAt(x);
+      ASSERT_EQ(pair[0], run.at(x));
+      ASSERT_EQ(pair[1], run.at(x + 1));
+    }
+    // A bound among the estimates (ties included), or beyond all of them.
+    double above = estimates[static_cast<size_t>(rng() % estimates.size())];
+    if (round % 7 == 0) above = *std::min_element(estimates.begin(), estimates.end()) - 1.0;
+    if (round % 7 == 1) above = *std::max_element(estimates.begin(), estimates.end());
+    const RunSpan kept = trimmedRun(run, lo, hi, above);
+    const std::string what = "round " + std::to_string(round);
+    Index first = lo;
+    while (first <= hi && run.at(first) > above) ++first;
+    ASSERT_EQ(kept.first, first) << what;
+    if (first > hi) {
+      ASSERT_EQ(kept.last, hi) << what;  // nothing is left, and nothing more is trimmed
+      continue;
+    }
+    Index last = hi;
+    while (run.at(last) > above) --last;
+    ASSERT_EQ(kept.last, last) << what;
   }
 }
 
