@@ -590,8 +590,8 @@ template <class Visitor, class Progress>
         if constexpr (kScreens && !kScreensEachTable) {
           // The improbable tables of a run that may meet the condition lie
           // at its ends, where its convex sum is greatest: where the visitor
-          // has no use for them, they are trimmed off, each on its estimate
-          // (about half the cost of a visit, and no exp()). On the probable
+          // has no use for them, they are trimmed off on their estimates,
+          // two a step (cheaper than a visit, and no exp()). On the probable
           // side there is nothing to gain: those tables lie mid-run.
           if (improbable >= 0 && hi - lo + 1 >= kTrimmedRunLength && trimBackOff_.due()) {
             sumFixedTerms();

@@ -261,8 +261,8 @@ class Kernel {
   // block the check keeps, exp() and all, but a check costs about as much as
   // a few tables: its blocks are judged only where a success saves more than
   // that. Its runs are not judged whole: those that a condition's lower
-  // bound may cut have their improbable ends trimmed, table by table on
-  // their estimates, which skips what a check of the whole run would, and
+  // bound may cut have their improbable ends trimmed on their tables'
+  // estimates, two a step, which skips what a check of the whole run would;
   // on the probable side a check seldom pays.
   static constexpr uint64_t kUnscreenedBlockCheckTables = 24;
   static constexpr int kTrimmedRunLength = 2;
