@@ -478,10 +478,34 @@ template <class Visitor, class Progress>
       const double runSlack = blockSlack();
       // The no-op range that runs are trimmed to, or -1.
       const int improbable = improbableRange_;
+      // The runs walked: all of them, unless those at the block's ends are
+      // wholly improbable (below).
+      Index firstRun = lo1L;
+      Index lastRun = hi1L;
+      if constexpr (kScreens && !kScreensEachTable) {
+        // The runs' least sums are convex in x1, so the runs whose every
+        // table is beyond the improbable range's bound lie at the block's
+        // ends. Each is judged on its least alone, at its turn (a range open
+        // above needs no greatest), from each end inward up to the first
+        // run that is not: a check costs less than trimming the run away.
+        if (improbable >= 0 && endRunsBackOff_.due()) {
+          const double bound = madeScreen().ranges[improbable].low;
+          const double heldPart = checksBlock ? heldSum : heldSumFrom(before);
+          auto beyond = [&](Index z) { return heldPart + shape.runLeast(lf, z) > bound; };
+          while (firstRun <= lastRun && beyond(firstRun)) ++firstRun;
+          while (lastRun > firstRun && beyond(lastRun)) --lastRun;
+          endRunsBackOff_.record(firstRun > lo1L || lastRun < hi1L);
+          if (firstRun > lastRun) {
+            countUnvisited(progress, counter, shape.tables());
+            return leave(true);
+          }
+          if (firstRun > lo1L) countUnvisited(progress, counter, shape.tables(lo1L, firstRun - 1));
+        }
+      }
       // The least of the run before, from below and above, when it was judged.
       double lastRunLeastBelow = -kLargestLog;
       double lastRunLeastAbove = kLargestLog;
-      for (Index x1 = lo1L; x1 <= hi1L; ++x1) {
+      for (Index x1 = firstRun; x1 <= lastRun; ++x1) {
         const Index lo = std::max<Index>(0, lowBase - x1);
         const Index hi = std::min(u0L - x1, fixedL);
         const double before1 = before + lf[x1];
@@ -652,6 +676,7 @@ template <class Visitor, class Progress>
         }
         if (walkTo < hi) countUnvisited(progress, counter, static_cast<uint64_t>(hi - walkTo));
       }
+      if (lastRun < hi1L) countUnvisited(progress, counter, shape.tables(lastRun + 1, hi1L));
       return leave(true);
     }
 

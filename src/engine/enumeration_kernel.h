@@ -288,8 +288,10 @@ class Kernel {
   CheckBackOff blockBackOff_;
   // Back-off of the stretches of blocks of the third-last cell's loop.
   CheckBackOff stretchBackOff_;
-  // Back-off of the trimming of runs' ends.
+  // Back-off of the trimming of runs' ends, and of the checks of whole runs
+  // at a block's ends.
   CheckBackOff trimBackOff_;
+  CheckBackOff endRunsBackOff_;
   // The no-op range of the improbable tables that runs are trimmed of, or
   // -1: known when a pass starts, for a visitor whose ranges stay as they
   // are (one that screens single tables is not trimmed).
