@@ -491,9 +491,8 @@ template <class Visitor, class Progress>
         if (improbable >= 0 && endRunsBackOff_.due()) {
           const double bound = madeScreen().ranges[improbable].low;
           const double heldPart = checksBlock ? heldSum : heldSumFrom(before);
-          auto beyond = [&](Index z) { return heldPart + shape.runLeast(lf, z) > bound; };
-          while (firstRun <= lastRun && beyond(firstRun)) ++firstRun;
-          while (lastRun > firstRun && beyond(lastRun)) --lastRun;
+          while (firstRun <= lastRun && heldPart + shape.runLeast(lf, firstRun) > bound) ++firstRun;
+          while (lastRun > firstRun && heldPart + shape.runLeast(lf, lastRun) > bound) --lastRun;
           endRunsBackOff_.record(firstRun > lo1L || lastRun < hi1L);
           if (firstRun > lastRun) {
             countUnvisited(progress, counter, shape.tables());
