@@ -278,6 +278,13 @@ template <class Visitor, class Progress>
     }
     return loopGreatest;
   };
+  // Whether every block from `least` up is inside a no-op range: from its
+  // least alone for the improbable range (open above), else with the
+  // loop's greatest.
+  auto coversFrom = [&](const Screen& screen, double least) {
+    return (improbableRange_ >= 0 && least > screen.ranges[improbableRange_].low) ||
+           screen.covers(least, greatestOfLoop());
+  };
   // The least of x0's block, widened down and up.
   auto leastOf = [&](int32_t x0) {
     setDerived(x0);
@@ -308,7 +315,7 @@ template <class Visitor, class Progress>
         if (!screen.mayCover(verdict.leastBelow)) {
           // Inside only through its greatest: nothing to carry over.
         } else if (verdict.leastBelow > last.leastAbove) {
-          if (screen.covers(verdict.leastBelow, greatestOfLoop())) {
+          if (coversFrom(screen, verdict.leastBelow)) {
             stretchBackOff_.record(true);
             countUnvisited(progress, counter, tablesOf(x0 + 1, high0));
             cell[p0] = high0;
@@ -317,7 +324,7 @@ template <class Visitor, class Progress>
         } else if (verdict.leastAbove < last.leastBelow) {
           auto skippable = [&](int32_t z) {
             const BlockVerdict at = leastOf(z);
-            return screen.covers(at.leastBelow, greatestOfLoop()) &&
+            return coversFrom(screen, at.leastBelow) &&
                    at.leastBelow > leastOf(z + 1).leastAbove;
           };
           const int32_t good = endOfStretch(x0, high0, skippable);
