@@ -80,6 +80,52 @@ struct BlockShape {
     return sumAt(lf, x1, std::clamp(ceilDiv(u * v - w - 1, u + v + w + 2), xLow(x1), xHigh(x1)));
   }
 
+  // The runs' least values one after another from x1, with no division per
+  // run: along x1 the turn's numerator uv - w - 1 falls by fixed + 1 and its
+  // denominator u + v + w + 2 stays, and exceeds fixed + 1 (u + w is the sum
+  // of two cells), so each step moves the turn by one at most.
+  class RunLeasts {
+   public:
+    [[gnu::always_inline]] RunLeasts(const BlockShape& shape, const double* lf, Index x1)
+        : shape_(shape),
+          lf_(lf),
+          x1_(x1),
+          denominator_(shape.kY + shape.fixed + shape.cornerBase + 2) {
+      const Index numerator = (shape.kY - x1) * shape.fixed - shape.cornerBase - x1 - 1;
+      turn_ = ceilDiv(numerator, denominator_);
+      past_ = turn_ * denominator_ - numerator;
+    }
+    Index x1() const { return x1_; }
+    // The least of the run of x1 (BlockShape::runLeast).
+    [[gnu::always_inline]] double value() const {
+      return shape_.sumAt(lf_, x1_, std::clamp(turn_, shape_.xLow(x1_), shape_.xHigh(x1_)));
+    }
+    [[gnu::always_inline]] void next() {
+      ++x1_;
+      past_ += shape_.fixed + 1;
+      const bool wraps = past_ >= denominator_;
+      past_ -= wraps ? denominator_ : 0;
+      turn_ -= wraps;
+    }
+    [[gnu::always_inline]] void previous() {
+      --x1_;
+      past_ -= shape_.fixed + 1;
+      const bool wraps = past_ < 0;
+      past_ += wraps ? denominator_ : 0;
+      turn_ += wraps;
+    }
+
+   private:
+    const BlockShape& shape_;
+    const double* lf_;
+    Index x1_;
+    Index denominator_;
+    // The turn is ceil(numerator / denominator); past_ = turn * denominator -
+    // numerator, in [0, denominator).
+    Index turn_;
+    Index past_;
+  };
+
   // Loose bounds from each term's range over the block: ln(k!) does not fall
   // as k rises, so each term is least and greatest at the ends of its
   // argument's range. A dozen reads.

@@ -498,8 +498,14 @@ template <class Visitor, class Progress>
         if (improbable >= 0 && endRunsBackOff_.due()) {
           const double bound = madeScreen().ranges[improbable].low;
           const double heldPart = checksBlock ? heldSum : heldSumFrom(before);
-          while (firstRun <= lastRun && heldPart + shape.runLeast(lf, firstRun) > bound) ++firstRun;
-          while (lastRun > firstRun && heldPart + shape.runLeast(lf, lastRun) > bound) --lastRun;
+          BlockShape::RunLeasts front(shape, lf, lo1L);
+          while (front.x1() <= hi1L && heldPart + front.value() > bound) front.next();
+          firstRun = front.x1();
+          if (firstRun <= hi1L) {
+            BlockShape::RunLeasts back(shape, lf, hi1L);
+            while (back.x1() > firstRun && heldPart + back.value() > bound) back.previous();
+            lastRun = back.x1();
+          }
           endRunsBackOff_.record(firstRun > lo1L || lastRun < hi1L);
           if (firstRun > lastRun) {
             countUnvisited(progress, counter, shape.tables());
