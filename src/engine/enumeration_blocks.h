@@ -89,6 +89,20 @@ struct RunSpan {
   return {first, last};
 }
 
+// The runs of a block left once those at either end whose least, with the
+// held terms' sum, is above `bound` are taken off: from `first` to `last`,
+// none when first > last. Out of line, so that the walk's registers are
+// its own.
+[[gnu::noinline]] inline RunSpan runsNotBeyond(const BlockShape& shape, const double* lf,
+                                               double held, double bound) {
+  BlockShape::RunLeasts front(shape, lf, shape.lo1);
+  while (front.x1() <= shape.hi1 && held + front.value() > bound) front.next();
+  if (front.x1() > shape.hi1) return {front.x1(), shape.hi1};
+  BlockShape::RunLeasts back(shape, lf, shape.hi1);
+  while (back.x1() > front.x1() && held + back.value() > bound) back.previous();
+  return {front.x1(), back.x1()};
+}
+
 template <int R, int C>
 inline HeldTerms Kernel<R, C>::heldTerms() const {
   // Last-row cells of columns 0..c-3 (two or more interior rows) or 0..c-4
@@ -498,14 +512,9 @@ template <class Visitor, class Progress>
         if (improbable >= 0 && endRunsBackOff_.due()) {
           const double bound = madeScreen().ranges[improbable].low;
           const double heldPart = checksBlock ? heldSum : heldSumFrom(before);
-          BlockShape::RunLeasts front(shape, lf, lo1L);
-          while (front.x1() <= hi1L && heldPart + front.value() > bound) front.next();
-          firstRun = front.x1();
-          if (firstRun <= hi1L) {
-            BlockShape::RunLeasts back(shape, lf, hi1L);
-            while (back.x1() > firstRun && heldPart + back.value() > bound) back.previous();
-            lastRun = back.x1();
-          }
+          const RunSpan runs = runsNotBeyond(shape, lf, heldPart, bound);
+          firstRun = runs.first;
+          lastRun = runs.last;
           endRunsBackOff_.record(firstRun > lo1L || lastRun < hi1L);
           if (firstRun > lastRun) {
             countUnvisited(progress, counter, shape.tables());
