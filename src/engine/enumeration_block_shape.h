@@ -154,19 +154,36 @@ struct BlockShape {
   // The least of the moving terms over the block, by a descent over the
   // runs' least values from the sub-table's independence point; an estimate
   // of a real table's sum.
-  double least(const double* lf) const {
-    Index x1 = rest1 > 0 ? (k1 * kY + rest1 / 2) / rest1 : lo1;
-    x1 = std::clamp(x1, lo1, hi1);
-    double value = runLeast(lf, x1);
-    const int step = x1 < hi1 && runLeast(lf, x1 + 1) < value ? 1 : -1;
-    for (Index next = x1 + step; next >= lo1 && next <= hi1; next += step) {
-      const double nextValue = runLeast(lf, next);
-      if (!(nextValue < value)) break;
-      value = nextValue;
-    }
-    return value;
-  }
+  double least(const double* lf) const;
 };
+
+inline double BlockShape::least(const double* lf) const {
+  const Index start = std::clamp(rest1 > 0 ? (k1 * kY + rest1 / 2) / rest1 : lo1, lo1, hi1);
+  RunLeasts at(*this, lf, start);
+  double value = at.value();
+  // Up while the next run's least is below; else down.
+  if (start < hi1) {
+    at.next();
+    double nextValue = at.value();
+    if (nextValue < value) {
+      do {
+        value = nextValue;
+        if (at.x1() == hi1) return value;
+        at.next();
+        nextValue = at.value();
+      } while (nextValue < value);
+      return value;
+    }
+    at.previous();
+  }
+  while (at.x1() > lo1) {
+    at.previous();
+    const double nextValue = at.value();
+    if (!(nextValue < value)) break;
+    value = nextValue;
+  }
+  return value;
+}
 
 // The end of a stretch that starts after `start` and ends before `high`: the
 // greatest z in (start, high) with skippable(z), found by doubling steps, then
