@@ -23,12 +23,17 @@
 // is convex, so they lie at the run's ends, and are trimmed off on their
 // estimates, two a step, before the rest of the run is walked.
 //
-// Stretches. The least sum of a block is convex in the third-last cell, and
-// that of a run in x1 (enumeration_block_shape.h). Where the greatest of the
-// whole loop, or of the block, is inside a no-op range, a judged block or
-// run inside that range settles the ones around it: past the turn of the
-// least, all that follow; before it, all up to the last one found inside
-// with its least still falling.
+// End runs. The runs' least sums are convex in x1 (enumeration_block_shape.h),
+// so the runs of a block that lie wholly beyond that lower bound are at its
+// two ends: each is judged on its least, from each end inward, and the rest
+// of the block is walked.
+//
+// Stretches (option A). The least sum of a block is convex in the third-last
+// cell, and that of a run in x1. Where the greatest of the whole loop, or of
+// the block, is inside a no-op range, a judged block or run inside that range
+// settles the ones around it: past the turn of the least, all that follow;
+// before it, all up to the last one found inside with its least still
+// falling.
 #pragma once
 
 #include <cstddef>
@@ -281,7 +286,10 @@ template <class Visitor, class Progress>
   //  - when it is still falling, every block up to a z whose least is inside
   //    and still falls to z + 1 is skipped; such a z is sought by doubling
   //    steps, then halving.
-  constexpr bool kSkipsRuns = kHasNoOpRanges<Visitor>;
+  // Only for a visitor that screens each table (option A). For options B and
+  // C a search, two descents per probe, cost more than the blocks it skipped
+  // (the band of 4 x 4 with every marginal 20: 5 % more instructions).
+  constexpr bool kSkipsRuns = kHasNoOpRanges<Visitor> && screensEachTable<Visitor>();
   const double slack = blockSlack();
   // The least of the block before, from below and above, when it was judged.
   BlockVerdict last;
@@ -291,13 +299,6 @@ template <class Visitor, class Progress>
       loopGreatest = subtreeRange(p0 - 1, logSum_.data()[p0 - 1], *skipper).greatest;
     }
     return loopGreatest;
-  };
-  // Whether every block from `least` up is inside a no-op range: from its
-  // least alone for the improbable range (open above), else with the
-  // loop's greatest.
-  auto coversFrom = [&](const Screen& screen, double least) {
-    return (improbableRange_ >= 0 && least > screen.ranges[improbableRange_].low) ||
-           screen.covers(least, greatestOfLoop());
   };
   // The least of x0's block, widened down and up.
   auto leastOf = [&](int32_t x0) {
@@ -329,7 +330,7 @@ template <class Visitor, class Progress>
         if (!screen.mayCover(verdict.leastBelow)) {
           // Inside only through its greatest: nothing to carry over.
         } else if (verdict.leastBelow > last.leastAbove) {
-          if (coversFrom(screen, verdict.leastBelow)) {
+          if (screen.covers(verdict.leastBelow, greatestOfLoop())) {
             stretchBackOff_.record(true);
             countUnvisited(progress, counter, tablesOf(x0 + 1, high0));
             cell[p0] = high0;
@@ -338,7 +339,7 @@ template <class Visitor, class Progress>
         } else if (verdict.leastAbove < last.leastBelow) {
           auto skippable = [&](int32_t z) {
             const BlockVerdict at = leastOf(z);
-            return coversFrom(screen, at.leastBelow) &&
+            return screen.covers(at.leastBelow, greatestOfLoop()) &&
                    at.leastBelow > leastOf(z + 1).leastAbove;
           };
           const int32_t good = endOfStretch(x0, high0, skippable);
