@@ -138,6 +138,7 @@ TEST(BlockShape, RunLeastsSteppedEitherWayAreTheRunLeasts) {
       ASSERT_EQ(up.value(), shape.runLeast(lf.data(), k)) << "trial " << trial << " x1 " << k;
       ASSERT_EQ(down.value(), shape.runLeast(lf.data(), x1Down))
           << "trial " << trial << " x1 " << x1Down;
+      ASSERT_EQ(up.tables(), shape.tables(k, k)) << "trial " << trial << " x1 " << k;
       up.next();
       down.previous();
     }

@@ -100,6 +100,10 @@ struct BlockShape {
     [[gnu::always_inline]] double value() const {
       return shape_.sumAt(lf_, x1_, std::clamp(turn_, shape_.xLow(x1_), shape_.xHigh(x1_)));
     }
+    // The tables of the run of x1.
+    [[gnu::always_inline]] uint64_t tables() const {
+      return static_cast<uint64_t>(shape_.xHigh(x1_) - shape_.xLow(x1_) + 1);
+    }
     [[gnu::always_inline]] void next() {
       ++x1_;
       past_ += shape_.fixed + 1;

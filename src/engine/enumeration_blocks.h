@@ -96,16 +96,32 @@ struct RunSpan {
 
 // The runs of a block left once those at either end whose least, with the
 // held terms' sum, is above `bound` are taken off: from `first` to `last`,
-// none when first > last. Out of line, so that the walk's registers are
-// its own.
-[[gnu::noinline]] inline RunSpan runsNotBeyond(const BlockShape& shape, const double* lf,
+// none when first > last (then `before` holds all the block's tables).
+// `before` and `after` count the tables of the runs taken off at each end.
+struct EndRuns {
+  BlockShape::Index first;
+  BlockShape::Index last;
+  uint64_t before;
+  uint64_t after;
+};
+// Out of line, so that the walk's registers are its own.
+[[gnu::noinline]] inline EndRuns runsNotBeyond(const BlockShape& shape, const double* lf,
                                                double held, double bound) {
+  EndRuns runs{shape.lo1, shape.hi1, 0, 0};
   BlockShape::RunLeasts front(shape, lf, shape.lo1);
-  while (front.x1() <= shape.hi1 && held + front.value() > bound) front.next();
-  if (front.x1() > shape.hi1) return {front.x1(), shape.hi1};
+  while (front.x1() <= shape.hi1 && held + front.value() > bound) {
+    runs.before += front.tables();
+    front.next();
+  }
+  runs.first = front.x1();
+  if (runs.first > shape.hi1) return runs;
   BlockShape::RunLeasts back(shape, lf, shape.hi1);
-  while (back.x1() > front.x1() && held + back.value() > bound) back.previous();
-  return {front.x1(), back.x1()};
+  while (back.x1() > runs.first && held + back.value() > bound) {
+    runs.after += back.tables();
+    back.previous();
+  }
+  runs.last = back.x1();
+  return runs;
 }
 
 template <int R, int C>
@@ -504,6 +520,7 @@ template <class Visitor, class Progress>
       // wholly improbable (below).
       Index firstRun = lo1L;
       Index lastRun = hi1L;
+      uint64_t tablesAfter = 0;  // those of the runs after lastRun
       if constexpr (kScreens && !kScreensEachTable) {
         // The runs' least sums are convex in x1, so the runs whose every
         // table is beyond the improbable range's bound lie at the block's
@@ -513,15 +530,13 @@ template <class Visitor, class Progress>
         if (improbable >= 0 && endRunsBackOff_.due()) {
           const double bound = madeScreen().ranges[improbable].low;
           const double heldPart = checksBlock ? heldSum : heldSumFrom(before);
-          const RunSpan runs = runsNotBeyond(shape, lf, heldPart, bound);
+          const EndRuns runs = runsNotBeyond(shape, lf, heldPart, bound);
           firstRun = runs.first;
           lastRun = runs.last;
+          tablesAfter = runs.after;
           endRunsBackOff_.record(firstRun > lo1L || lastRun < hi1L);
-          if (firstRun > lastRun) {
-            countUnvisited(progress, counter, shape.tables());
-            return leave(true);
-          }
-          if (firstRun > lo1L) countUnvisited(progress, counter, shape.tables(lo1L, firstRun - 1));
+          if (runs.before > 0) countUnvisited(progress, counter, runs.before);
+          if (firstRun > lastRun) return leave(true);
         }
       }
       // The least of the run before, from below and above, when it was judged.
@@ -698,7 +713,7 @@ template <class Visitor, class Progress>
         }
         if (walkTo < hi) countUnvisited(progress, counter, static_cast<uint64_t>(hi - walkTo));
       }
-      if (lastRun < hi1L) countUnvisited(progress, counter, shape.tables(lastRun + 1, hi1L));
+      if (tablesAfter > 0) countUnvisited(progress, counter, tablesAfter);
       return leave(true);
     }
 
