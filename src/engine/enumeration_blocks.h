@@ -490,9 +490,15 @@ template <class Visitor, class Progress>
       const double least = leastSum * (1.0 - slack);
       bool inside = madeScreen().covers(least, termsGreatest);
       double greatest = termsGreatest;
-      if (!inside) {
+      // Where the condition has a lower bound the greatest is sought as its
+      // own back-off allows: there the block's least settles most blocks (in
+      // the band of 4 x 4 with every marginal 20, seeking the greatest of
+      // every block cost 3 % more of the pass than backing it off).
+      const bool greatestBacksOff = !kScreensEachTable && improbableRange_ >= 0;
+      if (!inside && (!greatestBacksOff || greatestBackOff_.due())) {
         greatest = (heldSum + shape.greatest(lf)) * (1.0 + slack);
         inside = screen.covers(least, greatest);
+        if (greatestBacksOff) greatestBackOff_.record(inside);
       }
       blockBackOff_.record(inside);
       blockGreatest = greatest;

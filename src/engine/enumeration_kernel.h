@@ -286,6 +286,8 @@ class Kernel {
   // Back-off of the checks of whole blocks, for visitors that do not screen
   // single tables (a check that fails costs them more).
   CheckBackOff blockBackOff_;
+  // ... and of their greatest, which the probable side alone needs.
+  CheckBackOff greatestBackOff_;
   // Back-off of the stretches of blocks of the third-last cell's loop.
   CheckBackOff stretchBackOff_;
   // Back-off of the trimming of runs' ends, and of the checks of whole runs
