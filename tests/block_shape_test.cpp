@@ -45,6 +45,15 @@ struct SubTable {
   }
 };
 
+// A random sub-table with row needs up to `top` and any first column total
+// they allow.
+SubTable randomSubTable(std::mt19937& random, int top) {
+  auto need = [&] { return static_cast<int>(random() % (static_cast<unsigned>(top) + 1)); };
+  SubTable t{need(), need(), need(), 0};
+  t.c0 = static_cast<int>(random() % static_cast<unsigned>(t.a0 + t.a1 + t.a2 + 1));
+  return t;
+}
+
 constexpr double kAllowance = 1e-12;
 
 TEST(BlockShape, CountsAndRangesAgreeWithTheTablesOfRandomSubTables) {
@@ -52,9 +61,7 @@ TEST(BlockShape, CountsAndRangesAgreeWithTheTablesOfRandomSubTables) {
   const std::vector<double> lf = logFactorials(400);
   for (int trial = 0; trial < 2000; ++trial) {
     const int top = trial % 4 == 0 ? 3 : 60;
-    SubTable t{static_cast<int>(random() % (top + 1)), static_cast<int>(random() % (top + 1)),
-               static_cast<int>(random() % (top + 1)), 0};
-    t.c0 = static_cast<int>(random() % (t.a0 + t.a1 + t.a2 + 1));
+    const SubTable t = randomSubTable(random, top);
     const BlockShape shape = t.shape();
     ASSERT_LE(shape.lo1, shape.hi1);
     double least = std::numeric_limits<double>::infinity();
@@ -104,9 +111,7 @@ TEST(BlockShape, RunLeastSumsAreConvexInTheSecondLastCell) {
   std::mt19937 random(4711);
   const std::vector<double> lf = logFactorials(400);
   for (int trial = 0; trial < 500; ++trial) {
-    SubTable t{static_cast<int>(random() % 61), static_cast<int>(random() % 61),
-               static_cast<int>(random() % 61), 0};
-    t.c0 = static_cast<int>(random() % (t.a0 + t.a1 + t.a2 + 1));
+    const SubTable t = randomSubTable(random, 60);
     const BlockShape shape = t.shape();
     for (auto x1 = shape.lo1 + 1; x1 < shape.hi1; ++x1) {
       const double before = shape.runLeast(lf.data(), x1 - 1);
@@ -124,9 +129,7 @@ TEST(BlockShape, RunLeastsSteppedEitherWayAreTheRunLeasts) {
   const std::vector<double> lf = logFactorials(400);
   for (int trial = 0; trial < 1000; ++trial) {
     const int top = trial % 3 == 0 ? 4 : 60;
-    SubTable t{static_cast<int>(random() % (top + 1)), static_cast<int>(random() % (top + 1)),
-               static_cast<int>(random() % (top + 1)), 0};
-    t.c0 = static_cast<int>(random() % (t.a0 + t.a1 + t.a2 + 1));
+    const SubTable t = randomSubTable(random, top);
     const BlockShape shape = t.shape();
     BlockShape::RunLeasts up(shape, lf.data(), shape.lo1);
     BlockShape::RunLeasts down(shape, lf.data(), shape.hi1);
