@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/debug_checks.h"
 #include "engine/enumeration_screen.h"
 
 namespace rxc::enumeration_detail {
@@ -91,6 +92,7 @@ struct BlockShape {
           lf_(lf),
           x1_(x1),
           denominator_(shape.kY + shape.fixed + shape.cornerBase + 2) {
+      RXC_DEBUG_ASSERT(denominator_ > shape.fixed + 1);
       const Index numerator = (shape.kY - x1) * shape.fixed - shape.cornerBase - x1 - 1;
       turn_ = ceilDiv(numerator, denominator_);
       past_ = turn_ * denominator_ - numerator;

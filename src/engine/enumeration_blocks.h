@@ -304,7 +304,7 @@ template <class Visitor, class Progress>
   //    steps, then halving.
   // Only for a visitor that screens each table (option A). For options B and
   // C a search, two descents per probe, cost more than the blocks it skipped
-  // (the band of 4 x 4 with every marginal 20: 5 % more instructions).
+  // (the band of 4 x 4 with every marginal 20: 8 % more instructions).
   constexpr bool kSkipsRuns = kHasNoOpRanges<Visitor> && screensEachTable<Visitor>();
   const double slack = blockSlack();
   // The least of the block before, from below and above, when it was judged.
