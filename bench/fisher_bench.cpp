@@ -2,7 +2,10 @@
 // test runs it, L = 0 typed, U the probability of an observed table, T1 = T2 =
 // 10; the observed table is the one of median probability (so about half of
 // the tables are accepted and summed, and the kept lists see a steady stream
-// of candidates). optionB/4x4_m20_band: option B with a narrow band. Each with
+// of candidates). fisher_tail/<case>: the same with an observed table at the
+// 2nd percentile of probability, a p-value near 0.02, where most of the
+// tables are more probable than the observed one and whole blocks of them may
+// be skipped. optionB/4x4_m20_band: option B with a narrow band. Each with
 // the bounded enumeration and, as <name>/full, visiting every table.
 // items_per_second is tables per second (every table of the distribution,
 // visited or not), comparable with expsum/<case>; visited_share is the share
@@ -67,16 +70,18 @@ struct PickingVisitor {
   std::vector<int16_t> cells;
 };
 
-// A table near the middle of the distribution: the median of a regular sample
-// of at most about 4096 tables taken in generation order.
-std::vector<int16_t> medianTable(const Problem& input) {
+// The table at quantile `q` of probability (0.5: near the middle of the
+// distribution) in a regular sample of at most about 4096 tables taken in
+// generation order.
+std::vector<int16_t> quantileTable(const Problem& input, double q) {
   ProgressBar progress{};
   CountingVisitor counter;
   const uint64_t count = runPass(input, progress, counter).tableCount;
   SamplingVisitor sampler;
   sampler.stride = std::max<uint64_t>(1, count / 4096);
   runPass(input, progress, sampler);
-  auto middle = sampler.samples.begin() + static_cast<std::ptrdiff_t>(sampler.samples.size() / 2);
+  auto middle = sampler.samples.begin() +
+                static_cast<std::ptrdiff_t>(static_cast<double>(sampler.samples.size()) * q);
   std::nth_element(sampler.samples.begin(), middle, sampler.samples.end());
   PickingVisitor picker;
   picker.target = middle->second;
@@ -85,12 +90,13 @@ std::vector<int16_t> medianTable(const Problem& input) {
   return picker.cells;
 }
 
-// Option C, L = 0 typed, U given as the observed table, T1 = T2 = 10.
-ConditionRequest fisherRequest(const Problem& problem) {
+// Option C, L = 0 typed, U given as the observed table (at quantile q of the
+// tables' probabilities), T1 = T2 = 10.
+ConditionRequest fisherRequest(const Problem& problem, double q = 0.5) {
   ConditionRequest request;
   request.inclusive = true;
   request.upper.source = Bound::Source::kObservedTable;
-  request.upper.observedTable = medianTable(problem);
+  request.upper.observedTable = quantileTable(problem, q);
   request.upper.logValue = observedTableLogProb(problem, request.upper.observedTable.data());
   request.upper.value = fastExp(*request.upper.logValue);
   request.t1 = 10;
@@ -125,9 +131,9 @@ void runConditionCase(benchmark::State& state, const Problem& problem, AcceptedR
   state.counters["visited_share"] = static_cast<double>(visits) / static_cast<double>(tables);
 }
 
-void runFisher(benchmark::State& state, const BenchCase& c, PassOptions options) {
+void runFisher(benchmark::State& state, const BenchCase& c, PassOptions options, double q = 0.5) {
   const Problem problem = problemOf(c);
-  const ConditionRequest request = fisherRequest(problem);
+  const ConditionRequest request = fisherRequest(problem, q);
   // Option C with L = 0 typed: up to U's band widened by the tolerance.
   const double upper = toleranceBand(*request.upper.logValue).high;
   runConditionCase(state, problem, AcceptedRange::atMost(upper), request, options);
@@ -168,6 +174,9 @@ void runBand(benchmark::State& state, PassOptions options) {
   runConditionCase(state, problem, band, request, options);
 }
 
+// The observed table of fisher_tail/<case>: a p-value near 0.02.
+constexpr double kTailQuantile = 0.02;
+
 const bool registered = [] {
   for (const BenchCase& c : benchCases()) {
     benchmark::RegisterBenchmark(("fisher/" + c.name).c_str(),
@@ -175,6 +184,16 @@ const bool registered = [] {
     benchmark::RegisterBenchmark(("fisher/" + c.name + "/full").c_str(), [&c](benchmark::State& s) {
       runFisher(s, c, PassOptions{false});
     });
+  }
+  // A small p-value, on the two shapes where a Fisher pass takes longest.
+  for (const BenchCase& c : benchCases()) {
+    if (c.name != "4x4_m12" && c.name != "3x6") continue;
+    benchmark::RegisterBenchmark(("fisher_tail/" + c.name).c_str(), [&c](benchmark::State& s) {
+      runFisher(s, c, PassOptions{true}, kTailQuantile);
+    });
+    benchmark::RegisterBenchmark(
+        ("fisher_tail/" + c.name + "/full").c_str(),
+        [&c](benchmark::State& s) { runFisher(s, c, PassOptions{false}, kTailQuantile); });
   }
   // One core against all: fisher/<case>/threads:N, and a whole Fisher pass on
   // 4 x 4 with every marginal 20 (1,173,759,851 tables), U near the middle.
