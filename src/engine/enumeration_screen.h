@@ -5,9 +5,13 @@
 // inside such a range, without forming their exact log-probabilities.
 //
 //   struct Visitor {
-//     NoOpRanges noOpRanges() const;            // asked again after each visit
+//     NoOpRanges noOpRanges() const;
 //     static constexpr bool kScreensEachTable;  // also estimate single tables
 //   };
+//
+// A visitor that screens single tables is asked for its ranges again after
+// each visit (they may change as it goes); any other is asked once, when a
+// pass starts, and keeps its ranges for the whole pass.
 #pragma once
 
 #include <algorithm>
