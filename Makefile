@@ -2,7 +2,7 @@
 # install what is missing first). `make run` builds and starts the program in
 # the current directory (the report res.txt is written here); `make test`
 # builds and runs every test; `make bench` builds and runs the enumeration
-# benchmarks; `make sanitize` runs the tests under AddressSanitizer and
+# benchmarks (`make bench-build` only builds them); `make sanitize` runs the tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, `make tsan` the whole sessions with several
 # workers under ThreadSanitizer; `make install` puts rxc in $(PREFIX)/bin (the
 # build's CMAKE_INSTALL_PREFIX, /usr/local by default, when PREFIX is not
@@ -12,7 +12,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?=
 DESTDIR ?=
 
-.PHONY: build run test bench sanitize tsan install format-check clean
+.PHONY: build run test bench bench-build sanitize tsan install format-check clean
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=ON
@@ -24,10 +24,12 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
-bench:
+bench: bench-build
+	./$(BUILD)-bench/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+bench-build:
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target rxc_bench
-	./$(BUILD)-bench/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
 sanitize:
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON
