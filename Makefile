@@ -2,11 +2,11 @@
 # install what is missing first). `make run` builds and starts the program in
 # the current directory (the report res.txt is written here); `make test`
 # builds and runs every test; `make bench` builds and runs the enumeration
-# benchmarks (`make bench-build` only builds them); `make sanitize` runs the tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, `make tsan` the whole sessions with several
-# workers under ThreadSanitizer; `make install` puts rxc in $(PREFIX)/bin (the
-# build's CMAKE_INSTALL_PREFIX, /usr/local by default, when PREFIX is not
-# given), under $(DESTDIR) if set.
+# benchmarks (`make bench-build` only builds them); `make sanitize` runs the
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer, `make tsan` the
+# whole sessions with several workers under ThreadSanitizer; `make install`
+# puts rxc in $(PREFIX)/bin (the build's CMAKE_INSTALL_PREFIX, /usr/local by
+# default, when PREFIX is not given), under $(DESTDIR) if set.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?=
