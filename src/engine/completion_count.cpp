@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "base/debug_checks.h"
+#include "base/small_sort.h"
 
 namespace rxc {
 
@@ -53,7 +54,7 @@ int sortedNeeds(std::span<const int32_t> need, int first, int last, uint16_t* ou
     RXC_DEBUG_ASSERT(need[i] >= 0 && need[i] <= 0xffff);
     if (need[i] > 0) out[n++] = static_cast<uint16_t>(need[i]);
   }
-  std::sort(out, out + n);
+  sortSmall(out, out + n);
   return n;
 }
 
@@ -269,7 +270,7 @@ bool CompletionCounter::forEachFill(std::span<const uint16_t> prefix,
       for (int t = 0; t < m; ++t) {
         if (left[t] > 0) leftover[n++] = left[t];
       }
-      std::sort(leftover.begin(), leftover.begin() + static_cast<std::ptrdiff_t>(n));
+      sortSmall(leftover.data(), leftover.data() + n);
       return visit(std::span<const uint16_t>(leftover.data(), n));
     }
     // Row i gives x: enough that the rows after it can give the rest.

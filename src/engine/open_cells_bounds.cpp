@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/debug_checks.h"
+#include "base/small_sort.h"
 
 namespace rxc {
 
@@ -22,7 +23,7 @@ class CapList {
     RXC_DEBUG_ASSERT(count <= kMaxCaps);
     size_ = count;
     std::copy(caps, caps + count, caps_.begin());
-    std::sort(caps_.begin(), caps_.begin() + count);
+    sortSmall(caps_.data(), caps_.data() + count);
     lowSum_[0] = 0;
     lowLf_[0] = 0.0;
     highSum_[0] = 0;
