@@ -17,7 +17,8 @@ void sortSmall(T* first, T* last) {
     std::sort(first, last);
     return;
   }
-  for (T* next = first + (first != last ? 1 : 0); next < last; ++next) {
+  if (first == last) return;
+  for (T* next = first + 1; next < last; ++next) {
     const T value = *next;
     T* hole = next;
     while (hole > first && value < hole[-1]) {
