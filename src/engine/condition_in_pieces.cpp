@@ -102,7 +102,7 @@ PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, Ordered
   std::vector<ExactSum> sums(workers);
   uint64_t tables = totals.tableCount;
   PieceRunner<PieceCount>::run(
-      rest, options.workers, cells,
+      rest, options.workers, cells, options.threadStarter,
       [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
         const auto w = static_cast<size_t>(worker);
         if (!skippers[w]) skippers[w] = makeSkipper(problem);

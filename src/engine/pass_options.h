@@ -4,6 +4,8 @@
 
 namespace rxc {
 
+class ThreadStarter;  // piece_runner.h
+
 // How a pass walks. Bounded: subtrees and blocks whose every table is a no-op
 // for the visitor are counted without being visited. Not bounded: every
 // table is visited, but for the screens that option A's tracking has always
@@ -17,6 +19,9 @@ struct PassOptions {
   // this long: a pass that ends within it starts no thread, which would cost
   // more than it saves. Tests set 0 to run every piece on the workers.
   int aloneMicroseconds = 50000;
+  // Starts the workers' threads; null: std::thread. Tests put in one that
+  // refuses some starts, as a system short of processes or memory does.
+  ThreadStarter* threadStarter = nullptr;
 };
 
 }  // namespace rxc

@@ -98,7 +98,7 @@ uint64_t trackInPieces(const Problem& problem, ExtremeOption choice, ExtremeTrac
     uint64_t tables = 0;
   };
   PieceRunner<PieceCount>::run(
-      rest, options.workers, cells,
+      rest, options.workers, cells, options.threadStarter,
       [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
         auto& skipper = skippers[static_cast<size_t>(worker)];
         if (!skipper) skipper = makeSkipper(problem);
