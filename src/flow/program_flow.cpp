@@ -15,6 +15,7 @@
 #include "dialogue/estimate_display.h"
 #include "dialogue/options_dialogue.h"
 #include "engine/kept_tables.h"
+#include "engine/pass_workers.h"
 #include "engine/problem.h"
 #include "engine/table_count_estimate.h"
 #include "flow/end_messages.h"
@@ -54,11 +55,11 @@ void acquireMarginArrays(MemoryBudget& memory, const Dimensions& d) {
   if (!memory.charge(bytes)) stopRun(kMemoryFailureMessage);
 }
 
-// Starting threads costs more than a small run takes.
-int workersFor(const RunSettings& settings, float approxCount) {
-  constexpr float kSmallRun = 20000.0f;
+// Threads for the run's passes: those the settings ask for, else as the
+// exact number of tables calls for (workersForPass).
+int workersFor(const RunSettings& settings, const Problem& problem) {
   if (settings.workers > 0) return settings.workers;
-  return approxCount < kSmallRun ? 1 : availableProcessors();
+  return workersForPass(problem, availableProcessors());
 }
 
 void writeClosing(Console& console) {
@@ -100,7 +101,7 @@ void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryB
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, approxCount),
+  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, problem),
                                 settings.aloneMicroseconds};
   ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
