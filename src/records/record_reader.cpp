@@ -93,6 +93,23 @@ bool hasNonZeroDigit(std::string_view number) {
   return false;
 }
 
+// Consumes a UTF-8 byte-order mark at the input's start. Returns the bytes of
+// a partial one, read before the first that differs: the line's own start.
+std::string consumeByteOrderMark(std::streambuf& in) {
+  using Traits = std::streambuf::traits_type;
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  std::string taken;
+  for (char expected : kMark) {
+    const Traits::int_type next = in.sgetc();
+    if (Traits::eq_int_type(next, Traits::eof()) || Traits::to_char_type(next) != expected) {
+      return taken;
+    }
+    taken += expected;
+    in.sbumpc();
+  }
+  return {};
+}
+
 }  // namespace
 
 RecordReader::RecordReader(std::istream& in, RecordWriter& console) : in_(in), console_(console) {}
@@ -104,7 +121,11 @@ std::string RecordReader::readLine() {
   std::streambuf& in = *in_.rdbuf();
   using Traits = std::streambuf::traits_type;
   std::string line;
-  bool anything = false;
+  if (!started_) {
+    started_ = true;
+    line = consumeByteOrderMark(in);
+  }
+  bool anything = !line.empty();
   for (;;) {
     const Traits::int_type next = in.sbumpc();
     if (Traits::eq_int_type(next, Traits::eof())) {

@@ -2,7 +2,8 @@
 // of one value. Every read flushes the console first, so that a prompt left
 // open is visible before the user types. Malformed input, a line longer than
 // kMaxLineBytes and end of input throw InputError; nothing is ever re-read in a
-// loop here.
+// loop here. A UTF-8 byte-order mark at the very start of the input (an
+// answers file saved by a Windows editor) is skipped.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +58,7 @@ class RecordReader {
 
   std::istream& in_;
   RecordWriter& console_;
+  bool started_ = false;  // the first line was read: no byte-order mark after it
 };
 
 }  // namespace rxc
