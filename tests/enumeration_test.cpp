@@ -19,6 +19,7 @@
 #include "engine/pieces.h"
 #include "engine/problem.h"
 #include "engine/progress.h"
+#include "engine/progress_marks.h"
 #include "support/reference_enumeration.h"
 
 namespace rxc {
@@ -550,6 +551,32 @@ void expectMarksBeforeTables(const Problem& p, uint64_t total) {
   EXPECT_EQ(progress.reached,
             (std::vector<std::pair<uint64_t, uint64_t>>{
                 {1, 0}, {2, 1}, {10, 9}, {11, 10}, {30, 29}, {total, total - 1}}));
+}
+
+// Tables passed at once reach the marks that counting them one by one would:
+// at most one a table, a mark already due at the first table, several marks
+// due at one table spread over the next ones, and none past the last table.
+TEST(ProgressMarks, TablesPassedAtOnceReachTheMarksOfCountingThemOneByOne) {
+  std::mt19937 rng(808);
+  for (int round = 0; round < 500; ++round) {
+    std::vector<uint64_t> marks;
+    uint64_t at = rng() % 5;
+    for (int k = 0; k < 8; ++k) {
+      at += rng() % 4;  // repeated marks too
+      marks.push_back(at);
+    }
+    const uint64_t from = rng() % 12;
+    const uint64_t to = from + rng() % 30;
+    uint64_t visited = 0;
+    MarkRecorder oneByOne{marks, &visited, {}};
+    for (uint64_t table = from + 1; table <= to; ++table) {
+      if (table >= oneByOne.nextMarkAt()) oneByOne.reach(table);
+    }
+    MarkRecorder atOnce{marks, &visited, {}};
+    const uint64_t next = passMarks(atOnce, from, to, atOnce.nextMarkAt());
+    ASSERT_EQ(atOnce.reached, oneByOne.reached) << "round " << round;
+    ASSERT_EQ(next, oneByOne.nextMarkAt()) << "round " << round;
+  }
 }
 
 TEST(EnumerationKernel, ProgressIsMarkedBeforeTheTableIsEvaluated) {

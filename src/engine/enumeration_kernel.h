@@ -45,6 +45,7 @@
 #include "engine/enumeration_terms.h"
 #include "engine/pass_options.h"
 #include "engine/problem.h"
+#include "engine/progress_marks.h"
 
 namespace rxc {
 
@@ -539,15 +540,8 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* 
 template <int R, int C>
 template <class Progress>
 inline void Kernel<R, C>::countUnvisited(Progress& progress, Counter& counter, uint64_t n) {
-  const uint64_t last = counter.count + n;
-  uint64_t table = counter.count;
-  while (counter.markAt <= last) {
-    table = std::max(counter.markAt, table + 1);
-    if (table > last) break;
-    progress.reach(table);
-    counter.markAt = progress.nextMarkAt();
-  }
-  counter.count = last;
+  counter.markAt = passMarks(progress, counter.count, counter.count + n, counter.markAt);
+  counter.count += n;
 }
 
 template <int R, int C>

@@ -1,6 +1,5 @@
 #include "engine/progress.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace rxc {
@@ -29,15 +28,6 @@ void ProgressBar::reach(uint64_t tableCount) {
     nextMark_ = static_cast<int16_t>(nextMark_ + step_);
   }
   updateNextMarkAt();
-}
-
-void ProgressBar::pass(uint64_t from, uint64_t to) {
-  uint64_t table = from;
-  while (nextMarkAt_ <= to) {
-    table = std::max(nextMarkAt_, table + 1);
-    if (table > to) break;
-    reach(table);
-  }
 }
 
 // The first table count at which the next mark is due: the smallest integer

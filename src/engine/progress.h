@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "engine/progress_marks.h"
+
 namespace rxc {
 
 // Where the bar is shown. Called at most a dozen times a run, never per table.
@@ -32,8 +34,8 @@ class ProgressBar {
 
   // Tables `from` + 1 .. `to` of a pass passed at once (counted without a
   // visit, or walked by another thread): the marks due among them, at most
-  // one a table, as if they were reached one by one.
-  void pass(uint64_t from, uint64_t to);
+  // one a table, as if they were reached one by one (passMarks).
+  void pass(uint64_t from, uint64_t to) { passMarks(*this, from, to, nextMarkAt_); }
 
   void writeStart();
   void writeFinish();
