@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "base/debug_checks.h"
+#include "engine/cell_bounds.h"
 #include "engine/enumeration_screen.h"
 
 namespace rxc::enumeration_detail {
@@ -44,8 +45,10 @@ struct BlockShape {
   Index k1, kY, cornerBase;
   Index rest1;  // the sub-table's total: k1 + the total after x1's line
 
-  [[gnu::always_inline]] Index xLow(Index x1) const { return std::max<Index>(0, lowBase - x1); }
-  [[gnu::always_inline]] Index xHigh(Index x1) const { return std::min(u0 - x1, fixed); }
+  // x's range in the run of x1 (cell_bounds.h): x's column needs u0 - x1,
+  // its row `fixed`, and its excess falls from lowBase by one a unit of x1.
+  [[gnu::always_inline]] Index xLow(Index x1) const { return lowOfExcess(lowBase - x1); }
+  [[gnu::always_inline]] Index xHigh(Index x1) const { return cellHigh(u0 - x1, fixed); }
 
   // The tables with x1 in [a, b]: the sum of xHigh - xLow + 1, each bound
   // linear in x1 on either side of its one bend.
@@ -136,8 +139,8 @@ struct BlockShape {
   // as k rises, so each term is least and greatest at the ends of its
   // argument's range. A dozen reads.
   [[gnu::always_inline]] SumSpan termRange(const double* lf) const {
-    const Index xMin = std::max<Index>(0, lowBase - hi1);
-    const Index xMax = std::min(u0 - lo1, fixed);
+    const Index xMin = xLow(hi1);
+    const Index xMax = xHigh(lo1);
     const Index yMin = std::max(lo1, lowBase);
     const Index yMax = std::min(u0, hi1 + fixed);
     return {lf[lo1] + lf[xMin] + lf[kY - yMax] + lf[k1 - hi1] + lf[fixed - xMax] +

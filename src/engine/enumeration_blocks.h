@@ -142,8 +142,8 @@ bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& count
   const int32_t cm0 = colMargin_.data()[0];
   const int32_t rm0 = rowMargin_.data()[0];
   const int32_t cornerBase = rowMargin_.data()[1] - cm0;
-  const int32_t lo = std::max<int32_t>(0, cm0 + rm0 - colSuffix_.data()[0]);
-  const int32_t hi = std::min(cm0, rm0);
+  const int32_t lo = cellLow(cm0, rm0, colSuffix_.data()[0]);
+  const int32_t hi = cellHigh(cm0, rm0);
   const HeldTerms none{nullptr, 0, nullptr, 0};
   for (int32_t x = lo; x <= hi; ++x) {
     tick(progress, counter);
@@ -151,7 +151,8 @@ bool Kernel<R, C>::twoByTwo(Progress& progress, Visitor& visitor, Counter& count
     if constexpr (Visitor::kNeedsLogProb) {
       // One interior row and no held cell: x, below it, beside it, the corner.
       const BlockTerms<double> t{0.0, lf[cm0 - x], lf[rm0 - x], lf[cornerBase + x]};
-      logProb = logMarginConst_ - sumInTableOrder<0, 0>(0.0 + lf[x], none, true, t);
+      const double interior = addInteriorCell(kNoInteriorCells, lf[x]);
+      logProb = logMarginConst_ - sumInTableOrder<0, 0>(interior, none, true, t);
     }
     if (!visitor.visit(logProb, Table(*this, 0, x))) return false;
   }
@@ -171,9 +172,9 @@ inline BlockShape Kernel<R, C>::shapeOf(const BlockStart& b) const {
   using Index = BlockShape::Index;
   const bool manyRows = rows() >= 3;
   // The corner closes the 2 x 2 sub-table of total rest2 that x sits in.
-  return {std::max<Index>(0, Index{b.colRest1} + b.rowRest1 - b.rest1),
-          std::min<Index>(b.colRest1, b.rowRest1),
-          Index{b.u0} + b.fixed - b.rest2,
+  return {cellLow<Index>(b.colRest1, b.rowRest1, b.rest1),
+          cellHigh<Index>(b.colRest1, b.rowRest1),
+          cellExcess<Index>(b.u0, b.fixed, b.rest2),
           b.u0,
           b.fixed,
           manyRows ? b.rowRest1 : b.colRest1,
@@ -218,7 +219,7 @@ template <int R, int C>
     b.fixed = colMargin[c - 2];
     b.rest2 = colSuffix_.data()[c - 2];
   }
-  b.before = p1 == 0 ? 0.0 : logSum_.data()[p1 - 1];
+  b.before = interiorSumBefore(p1);
   return b;
 }
 
@@ -243,7 +244,7 @@ template <class Visitor, class Progress>
   const int32_t rowRest0 = rowRest[p0];
   const int32_t rest0 = rest_.data()[p0];
   const int32_t high0 = high_.data()[p0];
-  const double before0 = p0 == 0 ? 0.0 : logSum_.data()[p0 - 1];
+  const double before0 = interiorSumBefore(p0);
   // rowRest of the block's cell p0 + k (k = 1, 2) when the cell to its left
   // is held.
   int32_t heldRowRest[3] = {};
@@ -267,7 +268,7 @@ template <class Visitor, class Progress>
   // The start of x0's block, from formulas in x0.
   auto startOf = [&](int32_t x0) {
     BlockStart b;
-    b.before = before0 + lf[x0];
+    b.before = addInteriorCell(before0, lf[x0]);
     if constexpr (row1 == 0) {
       b.colRest1 = colMargin[col1];
       b.rest1 = colSuffix[col1];
@@ -393,14 +394,14 @@ template <class Visitor, class Progress>
   const int32_t u0 = start.u0;
   const int32_t fixed = start.fixed;
   const int32_t rest2 = start.rest2;
-  const int32_t lo1 = std::max<int32_t>(0, colRest1 + rowRest1 - rest1);
-  const int32_t hi1 = std::min(colRest1, rowRest1);
+  const int32_t lo1 = cellLow(colRest1, rowRest1, rest1);
+  const int32_t hi1 = cellHigh(colRest1, rowRest1);
 
   if constexpr (!kLog) {
     for (int32_t x1 = lo1; x1 <= hi1; ++x1) {
       const int32_t ux = u0 - x1;
-      const int32_t lo = std::max<int32_t>(0, ux + fixed - rest2);
-      const int32_t hi = std::min(ux, fixed);
+      const int32_t lo = cellLow(ux, fixed, rest2);
+      const int32_t hi = cellHigh(ux, fixed);
       const uint64_t n = static_cast<uint64_t>(hi - lo + 1);
       if (counter.count + n < counter.markAt) {
         // No progress mark in this run.
@@ -423,9 +424,7 @@ template <class Visitor, class Progress>
     // 64-bit copies of what indexes ln(x!), so that no index is widened per table.
     using Index = std::ptrdiff_t;
     const Index colRest1L = colRest1, rowRest1L = rowRest1, fixedL = fixed;
-    const Index u0L = u0, lo1L = lo1, hi1L = hi1;
-    // low of x = max(0, lowBase - x1), high of x = min(u0 - x1, fixed)
-    const Index lowBase = Index{u0} + fixed - rest2;
+    const Index lo1L = lo1, hi1L = hi1;
     const double* lf = logFactorial_;
     const HeldTerms held = heldTerms();
     const bool oneInteriorRow = r < 3;
@@ -518,7 +517,7 @@ template <class Visitor, class Progress>
     // (No run is longer than fixed + 1; the middle one stands for the rest.)
     const Index mid = (lo1L + hi1L) / 2;
     if (fixedL >= kNestedRunLength - 1 &&
-        std::min(u0L - mid, fixedL) - std::max<Index>(0, lowBase - mid) + 1 >= kNestedRunLength) {
+        shape.xHigh(mid) - shape.xLow(mid) + 1 >= kNestedRunLength) {
       // The runs' least sums are convex in x1 (enumeration_block_shape.h):
       // once they have risen from one judged run to the next, no later run's
       // least is below the last one's. When that run is inside a no-op range
@@ -553,9 +552,9 @@ template <class Visitor, class Progress>
       double lastRunLeastBelow = -kLargestLog;
       double lastRunLeastAbove = kLargestLog;
       for (Index x1 = firstRun; x1 <= lastRun; ++x1) {
-        const Index lo = std::max<Index>(0, lowBase - x1);
-        const Index hi = std::min(u0L - x1, fixedL);
-        const double before1 = before + lf[x1];
+        const Index lo = shape.xLow(x1);
+        const Index hi = shape.xHigh(x1);
+        const double before1 = addInteriorCell(before, lf[x1]);
         // The last-row cell below x is u - x, the last-column cell beside it
         // v - x, the corner w + x. x1's own derived cell (beside it, or below
         // it with one interior row) is fixed along the run: `slot`.
@@ -578,9 +577,9 @@ template <class Visitor, class Progress>
           using Sum = decltype(rising(x));
           Sum interior;
           if constexpr (std::is_same_v<Sum, double>) {
-            interior = before1 + rising(x);
+            interior = addInteriorCell(before1, rising(x));
           } else {
-            interior = splat(before1) + rising(x);
+            interior = addInteriorCell(splat(before1), rising(x));
           }
           return sumInTableOrder<kHeldRowTerms, kHeldColTerms>(
               interior, held, oneInteriorRow,
@@ -736,16 +735,16 @@ template <class Visitor, class Progress>
     const double* lfFixed = lf + fixed;
     const double* lfCorner = lf + cornerBase;
     Index x1 = lo1L;
-    Index x = std::max<Index>(0, lowBase - x1);
-    Index hi = std::min(u0L - x1, fixedL);
+    Index x = shape.xLow(x1);
+    Index hi = shape.xHigh(x1);
     // Bounds of x for the next x1, ready before x reaches its high, so that
     // the step from one table to the next is a compare and two selects.
-    Index nextLo = std::max<Index>(0, lowBase - x1 - 1);
-    Index nextHi = std::min(u0L - x1 - 1, fixedL);
+    Index nextLo = shape.xLow(x1 + 1);
+    Index nextHi = shape.xHigh(x1 + 1);
     for (;;) {
       tick(progress, counter);
       const Index y = x1 + x;
-      const double interior = before + lf[x1] + lf[x];
+      const double interior = addInteriorCell(addInteriorCell(before, lf[x1]), lf[x]);
       const BlockTerms<double> t =
           r >= 3 ? BlockTerms<double>{lfRowRest1[-x1], lfColRest1[-y], lfFixed[-x], lfCorner[y]}
                  : BlockTerms<double>{lfColRest1[-x1], lfFixed[-x], lfRowRest1[-y], lfCorner[y]};
@@ -764,8 +763,8 @@ template <class Visitor, class Progress>
       hi = (nextHi & mask) | (hi & ~mask);
       x1 += wrap;
       if (x1 > hi1L) return leave(true);
-      nextLo = std::max<Index>(0, lowBase - x1 - 1);
-      nextHi = std::min(u0L - x1 - 1, fixedL);
+      nextLo = shape.xLow(x1 + 1);
+      nextHi = shape.xHigh(x1 + 1);
     }
   }
 }

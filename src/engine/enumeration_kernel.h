@@ -39,6 +39,7 @@
 #include "base/debug_checks.h"
 #include "base/double_pair.h"
 #include "base/fatal_stop.h"
+#include "engine/cell_bounds.h"
 #include "engine/enumeration_block_shape.h"
 #include "engine/enumeration_screen.h"
 #include "engine/enumeration_subtrees.h"
@@ -141,6 +142,11 @@ class Kernel {
   // and the last column) differ by the difference of the margins' totals,
   // the same for every table; returns whether they agree.
   bool cornerConsistent() const;
+
+  // The interior cells' running sum of ln(x!) before position q.
+  double interiorSumBefore(int q) const {
+    return q == 0 ? kNoInteriorCells : logSum_.data()[q - 1];
+  }
 
   // Sets position q, interior row i, column j, to `value`.
   template <bool kLog>
@@ -379,7 +385,7 @@ inline void Kernel<R, C>::setCell(int q, int i, int j, int32_t value) {
   if constexpr (kLog) {
     const double* lf = logFactorial_;
     RXC_DEBUG_ASSERT(value < logFactorialSize_);
-    logSum_.data()[q] = (q == 0 ? 0.0 : logSum_.data()[q - 1]) + lf[value];
+    logSum_.data()[q] = addInteriorCell(interiorSumBefore(q), lf[value]);
     if (i == rows() - 2) rowLog_.data()[j] = splat(lf[colRest_.data()[q] - value]);
     if (j == cols() - 2) colLog_.data()[i] = splat(lf[rowRest_.data()[q] - value]);
   }
@@ -406,8 +412,8 @@ void Kernel<R, C>::refill(int from, int i, int j, int to, const int16_t* values)
     colRest[q] = cr;
     rowRest[q] = rr;
     rest[q] = t;
-    high_.data()[q] = std::min(cr, rr);
-    setCell<kLog>(q, i, j, values != nullptr ? values[q] : std::max<int32_t>(0, cr + rr - t));
+    high_.data()[q] = cellHigh(cr, rr);
+    setCell<kLog>(q, i, j, values != nullptr ? values[q] : cellLow(cr, rr, t));
     if (++i == h) {
       i = 0;
       ++j;

@@ -3,9 +3,13 @@
 // and its last bits depend on the order, so the order is written here once
 // and every walk of the kernel goes through it:
 //
-//   the interior cells, column by column (a running sum, then the block's two
-//   cells x1 and x), then the last row's cells left to right, then the last
-//   column's cells top to bottom, then the corner.
+//   the interior cells, column by column (a running sum, each cell added to
+//   the sum of those before it, the first to +0.0; the block's two cells x1
+//   and x are its last two additions), then the last row's cells left to
+//   right, then the last column's cells top to bottom, then the corner.
+//
+// No walk regroups these additions: a running sum held part way (before x1,
+// or before x) goes on from where it stopped, one addInteriorCell() a cell.
 //
 // The last row and column hold "held" cells, fixed before a block of the last
 // two interior cells starts (their ln(x!) kept in both lanes of a DoublePair,
@@ -20,6 +24,17 @@
 #include "base/double_pair.h"
 
 namespace rxc::enumeration_detail {
+
+// The interior cells' running sum before the first cell: the empty sum.
+inline constexpr double kNoInteriorCells = 0.0;
+
+// The running sum of the interior cells up to and including a cell: the sum
+// of those before it plus the cell's ln(x!). `Sum` is a double for one table
+// or a DoublePair for two (each lane the same addition).
+template <class Sum>
+[[gnu::always_inline]] inline Sum addInteriorCell(Sum before, Sum cellTerm) {
+  return before + cellTerm;
+}
 
 // s + a[0] + a[1] + ... + a[n-1], added in that order. With the count known
 // at compile time (N >= 0) the additions are unrolled; otherwise a jump into
@@ -83,7 +98,7 @@ struct BlockTerms {
 };
 
 // The sum of a table's ln(x!), given the interior cells' running sum up to and
-// including x (before + ln x1! + ln x!, added in that order by the caller).
+// including x (addInteriorCell of ln x1!, then of ln x!).
 // `Sum` is a double for one table or a DoublePair for two.
 template <int kRowHeld, int kColHeld, class Sum>
 inline Sum sumInTableOrder(Sum interior, const HeldTerms& held, bool oneInteriorRow,
