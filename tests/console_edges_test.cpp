@@ -1,10 +1,17 @@
 // The console's two ends at their edges: answers saved by a Windows editor
-// (a byte-order mark, CR LF line ends).
+// (a byte-order mark, CR LF line ends), and a console that stops taking text
+// part way, as a pipe does whose reader has left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
+#include "flow/program_flow.h"
 #include "support/session_driver.h"
 
 namespace rxc {
@@ -50,6 +57,81 @@ TEST(ByteOrderMark, OnlyAWholeOneAtTheVeryStartIsSkipped) {
   }
   // A mark and nothing else is an input that ends before the first answer.
   EXPECT_EQ(runSession(kByteOrderMark).errors, "Error de lectura: fin de los datos de entrada\n");
+}
+
+// A console that takes its first `accepted` bytes and refuses every write
+// after them, counting the refusals.
+class ConsoleThatCloses : public std::streambuf {
+ public:
+  explicit ConsoleThatCloses(std::size_t accepted) : left_(accepted) {}
+  std::string taken;
+  int refusals = 0;
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    const auto kept = std::min<std::streamsize>(count, static_cast<std::streamsize>(left_));
+    taken.append(text, static_cast<std::size_t>(kept));
+    left_ -= static_cast<std::size_t>(kept);
+    if (kept < count) ++refusals;
+    return kept;
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+
+ private:
+  std::size_t left_;
+};
+
+struct ClosedConsoleRun {
+  explicit ClosedConsoleRun(std::size_t accepted) : console(accepted) {}
+  int status = -1;
+  std::string errors;
+  std::string report;
+  ConsoleThatCloses console;
+};
+
+void runWithConsoleClosingAfter(const std::string& input, ClosedConsoleRun& run) {
+  std::istringstream in(input);
+  std::ostream out(&run.console);
+  std::ostringstream err;
+  const std::string path = ::testing::TempDir() + "rxc_closed_console_res.txt";
+  run.status = runProgram(in, out, err, path);
+  run.errors = err.str();
+  std::ifstream written(path, std::ios::binary);
+  run.report.assign(std::istreambuf_iterator<char>(written), {});
+  written.close();
+  std::remove(path.c_str());
+}
+
+TEST(ClosedConsole, TheRunFinishesItsReportAndEndsWithStatus4) {
+  // Closed from the start, after 100 bytes (in the introduction), and at the
+  // closing's last line: the rest of the dialogue is dropped, the answers
+  // are still read, and the report is the one an open console gets.
+  const auto open = runSession(kExampleRun);
+  ASSERT_EQ(open.status, 0);
+  for (const std::size_t accepted : {std::size_t{0}, std::size_t{100}, open.console.size() - 1}) {
+    ClosedConsoleRun run(accepted);
+    runWithConsoleClosingAfter(kExampleRun, run);
+    EXPECT_EQ(run.status, 4) << accepted;
+    EXPECT_EQ(run.errors, "Error: la consola se cerro antes del final; el informe " +
+                              ::testing::TempDir() + "rxc_closed_console_res.txt esta completo\n");
+    EXPECT_EQ(run.report, open.report) << accepted;
+    EXPECT_EQ(run.console.taken, open.console.substr(0, accepted));
+    // Once refused, the console is not written to again: no retry, no loop.
+    EXPECT_EQ(run.console.refusals, 1) << accepted;
+  }
+}
+
+TEST(ClosedConsole, ARunThatEndsEarlyKeepsItsOwnStatus) {
+  // The input ends at the option's question: that is what standard error
+  // says, with status 2, whether the console was closed or not.
+  ClosedConsoleRun run(10);
+  runWithConsoleClosingAfter("2\n3\n5\n12\n3\n7\n7\n", run);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.errors, "Error de lectura: fin de los datos de entrada\n");
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The built program run as a process of its own, for what only a whole process
 // shows: closed standard streams, a report on a full device or past the file
-// size limit, signals during a long pass, and the progress bar on a terminal.
-// Each run gets a fresh temporary directory, where res.txt is written.
+// size limit, a console closed early, signals during a long pass, and the
+// progress bar on a terminal. Each test gets a fresh
+// temporary directory, where res.txt is written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,15 +32,19 @@ using Clock = std::chrono::steady_clock;
 // 0 6 6, T1 = T2 = 2, and ENTER at the end.
 const std::string kFisherRun = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
 
-// A pass of some 3.4e10 tables, a dozen seconds or more: 4 x 4 with every
-// marginal 30, option C with L = U = 0 and no re-entry, so that the pass only
-// counts. The estimate (3.9e10) puts a progress mark every 8 % of it.
-const std::string kLongRun = "4\n4\n30\n30\n30\n30\n30\n30\n30\n30\nC\nN\n0\nN\n0\nN\n\n";
+// A pass that visits a billion tables, ten seconds or more: 4 x 4 with every
+// marginal 20, option C with L = 0 and U the probability of the table of 5s,
+// near the middle of the distribution, T1 = T2 = 0. Tests end it early.
+const std::string kLongRun =
+    "4\n4\n20\n20\n20\n20\n20\n20\n20\n20\nC\nN\n0\nY\n"
+    "5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n0\n0\n\n";
 const std::string kLongRunHead =
     "\r\n\r\n  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 4x4 CON MARGINALES FIJOS,\r\n"
     "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.\r\n\r\n"
-    "  Marginales filas:     30,  30,  30,  30\r\n"
-    "  Marginales columnas:  30,  30,  30,  30\r\n\r\n\r\n";
+    "  Marginales filas:     20,  20,  20,  20\r\n"
+    "  Marginales columnas:  20,  20,  20,  20\r\n\r\n\r\n";
+
+const std::string kProgressStart = " Progreso de los calculos:\n 0%";
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -75,9 +81,20 @@ enum class Stream { kToFile, kClosed, kToPipe };
 struct Launch {
   Stream out = Stream::kToFile;
   Stream err = Stream::kToFile;
-  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored so that a write past it fails
-  // with EFBIG instead of killing the process; 0 for no limit.
+  // RLIMIT_FSIZE in bytes; 0 for no limit. With `sizeSignalIgnored` the
+  // child ignores SIGXFSZ before it starts the program; otherwise the program
+  // starts with the signal's default action, which kills the process.
   rlim_t fileSizeLimit = 0;
+  bool sizeSignalIgnored = true;
+  // The answers through a pipe the test writes to (send()), not from a file.
+  bool answersThroughPipe = false;
+  // Prefix of the run's stdin, stdout and stderr files, so that two runs can
+  // share a directory.
+  const char* tag = "";
+  // The umask the program starts with; negative: the test's own.
+  int umask = -1;
+  // SIGHUP ignored when the program starts, as nohup starts it.
+  bool hangUpIgnored = false;
 };
 
 // How a child ended.
@@ -108,9 +125,10 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
 // The signals a test sends get their default action back, whatever the test
 // runner's own dispositions are.
 [[noreturn]] void startProgram(const char* directory, const char* input, const char* outPath,
-                               const char* errPath, const Launch& launch, int pipeWrite) {
+                               const char* errPath, const Launch& launch, int pipeWrite,
+                               int answersRead) {
   if (::chdir(directory) != 0) ::_exit(126);
-  const int inFd = ::open(input, O_RDONLY);
+  const int inFd = answersRead >= 0 ? answersRead : ::open(input, O_RDONLY);
   ::dup2(inFd, 0);
   ::close(inFd);
   const int targets[] = {1, 2};
@@ -128,15 +146,17 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
     }
   }
   if (pipeWrite > 2) ::close(pipeWrite);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   if (launch.fileSizeLimit > 0) {
-    ::signal(SIGXFSZ, SIG_IGN);  // ignored dispositions survive exec
+    if (launch.sizeSignalIgnored) ::signal(SIGXFSZ, SIG_IGN);  // survives exec
     const rlimit limit{launch.fileSizeLimit, launch.fileSizeLimit};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (launch.umask >= 0) ::umask(static_cast<mode_t>(launch.umask));
+  if (launch.hangUpIgnored) ::signal(SIGHUP, SIG_IGN);
   ::execl(RXC_BINARY, "rxc", static_cast<char*>(nullptr));
   ::_exit(127);
 }
@@ -145,26 +165,34 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
 class Child {
  public:
   Child(const RunDirectory& dir, const std::string& input, const Launch& launch = {}) {
-    std::ofstream(dir / "stdin.txt", std::ios::binary) << input;
+    const std::string tag = launch.tag;
+    std::ofstream(dir.path() / (tag + "stdin.txt"), std::ios::binary) << input;
     const std::string directory = dir.path().string();
-    const std::string in = (dir / "stdin.txt").string();
-    const std::string outPath = (dir / "stdout.txt").string();
-    const std::string errPath = (dir / "stderr.txt").string();
+    const std::string in = (dir.path() / (tag + "stdin.txt")).string();
+    const std::string outPath = (dir.path() / (tag + "stdout.txt")).string();
+    const std::string errPath = (dir.path() / (tag + "stderr.txt")).string();
     int pipeFds[2] = {-1, -1};
     if ((launch.out == Stream::kToPipe || launch.err == Stream::kToPipe) &&
         ::pipe2(pipeFds, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe");
     }
+    int answerFds[2] = {-1, -1};
+    if (launch.answersThroughPipe && ::pipe2(answerFds, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe");
+    }
     pid_ = ::fork();
     if (pid_ == 0) {
       startProgram(directory.c_str(), in.c_str(), outPath.c_str(), errPath.c_str(), launch,
-                   pipeFds[1]);
+                   pipeFds[1], answerFds[0]);
     }
     if (pipeFds[1] >= 0) ::close(pipeFds[1]);
+    if (answerFds[0] >= 0) ::close(answerFds[0]);
     pipe_ = pipeFds[0];
+    answers_ = answerFds[1];
   }
   ~Child() {
     if (pipe_ >= 0) ::close(pipe_);
+    if (answers_ >= 0) ::close(answers_);
     if (!ended_) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
@@ -174,6 +202,17 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   pid_t pid() const { return pid_; }
+
+  // Writes answers to the program's standard input (answersThroughPipe).
+  void send(const std::string& text) {
+    const ssize_t written = ::write(answers_, text.data(), text.size());
+    EXPECT_EQ(written, static_cast<ssize_t>(text.size()));
+  }
+  // Closes the test's end of the console pipe, as a reader that leaves does.
+  void closeConsole() {
+    ::close(pipe_);
+    pipe_ = -1;
+  }
   Ending wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
     ended_ = true;
     return waitFor(pid_, limit);
@@ -212,6 +251,7 @@ class Child {
  private:
   pid_t pid_ = -1;
   int pipe_ = -1;
+  int answers_ = -1;
   bool ended_ = false;
 };
 
@@ -270,6 +310,22 @@ TEST(ReportWriteFailure, FullDeviceOrFileSizeLimitEndsWithStatus3AndTheCause) {
   EXPECT_EQ(limited.report().size(), 1000u);
 }
 
+TEST(ReportWriteFailure, FileSizeLimitWithItsSignalAtTheDefaultStillEndsWithStatus3) {
+  // Started with SIGXFSZ at its default action (as a shell's `ulimit -f`
+  // leaves it), the program ignores the signal itself: the write past the
+  // limit fails, and the run ends as above rather than killed in silence.
+  RunDirectory dir;
+  Child child(dir, kFisherRun,
+              {.out = Stream::kToPipe, .fileSizeLimit = 1000, .sizeSignalIgnored = false});
+  child.readToEnd(std::chrono::seconds(60));
+  const Ending end = child.wait();
+  EXPECT_TRUE(end.exited) << "signal " << end.signal;
+  EXPECT_EQ(end.status, 3);
+  EXPECT_EQ(readFile(dir / "stderr.txt"),
+            "Error: no se puede escribir el fichero res.txt: el fichero es demasiado grande\n");
+  EXPECT_EQ(dir.report().size(), 1000u);
+}
+
 TEST(Interruption, SignalDuringALongPassLeavesTheCompleteHead) {
   // Once the progress bar has started, the head was written out: a signal
   // that ends the run there leaves it in res.txt.
@@ -277,14 +333,43 @@ TEST(Interruption, SignalDuringALongPassLeavesTheCompleteHead) {
     RunDirectory dir;
     Child child(dir, kLongRun, {.out = Stream::kToPipe});
     std::string seen;
-    ASSERT_TRUE(child.readUntil(" Progreso de los calculos:\n 0%", seen, std::chrono::seconds(60)))
-        << seen;
+    ASSERT_TRUE(child.readUntil(kProgressStart, seen, std::chrono::seconds(60))) << seen;
     ::kill(child.pid(), sig);
     const Ending end = child.wait();
     EXPECT_FALSE(end.exited) << sig;
     EXPECT_EQ(end.signal, sig);
     EXPECT_EQ(dir.report(), kLongRunHead) << sig;
   }
+}
+
+TEST(ClosedConsole, TheRunGoesOnToACompleteReportAndEndsWithStatus4) {
+  // The console's reader leaves after the estimate (as `rxc < answers |
+  // head -c 100` does): the program is not ended by SIGPIPE, reads the rest
+  // of its answers, writes the same report as with an open console, and
+  // says on standard error that the console was closed.
+  RunDirectory reference, closed;
+  ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
+  // A program ended by SIGPIPE would close its end of the answers' pipe; the
+  // test's next write must then fail, not end the test.
+  struct sigaction ignored {
+  }, found{};
+  ignored.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignored, &found);
+  Child child(closed, "", {.out = Stream::kToPipe, .answersThroughPipe = true});
+  const std::string marginals = "2\n3\n5\n12\n3\n7\n7\n";
+  child.send(marginals);
+  std::string seen;
+  EXPECT_TRUE(child.readUntil("Numero aproximado", seen, std::chrono::seconds(60))) << seen;
+  EXPECT_GE(seen.size(), 100u);
+  child.closeConsole();
+  child.send(kFisherRun.substr(marginals.size()));
+  const Ending end = child.wait();
+  ::sigaction(SIGPIPE, &found, nullptr);
+  EXPECT_TRUE(end.exited) << "signal " << end.signal;
+  EXPECT_EQ(end.status, 4);
+  EXPECT_EQ(readFile(closed / "stderr.txt"),
+            "Error: la consola se cerro antes del final; el informe res.txt esta completo\n");
+  EXPECT_EQ(closed.report(), reference.report());
 }
 
 TEST(ProgressOnATerminal, MarksAppearWhileThePassRuns) {

@@ -24,4 +24,8 @@ std::string reportErrorLine(const std::string& reportPath, int errorNumber) {
          reportErrorCause(errorNumber);
 }
 
+std::string consoleClosedLine(const std::string& reportPath) {
+  return "Error: la consola se cerro antes del final; el informe " + reportPath + " esta completo";
+}
+
 }  // namespace rxc

@@ -18,4 +18,7 @@ std::string fatalStopLine(const FatalStop& stop, bool reportWritten);
 // and the cause.
 std::string reportErrorLine(const std::string& reportPath, int errorNumber);
 
+// A run that ended normally with its console closed (or failing) on the way.
+std::string consoleClosedLine(const std::string& reportPath);
+
 }  // namespace rxc

@@ -32,6 +32,7 @@ constexpr int kNormalEnd = 0;
 constexpr int kFatalStop = 1;
 constexpr int kUnreadableInput = 2;
 constexpr int kNoReport = 3;
+constexpr int kConsoleClosed = 4;
 
 void writeIntroduction(RecordWriter& console) {
   console.list({" El programa calcula la distribucion de probabilidad de las tablas rxc con"});
@@ -180,6 +181,13 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
     return kNoReport;
   }
   endConsole(console);
+  // A console that stopped taking text (a pipe whose reader left) dropped the
+  // rest of the dialogue, but the run went on to a complete report: a success
+  // for the report, not for the console.
+  if (consoleOut.fail()) {
+    errorOut << consoleClosedLine(reportPath) << "\n";
+    return kConsoleClosed;
+  }
   return kNormalEnd;
 }
 

@@ -31,7 +31,8 @@ struct RunSettings {
 
 // Runs one whole session. Returns the process exit status: 0 after the normal
 // closing, 1 after a fatal stop, 2 after unreadable input or the end of input,
-// 3 when the report cannot be written.
+// 3 when the report cannot be written, 4 when the run ended normally but the
+// console could not be written to the end.
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings = {});
 
