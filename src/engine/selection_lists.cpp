@@ -14,18 +14,52 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int32_t kEndOfList = -1;
 
-// One slot array to `slots` slots (indices 0..slots), keeping `heldSlots`.
-template <class T>
-bool resizeSlotArray(MemoryBudget& budget, std::unique_ptr<T[]>& array, int64_t heldSlots,
-                     int64_t slots) {
-  std::unique_ptr<T[]> larger = budget.acquire<T>(static_cast<uint64_t>(slots) + 1);
-  if (!larger) return false;
-  if (array) {
-    std::copy_n(array.get(), heldSlots + 1, larger.get());
-    budget.release((static_cast<uint64_t>(heldSlots) + 1) * sizeof(T));
+// Lists up to this long are placed by a walk from the head, which is as fast
+// as the index there and needs no memory; the common run (T1 = T2 = 10) never
+// builds one.
+constexpr int32_t kWalkedLength = 32;
+
+// Where a slot goes in the middle of a list: the slots just before and just
+// after it (kEndOfList when it goes last).
+struct Place {
+  int32_t before;
+  int32_t after;
+};
+
+Place fromIndex(OrderedListIndex::Neighbours placed) {
+  return {placed.before, placed.after > 0 ? placed.after : kEndOfList};
+}
+
+// The placement walk of the high list: past every slot after the head whose
+// value the newcomer's band's low end reaches; it stops at the first one
+// above it.
+Place walkHigh(const int32_t* next, const double* logProb, int32_t head, double low) {
+  int32_t prev = head;
+  int32_t p = next[prev];
+  while (p > 0 && low >= logProb[p]) {
+    prev = p;
+    p = next[p];
   }
-  array = std::move(larger);
-  return true;
+  return {prev, p};
+}
+
+// The mirror walk of the low list: it stops at the first slot after the head
+// whose value is below the band's high end.
+Place walkLow(const int32_t* next, const double* logProb, int32_t head, double high) {
+  int32_t prev = head;
+  int32_t p = next[prev];
+  while (p > 0 && high <= logProb[p]) {
+    prev = p;
+    p = next[p];
+  }
+  return {prev, p};
+}
+
+// Indexes a list of `slots` held slots; a refused memory is the memory stop.
+void buildIndex(OrderedListIndex& index, MemoryBudget* budget, int64_t slots, const int32_t* next,
+                int32_t head, const double* logProb) {
+  if (budget == nullptr || !index.reserve(*budget, slots)) stopRun(kMemoryFailureMessage);
+  index.build(next, head, logProb);
 }
 
 // The size a list grows to for slot `slot`: doubling, within its capacity.
@@ -43,8 +77,10 @@ bool resizeHighSlots(SelectionLists& lists, int64_t slots) {
                     resizeSlotArray(budget, lists.highProb, held, slots) &&
                     resizeSlotArray(budget, lists.highOrder, held, slots) &&
                     resizeSlotArray(budget, lists.highLogProb, held, slots);
-  if (done) lists.highSlots = slots;
-  return done;
+  if (!done) return false;
+  if (lists.highIndex.active() && !lists.highIndex.reserve(budget, slots)) return false;
+  lists.highSlots = slots;
+  return true;
 }
 
 bool resizeLowSlots(SelectionLists& lists, int64_t slots) {
@@ -54,8 +90,10 @@ bool resizeLowSlots(SelectionLists& lists, int64_t slots) {
   const bool done = resizeSlotArray(budget, lists.lowNext, held, slots) &&
                     resizeSlotArray(budget, lists.lowProb, held, slots) &&
                     resizeSlotArray(budget, lists.lowLogProb, held, slots);
-  if (done) lists.lowSlots = slots;
-  return done;
+  if (!done) return false;
+  if (lists.lowIndex.active() && !lists.lowIndex.reserve(budget, slots)) return false;
+  lists.lowSlots = slots;
+  return true;
 }
 
 TableSelector::TableSelector(SelectionLists& lists, TableStore& highTables, TableStore& lowTables,
@@ -74,6 +112,8 @@ TableSelector::TableSelector(SelectionLists& lists, TableStore& highTables, Tabl
   if (lists_.highNext) lists_.highNext[1] = kEndOfList;
   if (lists_.lowNext) lists_.lowNext[1] = kEndOfList;
   lists_.movedToLow = 0;
+  lists_.highIndex.clear();
+  lists_.lowIndex.clear();
   refreshEntries();
 }
 
@@ -96,12 +136,15 @@ void TableSelector::refreshEntries() {
 
 double TableSelector::highListFloor() const {
   if (t1_ == 0 || lists_.highKept < t1_) return highEntry_;
+  // Every kept slot is in the list, so the index's least is the least kept.
+  if (lists_.highIndex.active()) return lists_.highIndex.least();
   const double* logProb = lists_.highLogProb.get();
   return *std::min_element(logProb + 1, logProb + lists_.highKept + 1);
 }
 
 double TableSelector::lowListCeiling() const {
   if (t2_ == 0 || lists_.lowKept < t2_) return lowEntry_;
+  if (lists_.lowIndex.active()) return lists_.lowIndex.greatest();
   const double* logProb = lists_.lowLogProb.get();
   return *std::max_element(logProb + 1, logProb + lists_.lowKept + 1);
 }
@@ -111,12 +154,20 @@ void TableSelector::makeRoomHigh(int32_t slot) {
   if (slot > s.highSlots && !resizeHighSlots(s, grownSlots(s.highSlots, slot, s.highCapacity))) {
     stopRun(kMemoryFailureMessage);
   }
+  // Indexed before the list changes, so that a refusal leaves it whole.
+  if (slot > kWalkedLength && !s.highIndex.active()) {
+    buildIndex(s.highIndex, s.budget, s.highSlots, s.highNext.get(), s.highHead,
+               s.highLogProb.get());
+  }
 }
 
 void TableSelector::makeRoomLow(int32_t slot) {
   SelectionLists& s = lists_;
   if (slot > s.lowSlots && !resizeLowSlots(s, grownSlots(s.lowSlots, slot, s.lowCapacity))) {
     stopRun(kMemoryFailureMessage);
+  }
+  if (slot > kWalkedLength && !s.lowIndex.active()) {
+    buildIndex(s.lowIndex, s.budget, s.lowSlots, s.lowNext.get(), s.lowHead, s.lowLogProb.get());
   }
 }
 
@@ -151,15 +202,15 @@ int16_t* TableSelector::enterHigh(double logProb, LogBand band) {
   s.highLogProb[head] = logProb;
   if (t1_ > 1 && band.low >= s.highLogProb[s.highNext[head]]) {
     s.highHead = s.highNext[head];
+    if (s.highIndex.active()) s.highIndex.popFront(s.highLogProb.get());
     linkHigh(head, band);
+  } else if (s.highIndex.active()) {
+    s.highIndex.frontValueChanged(s.highLogProb.get());
   }
   if (s.movedToLow == 1) {
     s.movedToLow = 0;
     // At least as probable as every kept low table: it heads the low list.
-    if (t2_ != 1 && s.lowKept != 1) {
-      s.lowNext[s.lowKept] = s.lowHead;
-      s.lowHead = s.lowKept;
-    }
+    if (t2_ != 1 && s.lowKept != 1) pushFrontLow(s.lowKept);
   }
   refreshEntries();
   return highTables_.slot(head);
@@ -184,7 +235,10 @@ int16_t* TableSelector::enterLow(double logProb, LogBand band) {
   s.lowLogProb[head] = logProb;
   if (t2_ > 1 && band.high <= s.lowLogProb[s.lowNext[head]]) {
     s.lowHead = s.lowNext[head];
+    if (s.lowIndex.active()) s.lowIndex.popFront(s.lowLogProb.get());
     linkLow(head, band);
+  } else if (s.lowIndex.active()) {
+    s.lowIndex.frontValueChanged(s.lowLogProb.get());
   }
   refreshEntries();
   return lowTables_.slot(head);
@@ -194,25 +248,29 @@ void TableSelector::linkHigh(int32_t slot, LogBand band) {
   SelectionLists& s = lists_;
   int32_t* next = s.highNext.get();
   const double* logProb = s.highLogProb.get();
+  OrderedListIndex& index = s.highIndex;
   if (band.low < logProb[s.highHead]) {
     next[slot] = s.highHead;
     s.highHead = slot;
+    if (index.active()) index.pushFront(slot, logProb);
   } else if (band.high > logProb[s.highTail]) {
     next[s.highTail] = slot;
     next[slot] = kEndOfList;
     s.highTail = slot;
+    if (index.active()) index.pushBack(slot, logProb);
   } else {
     // Past every table the newcomer is at least as probable as (by its band's
     // low end); it goes just before the first one it ties with or is below.
-    int32_t prev = s.highHead;
-    int32_t p = next[prev];
-    while (p > 0 && band.low >= logProb[p]) {
-      prev = p;
-      p = next[p];
-    }
-    next[prev] = slot;
-    next[slot] = p;
-    if (p < 0) s.highTail = slot;  // cannot happen: the tail stops the walk
+    // The head is not among them (the newcomer's low end reaches it), so the
+    // index's first slot above the low end is where the walk stops.
+    const Place place = index.active()
+                            ? fromIndex(index.insertBeforeFirstAbove(slot, band.low, logProb))
+                            : walkHigh(next, logProb, s.highHead, band.low);
+    next[place.before] = slot;
+    next[slot] = place.after;
+    // Only a band of no width (a log-probability of 0) that equals the tail's
+    // value passes the tail.
+    if (place.after < 0) s.highTail = slot;
   }
 }
 
@@ -220,24 +278,31 @@ void TableSelector::linkLow(int32_t slot, LogBand band) {
   SelectionLists& s = lists_;
   int32_t* next = s.lowNext.get();
   const double* logProb = s.lowLogProb.get();
+  OrderedListIndex& index = s.lowIndex;
   if (band.high > logProb[s.lowHead]) {
     next[slot] = s.lowHead;
     s.lowHead = slot;
+    if (index.active()) index.pushFront(slot, logProb);
   } else if (band.low < logProb[s.lowTail]) {
     next[s.lowTail] = slot;
     next[slot] = kEndOfList;
     s.lowTail = slot;
+    if (index.active()) index.pushBack(slot, logProb);
   } else {
-    int32_t prev = s.lowHead;
-    int32_t p = next[prev];
-    while (p > 0 && band.high <= logProb[p]) {
-      prev = p;
-      p = next[p];
-    }
-    next[prev] = slot;
-    next[slot] = p;
-    if (p < 0) s.lowTail = slot;  // cannot happen: the tail stops the walk
+    const Place place = index.active()
+                            ? fromIndex(index.insertBeforeFirstBelow(slot, band.high, logProb))
+                            : walkLow(next, logProb, s.lowHead, band.high);
+    next[place.before] = slot;
+    next[slot] = place.after;
+    if (place.after < 0) s.lowTail = slot;
   }
+}
+
+void TableSelector::pushFrontLow(int32_t slot) {
+  SelectionLists& s = lists_;
+  s.lowNext[slot] = s.lowHead;
+  s.lowHead = slot;
+  if (s.lowIndex.active()) s.lowIndex.pushFront(slot, s.lowLogProb.get());
 }
 
 bool TableSelector::finishPass() {

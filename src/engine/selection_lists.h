@@ -4,6 +4,12 @@
 // The high list runs from its head (the least probable kept table) to its tail
 // (the most probable); the low list runs from its head (the most probable kept
 // low table) to its tail (the least probable). A table is never in both.
+//
+// A table that goes into the middle of a list is placed by a walk from the
+// head while the list is short; once it holds more than a few dozen tables,
+// an index over its order (ordered_list_index.h) finds the same place in
+// logarithmic time, so that keeping millions of tables costs about as much
+// as visiting them.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +17,7 @@
 
 #include "base/memory_budget.h"
 #include "base/tolerance.h"
+#include "engine/ordered_list_index.h"
 #include "engine/table_store.h"
 
 namespace rxc {
@@ -24,6 +31,9 @@ struct SelectionLists {
   std::unique_ptr<double[]> highProb, lowProb, highLogProb, lowLogProb;
   int64_t highSlots = 0, lowSlots = 0;
   int64_t highCapacity = 0, lowCapacity = 0;
+  // The indexes over the lists' order, built once a list is long; they grow
+  // with the slot arrays, from the same budget.
+  OrderedListIndex highIndex, lowIndex;
   MemoryBudget* budget = nullptr;
   int32_t highKept = 0, lowKept = 0;
   int32_t highHead = 1, highTail = 1, lowHead = 1, lowTail = 1;
@@ -31,8 +41,8 @@ struct SelectionLists {
 };
 
 // Gives the high list's slot arrays (or the low list's) room for `slots`
-// slots, keeping what they hold; the memory is taken from lists.budget.
-// False when the budget or the system refuses.
+// slots, keeping what they hold, and its index when it has one; the memory
+// is taken from lists.budget. False when the budget or the system refuses.
 bool resizeHighSlots(SelectionLists& lists, int64_t slots);
 bool resizeLowSlots(SelectionLists& lists, int64_t slots);
 
@@ -86,11 +96,18 @@ class TableSelector {
   // the table is below its head); returns the slot for its cells.
   int16_t* enterLow(double logProb, LogBand band);
   // Room for slot `slot` in the high (low) list's arrays and store: they grow
-  // when it is past what they hold; a refused growth is the memory stop.
+  // when it is past what they hold, and the list is indexed when the slot
+  // makes it long; a refused growth is the memory stop, made before the list
+  // changes.
   void makeRoomHigh(int32_t slot);
   void makeRoomLow(int32_t slot);
+  // Links `slot`, whose value is set, into the high (low) list by the
+  // placement rules; the index, when the list has one, follows.
   void linkHigh(int32_t slot, LogBand band);
   void linkLow(int32_t slot, LogBand band);
+  // Slot `slot` of the low list, set and at least as probable as every kept
+  // low table, becomes its head.
+  void pushFrontLow(int32_t slot);
   void refreshEntries();
 
   SelectionLists& lists_;
