@@ -1,14 +1,17 @@
 // The kept lists of options B and C, driven table by table with chosen
-// log-probabilities, against the vector model of the selection rules. (The
-// whole-session tests hold hand-worked listings, ties at the list boundary
-// among them.)
+// log-probabilities, against the vector model of the selection rules and
+// against the lists as a walk from the head placed them. (The whole-session
+// tests hold hand-worked listings, ties at the list boundary among them.)
 #include "engine/selection_lists.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "base/fatal_stop.h"
@@ -16,6 +19,7 @@
 #include "engine/kept_tables.h"
 #include "engine/problem.h"
 #include "support/selection_model.h"
+#include "support/walking_selection.h"
 
 namespace rxc {
 namespace {
@@ -40,8 +44,10 @@ ConditionRequest countsOnly(int32_t t1, int32_t t2) {
 
 // Stores acquired for T1 and T2 as after the dialogue, and the selector on them.
 struct Selection {
-  Selection(int32_t t1, int32_t t2)
-      : kept(acquireKeptTables(memory, makeProblem({2}, {1, 1}), countsOnly(t1, t2), 1.0f)),
+  explicit Selection(int32_t t1, int32_t t2,
+                     uint64_t budgetBytes = std::numeric_limits<uint64_t>::max())
+      : memory(budgetBytes),
+        kept(acquireKeptTables(memory, makeProblem({2}, {1, 1}), countsOnly(t1, t2), 1.0f)),
         selector(kept.lists, kept.highTables, kept.lowTables, t1, t2, 2) {}
   void offerAll(const std::vector<double>& logProbs) {
     for (size_t k = 0; k < logProbs.size(); ++k) {
@@ -130,6 +136,236 @@ TEST(SelectionLists, AgreesWithTheVectorModelOnRandomStreams) {
     ASSERT_EQ(runSelection(t1, t2, logProbs), expected)
         << "round " << round << ", T1 = " << t1 << ", T2 = " << t2;
   }
+}
+
+// A stand-in table that carries a 30-bit identifier in its two cells.
+struct NumberedTable {
+  int32_t id;
+  void copyTo(int16_t* cells) const {
+    cells[0] = static_cast<int16_t>(id & 0x7fff);
+    cells[1] = static_cast<int16_t>(id >> 15);
+  }
+};
+int32_t idOf(const int16_t* cells) { return cells[0] | (int32_t{cells[1]} << 15); }
+
+void offerNumbered(Selection& run, double logProb, int32_t id) {
+  run.selector.offer(logProb, toleranceBand(logProb), NumberedTable{id});
+}
+
+// One list of a run (its slots from head to tail, each slot's value and
+// table) against the walking reference's.
+::testing::AssertionResult sameList(const char* name, int32_t kept, int32_t head, int32_t tail,
+                                    const int32_t* next, const double* logProb,
+                                    const TableStore& tables,
+                                    const testing::WalkingSelection::List& expected) {
+  auto failure = [&](const std::string& what) {
+    return ::testing::AssertionFailure() << name << " list: " << what;
+  };
+  if (kept != expected.kept) return failure("kept " + std::to_string(kept));
+  if (kept == 0) return ::testing::AssertionSuccess();
+  if (head != expected.head || tail != expected.tail) {
+    return failure("head " + std::to_string(head) + ", tail " + std::to_string(tail));
+  }
+  std::vector<int32_t> order;
+  for (int32_t slot = head; slot > 0 && order.size() <= static_cast<size_t>(kept);
+       slot = next[slot]) {
+    order.push_back(slot);
+  }
+  if (order != expected.order()) return failure("order differs");
+  for (int32_t slot = 1; slot <= kept; ++slot) {
+    if (logProb[slot] != expected.logProb[slot] || idOf(tables.slot(slot)) != expected.id[slot]) {
+      return failure("slot " + std::to_string(slot) + " holds another table");
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult sameLists(const Selection& run,
+                                     const testing::WalkingSelection& expected) {
+  const SelectionLists& l = run.kept.lists;
+  ::testing::AssertionResult high =
+      sameList("high", l.highKept, l.highHead, l.highTail, l.highNext.get(), l.highLogProb.get(),
+               run.kept.highTables, expected.high());
+  if (!high) return high;
+  ::testing::AssertionResult low = sameList("low", l.lowKept, l.lowHead, l.lowTail, l.lowNext.get(),
+                                            l.lowLogProb.get(), run.kept.lowTables, expected.low());
+  if (!low) return low;
+  const TableSelector& s = run.selector;
+  if (s.highEntry() != expected.highEntry() || s.lowEntry() != expected.lowEntry() ||
+      s.highListFloor() != expected.highListFloor() ||
+      s.lowListCeiling() != expected.lowListCeiling()) {
+    return ::testing::AssertionFailure() << "entries, floor or ceiling differ";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Log-probabilities that make the placement rules work: values on a small
+// grid, repeats of earlier values (exact ties), values a few ulps from them,
+// at the very edges of their bands and within them (ties within the
+// tolerance), just beyond the tolerance, and anywhere between; with
+// `withZero`, also 0, whose band has no width.
+class TieStream {
+ public:
+  TieStream(uint32_t seed, bool withZero)
+      : rng_(seed), levels_(std::uniform_int_distribution<int>(1, 12)(rng_)), zero_(withZero) {}
+
+  double next() {
+    const double v = draw();
+    seen_.push_back(v);
+    return v;
+  }
+
+ private:
+  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+  double earlier() { return seen_.empty() ? grid() : seen_[pick(static_cast<int>(seen_.size()))]; }
+  double grid() { return -1.0 - 0.75 * pick(levels_); }
+  double sign() { return pick(2) == 0 ? -1.0 : 1.0; }
+
+  double draw() {
+    switch (pick(zero_ ? 11 : 10)) {
+      case 0:
+      case 1:
+      case 2:
+        return grid();
+      case 3:
+        return earlier();
+      case 4: {
+        double v = earlier();
+        const double toward = sign() * std::numeric_limits<double>::infinity();
+        for (int k = pick(4); k >= 0; --k) v = std::nextafter(v, toward);
+        return v;
+      }
+      case 5: {
+        const LogBand band = toleranceBand(earlier());
+        return pick(2) == 0 ? band.low : band.high;
+      }
+      case 6:
+        return earlier() * (1.0 + sign() * 1e-14);
+      case 7:
+        return earlier() * (1.0 + sign() * 1e-11);
+      case 8:
+      case 9:
+        return -1.0 - 0.75 * levels_ * std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
+      default:
+        return 0.0;
+    }
+  }
+
+  std::mt19937 rng_;
+  int levels_;
+  bool zero_;
+  std::vector<double> seen_;
+};
+
+TEST(SelectionLists, IndexedListsMatchTheWalkAfterEveryTable) {
+  std::mt19937 rng(7031);
+  const int32_t large[] = {100, 700, 3000, 1000000000};
+  for (int round = 0; round < 160; ++round) {
+    // Mostly short lists, around the length where the index takes over; some
+    // long ones, some never filled.
+    const bool longLists = round % 6 == 5;
+    auto listLength = [&] {
+      return longLists ? large[std::uniform_int_distribution<int>(0, 3)(rng)]
+                       : std::uniform_int_distribution<int32_t>(0, 50)(rng);
+    };
+    const int32_t t1 = listLength();
+    const int32_t t2 = listLength();
+    const int count = std::uniform_int_distribution<int>(longLists ? 2000 : 500, 3000)(rng);
+    TieStream values(static_cast<uint32_t>(round), round % 4 == 3);
+    Selection run(t1, t2);
+    testing::WalkingSelection expected(t1, t2);
+    for (int32_t id = 1; id <= count; ++id) {
+      const double v = values.next();
+      offerNumbered(run, v, id);
+      expected.offer(v, id);
+      ASSERT_TRUE(sameLists(run, expected))
+          << "round " << round << ", T1 = " << t1 << ", T2 = " << t2 << ", table " << id;
+    }
+  }
+}
+
+// The log2 of n, for the bound on the index's work.
+double log2Of(int n) { return std::log2(static_cast<double>(n)); }
+
+TEST(SelectionLists, AMillionTablesPlacedInTheMiddleCostLogarithmicSteps) {
+  constexpr int kTables = 1000000;
+  // What n insertions into a balanced tree of up to n nodes may take, a few
+  // times over; a walk from the head would take about n * n / 2 steps.
+  const double bound = 3.0 * kTables * log2Of(kTables);
+  std::vector<int32_t> middleOrder{1};
+  for (int32_t slot = 3; slot <= kTables; ++slot) middleOrder.push_back(slot);
+  middleOrder.push_back(2);
+
+  {
+    // Exact ties of probability 1 after a less probable head: the band has no
+    // width, so each newcomer passes every table to the end of the list.
+    Selection run(kTables, 0);
+    offerNumbered(run, -1.0, 1);
+    for (int32_t id = 2; id <= kTables; ++id) offerNumbered(run, 0.0, id);
+    const SelectionLists& l = run.kept.lists;
+    ASSERT_EQ(l.highKept, kTables);
+    int32_t expectedSlot = 1;
+    for (int32_t slot = l.highHead; slot > 0; slot = l.highNext[slot]) {
+      ASSERT_EQ(slot, expectedSlot++);
+    }
+    EXPECT_EQ(l.highTail, kTables);
+    EXPECT_LT(static_cast<double>(l.highIndex.steps()), bound);
+  }
+  {
+    // High list: between a fixed head and tail, each table a little more
+    // probable than all before it, so it goes just before the tail.
+    Selection run(kTables, 0);
+    offerNumbered(run, -3.0, 1);
+    offerNumbered(run, -1.0, 2);
+    for (int32_t id = 3; id <= kTables; ++id) offerNumbered(run, -2.0 + 1e-7 * id, id);
+    const SelectionLists& l = run.kept.lists;
+    std::vector<int32_t> order;
+    for (int32_t slot = l.highHead; slot > 0; slot = l.highNext[slot]) order.push_back(slot);
+    EXPECT_EQ(order, middleOrder);
+    EXPECT_LT(static_cast<double>(l.highIndex.steps()), bound);
+  }
+  {
+    // Low list, the mirror image: each table a little less probable than all
+    // before it, between a fixed head and tail.
+    Selection run(0, kTables);
+    offerNumbered(run, -1.0, 1);
+    offerNumbered(run, -3.0, 2);
+    for (int32_t id = 3; id <= kTables; ++id) offerNumbered(run, -1.5 - 1e-7 * id, id);
+    const SelectionLists& l = run.kept.lists;
+    std::vector<int32_t> order;
+    for (int32_t slot = l.lowHead; slot > 0; slot = l.lowNext[slot]) order.push_back(slot);
+    EXPECT_EQ(order, middleOrder);
+    EXPECT_LT(static_cast<double>(l.lowIndex.steps()), bound);
+  }
+}
+
+TEST(SelectionLists, ARefusedGrowthStopsTheRunAndLeavesTheListsWhole) {
+  // Whatever the budget, a refusal (of slot arrays, tables or an index) is
+  // the memory stop, within the budget, and leaves the lists as they were
+  // before the table that asked for the memory. The high list fills at 40
+  // tables, past the length where it is indexed; the low list takes the rest
+  // and grows until the budget stops it.
+  int32_t longestLowList = 0;
+  for (uint64_t budget = 900; budget <= 12000; budget += 12) {
+    Selection run(40, 1000000, budget);
+    testing::WalkingSelection expected(40, 1000000);
+    TieStream values(static_cast<uint32_t>(budget), false);
+    std::string stop;
+    for (int32_t id = 1; id <= 400 && stop.empty(); ++id) {
+      const double v = values.next();
+      try {
+        offerNumbered(run, v, id);
+        expected.offer(v, id);
+      } catch (const FatalStop& e) {
+        stop = e.reportMessage;
+      }
+    }
+    ASSERT_EQ(stop, kMemoryFailureMessage) << "budget " << budget;
+    EXPECT_LE(run.memory.used(), budget);
+    ASSERT_TRUE(sameLists(run, expected)) << "budget " << budget;
+    longestLowList = std::max(longestLowList, run.kept.lists.lowKept);
+  }
+  EXPECT_GT(longestLowList, 64);  // indexed (past 32) and grown since
 }
 
 }  // namespace
