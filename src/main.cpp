@@ -13,7 +13,11 @@ int main() {
   if (!rxc::bindClosedStandardStreams()) return 3;
   // Signal dispositions belong to the process, not to a run, so they are set
   // here and not in runProgram, which tests call in-process: a closed console
-  // or the file size limit becomes a failed write the run reports.
+  // or the file size limit becomes a failed write the run reports, and an
+  // interruption puts the report written so far in place before it ends us.
   rxc::ignoreWriteSignals();
-  return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt");
+  rxc::InterruptionGuard interruption;
+  rxc::RunSettings settings;
+  settings.interruptionGuard = &interruption;
+  return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt", settings);
 }

@@ -1,7 +1,7 @@
 // The built program run as a process of its own, for what only a whole process
 // shows: closed standard streams, a report on a full device or past the file
-// size limit, a console closed early, signals during a long pass, and the
-// progress bar on a terminal. Each test gets a fresh
+// size limit, a console closed early, signals during a long pass, two runs in
+// one folder, and the progress bar on a terminal. Each test gets a fresh
 // temporary directory, where res.txt is written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -339,7 +339,84 @@ TEST(Interruption, SignalDuringALongPassLeavesTheCompleteHead) {
     EXPECT_FALSE(end.exited) << sig;
     EXPECT_EQ(end.signal, sig);
     EXPECT_EQ(dir.report(), kLongRunHead) << sig;
+    EXPECT_FALSE(fs::exists(dir / "res.txt.tmp")) << sig;
+    EXPECT_FALSE(fs::exists(dir / "res.txt.lock")) << sig;
   }
+}
+
+TEST(Interruption, ASignalIgnoredAtStartStaysIgnored) {
+  // Started as nohup starts it, the program does not end on SIGHUP; SIGTERM
+  // still ends it with the head in place.
+  RunDirectory dir;
+  Child child(dir, kLongRun, {.out = Stream::kToPipe, .hangUpIgnored = true});
+  std::string seen;
+  ASSERT_TRUE(child.readUntil(kProgressStart, seen, std::chrono::seconds(60))) << seen;
+  ::kill(child.pid(), SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(::waitpid(child.pid(), nullptr, WNOHANG), 0);
+  ::kill(child.pid(), SIGTERM);
+  EXPECT_EQ(child.wait().signal, SIGTERM);
+  EXPECT_EQ(dir.report(), kLongRunHead);
+}
+
+TEST(Interruption, KilledRunLeavesThePreviousReportAndTheNextRunClearsUp) {
+  // SIGKILL cannot be caught: the run's temporary file stays beside the
+  // previous report, which is untouched. The next run replaces both.
+  RunDirectory dir, reference;
+  ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
+  const std::string previous = "  previous report\r\n";
+  std::ofstream(dir / "res.txt", std::ios::binary) << previous;
+  Child killed(dir, kLongRun, {.out = Stream::kToPipe});
+  std::string seen;
+  ASSERT_TRUE(killed.readUntil(kProgressStart, seen, std::chrono::seconds(60))) << seen;
+  ::kill(killed.pid(), SIGKILL);
+  EXPECT_EQ(killed.wait().signal, SIGKILL);
+  EXPECT_EQ(dir.report(), previous);
+  EXPECT_EQ(readFile(dir / "res.txt.tmp"), kLongRunHead);
+
+  const Ending next = Child(dir, kFisherRun, {.tag = "next-"}).wait();
+  EXPECT_EQ(next.status, 0);
+  EXPECT_EQ(dir.report(), reference.report());
+  EXPECT_FALSE(fs::exists(dir / "res.txt.tmp"));
+  EXPECT_FALSE(fs::exists(dir / "res.txt.lock"));
+}
+
+TEST(TwoRuns, ASecondRunInTheFolderIsRefusedAtOnce) {
+  // While a long run writes its report, a second one in the same folder asks
+  // nothing and ends with status 3; the first one's report, the previous one
+  // until it ends, is not touched. Once it has ended, a run goes ahead.
+  RunDirectory dir, reference;
+  ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
+  const std::string previous = "  previous report\r\n";
+  std::ofstream(dir / "res.txt", std::ios::binary) << previous;
+  Child first(dir, kLongRun, {.out = Stream::kToPipe});
+  std::string seen;
+  ASSERT_TRUE(first.readUntil(kProgressStart, seen, std::chrono::seconds(60))) << seen;
+
+  const Ending refused = Child(dir, kFisherRun, {.tag = "second-"}).wait();
+  EXPECT_TRUE(refused.exited);
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_EQ(readFile(dir / "second-stderr.txt"),
+            "Error: otra ejecucion de rxc esta escribiendo el fichero res.txt\n");
+  EXPECT_EQ(readFile(dir / "second-stdout.txt"), "");
+  EXPECT_EQ(dir.report(), previous);
+  EXPECT_EQ(readFile(dir / "res.txt.tmp"), kLongRunHead);
+
+  ::kill(first.pid(), SIGTERM);
+  EXPECT_EQ(first.wait().signal, SIGTERM);
+  EXPECT_EQ(dir.report(), kLongRunHead);
+  const Ending third = Child(dir, kFisherRun, {.tag = "third-"}).wait();
+  EXPECT_EQ(third.status, 0);
+  EXPECT_EQ(dir.report(), reference.report());
+}
+
+TEST(ReportModes, ANewReportTakesTheUmaskAndAReplacedOneKeepsItsMode) {
+  RunDirectory dir;
+  EXPECT_EQ(Child(dir, kFisherRun, {.umask = 027}).wait().status, 0);
+  EXPECT_EQ(fs::status(dir / "res.txt").permissions(), fs::perms(0640));
+  fs::permissions(dir / "res.txt", fs::perms(0604));
+  EXPECT_EQ(Child(dir, kFisherRun, {.umask = 077}).wait().status, 0);
+  EXPECT_EQ(fs::status(dir / "res.txt").permissions(), fs::perms(0604));
 }
 
 TEST(ClosedConsole, TheRunGoesOnToACompleteReportAndEndsWithStatus4) {

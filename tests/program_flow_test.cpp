@@ -18,6 +18,7 @@
 
 #include "flow/end_messages.h"
 #include "flow/report_file.h"
+#include "flow/report_placement.h"
 #include "support/console_texts.h"
 #include "support/report_texts.h"
 #include "support/session_driver.h"
@@ -236,10 +237,12 @@ TEST(RunEnd, WhileAQuestionWaitsTheReportSoFarIsOnDisk) {
   // Option A on 2 x 7 (rows 4, 4; columns 2, 1, 1, 1, 1, 1, 1). While the
   // option is asked (answer 11) the head is in the file; while the number of
   // modal tables is asked (answer 13), the total and the section's heading
-  // too. A run interrupted there keeps them.
+  // too, in the temporary file that replaces the report when the run ends. A
+  // run interrupted there keeps them.
   const std::string path = ::testing::TempDir() + "rxc_probe_res.txt";
   ProbingInput source(
-      {"2", "7", "4", "4", "2", "1", "1", "1", "1", "1", "1", "A", "3", "0", "2", ""}, path);
+      {"2", "7", "4", "4", "2", "1", "1", "1", "1", "1", "1", "A", "3", "0", "2", ""},
+      temporaryReportPath(path));
   source.probes = {11, 13};
   std::istream in(&source);
   std::ostringstream out, err;

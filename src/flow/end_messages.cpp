@@ -24,6 +24,10 @@ std::string reportErrorLine(const std::string& reportPath, int errorNumber) {
          reportErrorCause(errorNumber);
 }
 
+std::string reportBusyLine(const std::string& reportPath) {
+  return "Error: otra ejecucion de rxc esta escribiendo el fichero " + reportPath;
+}
+
 std::string consoleClosedLine(const std::string& reportPath) {
   return "Error: la consola se cerro antes del final; el informe " + reportPath + " esta completo";
 }

@@ -18,6 +18,9 @@ std::string fatalStopLine(const FatalStop& stop, bool reportWritten);
 // and the cause.
 std::string reportErrorLine(const std::string& reportPath, int errorNumber);
 
+// Another run in the same folder holds the report.
+std::string reportBusyLine(const std::string& reportPath);
+
 // A run that ended normally with its console closed (or failing) on the way.
 std::string consoleClosedLine(const std::string& reportPath);
 

@@ -141,9 +141,12 @@ bool settleReport(RecordWriter& report, ReportFile& file, const std::string& mes
 
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings) {
-  ReportFile file(reportPath);
+  // Before anything is asked: a run that cannot have the report ends at once.
+  ReportFile file(reportPath, settings.interruptionGuard);
   if (!file.isOpen()) {
-    errorOut << reportErrorLine(reportPath, file.error()) << "\n";
+    errorOut << (file.busy() ? reportBusyLine(reportPath)
+                             : reportErrorLine(reportPath, file.error()))
+             << "\n";
     return kNoReport;
   }
   Console console(consoleIn, consoleOut);

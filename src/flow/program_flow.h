@@ -12,6 +12,8 @@
 
 namespace rxc {
 
+class InterruptionGuard;
+
 struct RunSettings {
   // Upper limit of the per-run arrays, in bytes; by default what the machine
   // can give (80 % of the memory available at start). Tests lower it to reach
@@ -27,12 +29,15 @@ struct RunSettings {
   // With several workers, how long a pass runs on the calling thread alone
   // before it starts them (PassOptions::aloneMicroseconds); tests set 0.
   int aloneMicroseconds = PassOptions{}.aloneMicroseconds;
+  // The process's handlers of SIGINT, SIGTERM and SIGHUP, which put the report
+  // written so far in place; main sets it, in-process runs leave it out.
+  InterruptionGuard* interruptionGuard = nullptr;
 };
 
 // Runs one whole session. Returns the process exit status: 0 after the normal
 // closing, 1 after a fatal stop, 2 after unreadable input or the end of input,
-// 3 when the report cannot be written, 4 when the run ended normally but the
-// console could not be written to the end.
+// 3 when the report cannot be written (or another run is writing it), 4 when
+// the run ended normally but the console could not be written to the end.
 int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut,
                const std::string& reportPath, const RunSettings& settings = {});
 

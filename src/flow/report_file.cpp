@@ -1,30 +1,37 @@
 #include "flow/report_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace rxc {
 
-ReportFile::ReportFile(const std::string& path) : stream_(&sink_) {
-  sink_.open(path);
+ReportFile::ReportFile(const std::string& path, InterruptionGuard* guard) : stream_(&sink_) {
+  opening_ = placement_.open(path, guard);
+  if (opening_ == ReportPlacement::Opening::kOpen) {
+    sink_.attach(placement_.takeDescriptor());
+  } else if (opening_ == ReportPlacement::Opening::kFailed) {
+    sink_.refuse(placement_.error());
+  }
   // A write the sink refuses throws from the statement that made it, with the
   // sink's own error rather than a generic stream failure.
   stream_.exceptions(std::ios::badbit);
 }
 
-ReportFile::~ReportFile() { sink_.closeQuietly(); }
+ReportFile::~ReportFile() {
+  sink_.closeQuietly();
+  placement_.place();
+}
 
-void ReportFile::close() { sink_.close(); }
+void ReportFile::close() {
+  // A temporary file reaches the disk before it replaces the previous report,
+  // so that a power loss leaves one of the two whole, never an empty file.
+  sink_.close(placement_.replacing());
+  const int moved = placement_.place();
+  if (moved != 0) sink_.fail(moved);
+}
 
 ReportFile::Sink::Sink() { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
-
-bool ReportFile::Sink::open(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) error_ = errno;
-  return fd_ >= 0;
-}
 
 void ReportFile::Sink::fail(int errorNumber) {
   if (error_ == 0) error_ = errorNumber;
@@ -65,13 +72,17 @@ int ReportFile::Sink::sync() {
   return 0;
 }
 
-void ReportFile::Sink::close() {
+void ReportFile::Sink::close(bool durable) {
   drain();
   const int fd = fd_;
   fd_ = -1;
+  if (fd < 0) return;
+  int cause = 0;
+  if (durable && ::fsync(fd) != 0) cause = errno;
   // Some file systems report a failed write only here. After EINTR the
   // descriptor is released all the same.
-  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) fail(errno);
+  if (::close(fd) != 0 && errno != EINTR && cause == 0) cause = errno;
+  if (cause != 0) fail(cause);
 }
 
 void ReportFile::Sink::closeQuietly() {

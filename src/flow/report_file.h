@@ -1,7 +1,8 @@
 // The report file. Its bytes reach the file through a buffer of its own, so
 // that a write the system refuses (a full device, a quota, an I/O error) is
 // known at once, with its cause, and never lets a run end as if the report
-// were complete.
+// were complete. Where they go, and how they replace the previous report, is
+// ReportPlacement's (report_placement.h).
 #pragma once
 
 #include <array>
@@ -9,7 +10,11 @@
 #include <streambuf>
 #include <string>
 
+#include "flow/report_placement.h"
+
 namespace rxc {
+
+class InterruptionGuard;
 
 // A write to the report, or its closing, failed; `errorNumber` is the
 // system's cause (an errno value).
@@ -19,14 +24,19 @@ struct ReportWriteError {
 
 class ReportFile {
  public:
-  // Creates the file, or empties it when it exists; isOpen() tells whether
-  // that worked.
-  explicit ReportFile(const std::string& path);
-  ~ReportFile();  // closes the file, reporting nothing
+  // Opens the file the report is written to (a temporary one beside `path`
+  // where it is replaced at the end); isOpen() tells whether that worked, and
+  // busy() whether another run holds it. `guard` moves the report into place
+  // should a signal end the process.
+  explicit ReportFile(const std::string& path, InterruptionGuard* guard = nullptr);
+  // Closes the file and puts what it holds in place, reporting nothing: a run
+  // that ends early leaves what it wrote.
+  ~ReportFile();
   ReportFile(const ReportFile&) = delete;
   ReportFile& operator=(const ReportFile&) = delete;
 
   bool isOpen() const { return sink_.isOpen(); }
+  bool busy() const { return opening_ == ReportPlacement::Opening::kBusy; }
   // Whether the opening or a write has failed, and the first such cause.
   bool failed() const { return sink_.error() != 0; }
   int error() const { return sink_.error(); }
@@ -37,17 +47,21 @@ class ReportFile {
   // the stream must not be used again.
   std::ostream& stream() { return stream_; }
 
-  // Writes out what is buffered and closes the file; throws ReportWriteError
-  // when either fails.
+  // Writes out what is buffered, closes the file and puts it in place (on
+  // disk, then renamed over the previous report); throws ReportWriteError
+  // when any of it fails.
   void close();
 
  private:
   class Sink : public std::streambuf {
    public:
     Sink();
-    bool open(const std::string& path);
-    void close();  // throws ReportWriteError
+    void attach(int fd) { fd_ = fd; }
+    void refuse(int errorNumber) { error_ = errorNumber; }
+    // Throws ReportWriteError; `durable`: the bytes reach the disk first.
+    void close(bool durable);
     void closeQuietly();
+    [[noreturn]] void fail(int errorNumber);
     bool isOpen() const { return fd_ >= 0; }
     int error() const { return error_; }
 
@@ -57,13 +71,14 @@ class ReportFile {
 
    private:
     void drain();  // writes the buffer out; throws ReportWriteError
-    [[noreturn]] void fail(int errorNumber);
 
     int fd_ = -1;
     int error_ = 0;
     std::array<char, 1 << 16> buffer_{};
   };
 
+  ReportPlacement placement_;
+  ReportPlacement::Opening opening_ = ReportPlacement::Opening::kFailed;
   Sink sink_;
   std::ostream stream_;
 };
