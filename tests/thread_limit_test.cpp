@@ -69,6 +69,10 @@ struct LimitedRun {
     // This process is the user's first: it may create no other.
     const rlimit one{1, 1};
     if (::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(kNoLimit);
+#if defined(__SANITIZE_ADDRESS__)
+    // The leak check at exit runs in a task of its own, which the limit refuses.
+    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+#endif
   }
   ::execl(RXC_BINARY, "rxc", static_cast<char*>(nullptr));
   ::_exit(kNoProgram);
