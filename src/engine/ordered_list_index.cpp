@@ -23,8 +23,10 @@ uint32_t priorityOf(int32_t slot) {
 // is above the bound (the newcomer's band's low end).
 struct FirstAbove {
   double bound;
-  const double* most;
-  bool inSubtree(int32_t node) const { return most[node] > bound; }
+  template <class Node>
+  bool inSubtree(const Node& n) const {
+    return n.most > bound;
+  }
   bool at(double value) const { return value > bound; }
 };
 
@@ -32,8 +34,10 @@ struct FirstAbove {
 // newcomer's band's high end).
 struct FirstBelow {
   double bound;
-  const double* least;
-  bool inSubtree(int32_t node) const { return least[node] < bound; }
+  template <class Node>
+  bool inSubtree(const Node& n) const {
+    return n.least < bound;
+  }
   bool at(double value) const { return value < bound; }
 };
 
@@ -41,13 +45,9 @@ struct FirstBelow {
 
 bool OrderedListIndex::reserve(MemoryBudget& budget, int64_t slots) {
   if (slots <= slots_) return true;
-  const int64_t held = slots_;
-  const bool done =
-      resizeSlotArray(budget, left_, held, slots) && resizeSlotArray(budget, right_, held, slots) &&
-      resizeSlotArray(budget, most_, held, slots) && resizeSlotArray(budget, least_, held, slots);
-  if (!done) return false;  // the run ends with the memory stop
-  most_[0] = -std::numeric_limits<double>::infinity();
-  least_[0] = std::numeric_limits<double>::infinity();
+  if (!resizeSlotArray(budget, nodes_, slots_, slots)) return false;  // the memory stop
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  nodes_[0] = {0, 0, -kInfinity, kInfinity};
   slots_ = slots;
   return true;
 }
@@ -67,17 +67,15 @@ void OrderedListIndex::clear() {
 bool OrderedListIndex::outranks(int32_t a, int32_t b) { return priorityOf(a) > priorityOf(b); }
 
 void OrderedListIndex::pull(int32_t node, const double* values) {
-  const int32_t l = left_[node];
-  const int32_t r = right_[node];
-  most_[node] = std::max(values[node], std::max(most_[l], most_[r]));
-  least_[node] = std::min(values[node], std::min(least_[l], least_[r]));
+  Node& n = nodes_[node];
+  const Node& l = nodes_[n.left];
+  const Node& r = nodes_[n.right];
+  n.most = std::max(values[node], std::max(l.most, r.most));
+  n.least = std::min(values[node], std::min(l.least, r.least));
 }
 
 void OrderedListIndex::makeLeaf(int32_t slot, const double* values) {
-  left_[slot] = 0;
-  right_[slot] = 0;
-  most_[slot] = values[slot];
-  least_[slot] = values[slot];
+  nodes_[slot] = {0, 0, values[slot], values[slot]};
 }
 
 // The list `a` followed by the list `b`.
@@ -86,11 +84,11 @@ int32_t OrderedListIndex::merge(int32_t a, int32_t b, const double* values) {
   if (b == 0) return a;
   ++steps_;
   if (outranks(a, b)) {
-    right_[a] = merge(right_[a], b, values);
+    nodes_[a].right = merge(nodes_[a].right, b, values);
     pull(a, values);
     return a;
   }
-  left_[b] = merge(a, left_[b], values);
+  nodes_[b].left = merge(a, nodes_[b].left, values);
   pull(b, values);
   return b;
 }
@@ -108,8 +106,9 @@ void OrderedListIndex::pushBack(int32_t slot, const double* values) {
 // The subtree without its first node, whose right subtree takes its place.
 int32_t OrderedListIndex::withoutFirst(int32_t node, const double* values) {
   ++steps_;
-  if (left_[node] == 0) return right_[node];
-  left_[node] = withoutFirst(left_[node], values);
+  Node& n = nodes_[node];
+  if (n.left == 0) return n.right;
+  n.left = withoutFirst(n.left, values);
   pull(node, values);
   return node;
 }
@@ -120,7 +119,7 @@ void OrderedListIndex::popFront(const double* values) {
 
 void OrderedListIndex::refreshFirst(int32_t node, const double* values) {
   ++steps_;
-  if (left_[node] != 0) refreshFirst(left_[node], values);
+  if (nodes_[node].left != 0) refreshFirst(nodes_[node].left, values);
   pull(node, values);
 }
 
@@ -129,17 +128,17 @@ void OrderedListIndex::frontValueChanged(const double* values) {
 }
 
 int32_t OrderedListIndex::firstOf(int32_t node) {
-  while (left_[node] != 0) {
+  while (nodes_[node].left != 0) {
     ++steps_;
-    node = left_[node];
+    node = nodes_[node].left;
   }
   return node;
 }
 
 int32_t OrderedListIndex::lastOf(int32_t node) {
-  while (right_[node] != 0) {
+  while (nodes_[node].right != 0) {
     ++steps_;
-    node = right_[node];
+    node = nodes_[node].right;
   }
   return node;
 }
@@ -150,53 +149,59 @@ template <class Rule>
 OrderedListIndex::Split OrderedListIndex::split(int32_t node, Rule rule, const double* values) {
   if (node == 0) return {};
   ++steps_;
+  Node& n = nodes_[node];
   Split out;
-  if (rule.inSubtree(left_[node])) {
-    const Split below = split(left_[node], rule, values);
-    left_[node] = below.right;
+  if (rule.inSubtree(nodes_[n.left])) {
+    const Split below = split(n.left, rule, values);
+    n.left = below.right;
     out = {below.left, node};
   } else if (rule.at(values[node])) {
-    out = {left_[node], node};
-    left_[node] = 0;
+    out = {n.left, node};
+    n.left = 0;
   } else {
-    const Split below = split(right_[node], rule, values);
-    right_[node] = below.left;
+    const Split below = split(n.right, rule, values);
+    n.right = below.left;
     out = {node, below.right};
   }
   pull(node, values);
   return out;
 }
 
-// Puts `slot` into the subtree at `node` just before the first node the rule
-// picks: down the path to that place while the nodes outrank it, where it
-// then takes the rest of the path's subtree, cut in two, as its children.
+// Puts `slot` (a leaf) into the subtree at `node` just before the first node
+// the rule picks: down the path to that place while the nodes outrank it,
+// where it then takes the rest of the path's subtree, cut in two, as its
+// children. The nodes passed on the way down keep their subtrees and gain
+// the slot's value, so their extremes need only that.
 template <class Rule>
 int32_t OrderedListIndex::insertInto(int32_t node, int32_t slot, Rule rule, Descent& descent,
                                      Neighbours& placed, const double* values) {
   if (node == 0 || outranks(slot, node)) {
     const Split parts = split(node, rule, values);
-    left_[slot] = parts.left;
-    right_[slot] = parts.right;
+    nodes_[slot].left = parts.left;
+    nodes_[slot].right = parts.right;
     pull(slot, values);
     placed.before = parts.left != 0 ? lastOf(parts.left) : descent.lastBefore;
     placed.after = parts.right != 0 ? firstOf(parts.right) : descent.lastAfter;
     return slot;
   }
   ++steps_;
-  if (rule.inSubtree(left_[node]) || rule.at(values[node])) {
+  Node& n = nodes_[node];
+  n.most = std::max(n.most, values[slot]);
+  n.least = std::min(n.least, values[slot]);
+  if (rule.inSubtree(nodes_[n.left]) || rule.at(values[node])) {
     descent.lastAfter = node;
-    left_[node] = insertInto(left_[node], slot, rule, descent, placed, values);
+    n.left = insertInto(n.left, slot, rule, descent, placed, values);
   } else {
     descent.lastBefore = node;
-    right_[node] = insertInto(right_[node], slot, rule, descent, placed, values);
+    n.right = insertInto(n.right, slot, rule, descent, placed, values);
   }
-  pull(node, values);
   return node;
 }
 
 template <class Rule>
 OrderedListIndex::Neighbours OrderedListIndex::insertBeforeFirst(int32_t slot, Rule rule,
                                                                  const double* values) {
+  makeLeaf(slot, values);
   Descent descent;
   Neighbours placed;
   root_ = insertInto(root_, slot, rule, descent, placed, values);
@@ -205,12 +210,12 @@ OrderedListIndex::Neighbours OrderedListIndex::insertBeforeFirst(int32_t slot, R
 
 OrderedListIndex::Neighbours OrderedListIndex::insertBeforeFirstAbove(int32_t slot, double bound,
                                                                       const double* values) {
-  return insertBeforeFirst(slot, FirstAbove{bound, most_.get()}, values);
+  return insertBeforeFirst(slot, FirstAbove{bound}, values);
 }
 
 OrderedListIndex::Neighbours OrderedListIndex::insertBeforeFirstBelow(int32_t slot, double bound,
                                                                       const double* values) {
-  return insertBeforeFirst(slot, FirstBelow{bound, least_.get()}, values);
+  return insertBeforeFirst(slot, FirstBelow{bound}, values);
 }
 
 }  // namespace rxc

@@ -73,27 +73,27 @@ bool resizeHighSlots(SelectionLists& lists, int64_t slots) {
   if (lists.budget == nullptr) return false;
   MemoryBudget& budget = *lists.budget;
   const int64_t held = lists.highSlots;
-  const bool done = resizeSlotArray(budget, lists.highNext, held, slots) &&
+  // The index's block, the largest, grows first, while the others are still
+  // small: a growth holds an old and a new block at once.
+  const bool done = (!lists.highIndex.active() || lists.highIndex.reserve(budget, slots)) &&
+                    resizeSlotArray(budget, lists.highNext, held, slots) &&
                     resizeSlotArray(budget, lists.highProb, held, slots) &&
                     resizeSlotArray(budget, lists.highOrder, held, slots) &&
                     resizeSlotArray(budget, lists.highLogProb, held, slots);
-  if (!done) return false;
-  if (lists.highIndex.active() && !lists.highIndex.reserve(budget, slots)) return false;
-  lists.highSlots = slots;
-  return true;
+  if (done) lists.highSlots = slots;
+  return done;
 }
 
 bool resizeLowSlots(SelectionLists& lists, int64_t slots) {
   if (lists.budget == nullptr) return false;
   MemoryBudget& budget = *lists.budget;
   const int64_t held = lists.lowSlots;
-  const bool done = resizeSlotArray(budget, lists.lowNext, held, slots) &&
+  const bool done = (!lists.lowIndex.active() || lists.lowIndex.reserve(budget, slots)) &&
+                    resizeSlotArray(budget, lists.lowNext, held, slots) &&
                     resizeSlotArray(budget, lists.lowProb, held, slots) &&
                     resizeSlotArray(budget, lists.lowLogProb, held, slots);
-  if (!done) return false;
-  if (lists.lowIndex.active() && !lists.lowIndex.reserve(budget, slots)) return false;
-  lists.lowSlots = slots;
-  return true;
+  if (done) lists.lowSlots = slots;
+  return done;
 }
 
 TableSelector::TableSelector(SelectionLists& lists, TableStore& highTables, TableStore& lowTables,
