@@ -221,8 +221,8 @@ class Kernel {
   double heldSumFrom(double before) const;
   // How far a block's or a run's least and greatest, estimates of real
   // tables' sums, may be from the exact values, relative: their own order of
-  // additions, and a descent that rounding stopped early.
-  double blockSlack() const { return 4.0 * (static_cast<double>(rows() * cols()) + 2.0) * 0x1p-53; }
+  // additions, and a descent that rounding stopped early (rounding_budget.h).
+  double blockSlack() const { return enumeration_detail::blockSlack(rows() * cols()); }
 
   // The screen of the visitor's no-op ranges now. A visitor that does not
   // screen single tables keeps its ranges for the whole pass: its screen is
@@ -638,8 +638,8 @@ SumSpan Kernel<R, C>::subtreeRange(int q, double interiorSum, SubtreeSkipper& sk
   const SumBounds open =
       boundOpenCellsByRows(skipper.open(r, c, column, boundary ? 0 : i0 + 1), logFactorial_);
   // The fixed sum and the bounds are computed in their own order: widened by
-  // a few units of rounding for every term either could take.
-  const double slack = 2.0 * static_cast<double>(r * c + r + c + 2) * 0x1p-53;
+  // the subtree slack (rounding_budget.h).
+  const double slack = subtreeSlack(r, c);
   return {(fixedSum + open.least) * (1.0 - slack), (fixedSum + open.greatest) * (1.0 + slack)};
 }
 
@@ -683,4 +683,4 @@ void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) c
 }  // namespace enumeration_detail
 }  // namespace rxc
 
-#include "engine/enumeration_blocks.h"
+#include "engine/enumeration_blocks-inl.h"

@@ -21,6 +21,7 @@
 #include <limits>
 
 #include "base/double_pair.h"
+#include "engine/rounding_budget.h"
 
 namespace rxc {
 
@@ -93,15 +94,13 @@ inline int openBelow(const NoOpRanges& noOp) {
   return -1;
 }
 
-// Every term of a sum is >= 0, so any order of its additions stays within
-// (cells - 1) units of rounding of the exact sum, relative to the sum: an
-// estimate and the sum that a log-probability takes differ by at most twice
-// that. Each range is narrowed by eight times it, relative to the estimate,
-// and by the same relative to the values the log-probability is formed from,
-// for the subtraction from marginConst. NaN bounds give a range that covers
-// nothing.
+// Each range moved over to sums, narrowed by the screen margin relative to
+// the sums and to the values the log-probability is formed from: it covers a
+// table's own sum, its subtraction from marginConst, and a check's estimate
+// (rounding_budget.h; docs/rounding.md, section 3). NaN bounds give a range
+// that covers nothing.
 inline Screen screenFor(const NoOpRanges& noOp, double marginConst, int cells) {
-  const double slack = 8.0 * (static_cast<double>(cells) + 2.0) * 0x1p-53;
+  const double slack = screenMargin(cells);
   const double mc = marginConst;
   Screen screen;
   for (size_t k = 0; k < noOp.ranges.size(); ++k) {
