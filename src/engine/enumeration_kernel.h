@@ -8,16 +8,19 @@
 //   colRest  what the cell's column still needs in this row and below,
 //   rowRest  what the cell's row still needs in this column and to the right,
 //   rest     the total of the sub-table from this row and column on,
-//   low = max(0, colRest + rowRest - rest), high = min(colRest, rowRest),
+//   low and high, the cell's range from these (cell_bounds.h),
 //   logSum   ln(x!) of the interior cells summed up to this one.
 // A position in the last interior row fixes the last-row cell below it
 // (colRest - cell); one in the last interior column fixes the last-column cell
 // beside it (rowRest - cell). Their ln(x!) are held when the position is set.
 //
 // The last two positions (x1, then x) are not kept in the arrays: a block
-// (enumeration_blocks.h) runs them as two loops, in which every derived cell
-// that depends on them is an affine function of x1 and x. The additions of a
-// table's sum go through enumeration_terms.h.
+// (enumeration_blocks-inl.h, its runs in enumeration_runs-inl.h) runs them as
+// two loops, in which every derived cell that depends on them is an affine
+// function of x1 and x. The additions of a table's sum go through
+// enumeration_terms.h. Subtrees are judged whole in
+// enumeration_subtree_checks-inl.h, and the third-last cell's loop of the
+// fixed shapes is in enumeration_loop-inl.h.
 //
 // A few small shapes are compiled with r and c as constants
 // (enumeration_shapes.h), which unrolls the additions of the held derived
@@ -41,6 +44,7 @@
 #include "base/fatal_stop.h"
 #include "engine/cell_bounds.h"
 #include "engine/enumeration_block_shape.h"
+#include "engine/enumeration_runs.h"
 #include "engine/enumeration_screen.h"
 #include "engine/enumeration_subtrees.h"
 #include "engine/enumeration_terms.h"
@@ -164,7 +168,7 @@ class Kernel {
   template <bool kLog>
   int carry(int q, int i, int j);
 
-  // --- Subtrees (enumeration_subtrees.h) ---
+  // --- Subtrees (enumeration_subtree_checks-inl.h) ---
 
   // Checks the subtrees at the positions from `from` on, shallowest first;
   // counts the first whose every table is a no-op and returns its position
@@ -182,7 +186,7 @@ class Kernel {
   template <class Progress>
   static void countUnvisited(Progress& progress, Counter& counter, uint64_t n);
 
-  // --- Blocks (enumeration_blocks.h) ---
+  // --- Blocks (enumeration_blocks-inl.h) ---
 
   // The start of the block read from the held positions.
   BlockStart blockStart() const;
@@ -198,9 +202,108 @@ class Kernel {
     double leastAbove = 0.0;
   };
 
+  // What the steps of a block's walk with log-probabilities share, besides
+  // its shape: the interior cells before it, the visitor's screen, and what
+  // judging the block found.
+  // (Read once a block: a visitor's call may write to any memory the
+  // compiler cannot rule out, members of the kernel included.)
+  struct BlockWalk {
+    const double* lf;
+    double marginConst;
+    double before;  // ln(x!) of the interior cells before x1, summed
+    // Made where a check or the tables need it (it costs a few divisions,
+    // and most blocks of a pass that does not screen single tables are
+    // walked unchecked).
+    Screen screen{};
+    bool screenMade = false;
+    bool judged = false;            // whether the block was judged whole
+    double heldSum = 0.0;           // `before` and the held terms, if it was
+    double greatest = kLargestLog;  // its greatest sum, where it was sought
+  };
+
+  // One run of x (x1 fixed) of a block: x from lo to hi; the last-row cell
+  // below x is u - x, the last-column cell beside it v - x, the corner w + x.
+  // x1's own derived cell (beside it, or below it with one interior row) is
+  // fixed along the run.
+  struct Run {
+    using Index = BlockShape::Index;
+    Index x1, lo, hi;
+    Index u, v, w;
+    double before1;     // the interior cells' running sum up to x1
+    double slot;        // ln(x!) of x1's own derived cell
+    double fixedTerms;  // the terms fixed along the run, where summed
+  };
+
+  // The least sums of the runs judged last, from below and from above.
+  struct RunTrail {
+    double leastBelow = -kLargestLog;
+    double leastAbove = kLargestLog;
+  };
+
+  // The block of x1 and x from `start`: judged whole, then walked.
   template <class Visitor, class Progress>
   bool block(const BlockStart& start, Progress& progress, Visitor& visitor, Counter& counter,
              BlockVerdict* verdict = nullptr);
+  // The walk of a pass that needs no log-probability.
+  template <class Visitor, class Progress>
+  bool countOnlyBlock(const BlockStart& start, Progress& progress, Visitor& visitor,
+                      Counter& counter);
+  // The visitor's screen for this block, made on first use.
+  template <class Visitor>
+  const Screen& madeScreen(BlockWalk& walk, const Visitor& visitor) const;
+  // Judges the whole block; true when it was counted without a visit.
+  template <class Visitor, class Progress>
+  bool judgeBlock(const BlockShape& shape, BlockWalk& walk, Progress& progress,
+                  const Visitor& visitor, Counter& counter, BlockVerdict* verdict);
+  // The second half of judging it: its exact least and greatest.
+  template <class Visitor, class Progress>
+  bool judgeBlockExactly(const BlockShape& shape, BlockWalk& walk, double termsGreatest,
+                         Progress& progress, Counter& counter, BlockVerdict* verdict);
+  // Whether the block's runs are long enough for the nested loops.
+  static bool runsAreLong(const BlockShape& shape);
+  // The block's tables in one sequence, for runs of single tables.
+  template <class Visitor, class Progress>
+  bool flatWalk(const BlockShape& shape, const BlockWalk& walk, Progress& progress,
+                Visitor& visitor, Counter& counter);
+
+  // --- Runs (enumeration_runs-inl.h) ---
+
+  // The block's runs by nested loops.
+  template <class Visitor, class Progress>
+  bool nestedRuns(const BlockShape& shape, BlockWalk& walk, Progress& progress, Visitor& visitor,
+                  Counter& counter);
+  // The runs wholly beyond the improbable range's bound, taken off the
+  // block's ends: the runs left, and the tables of those taken off.
+  template <class Progress>
+  EndRuns takeEndRuns(const BlockShape& shape, BlockWalk& walk, Progress& progress,
+                      Counter& counter);
+  // The run of x1.
+  Run runOf(const BlockShape& shape, const BlockWalk& walk, BlockShape::Index x1) const;
+  // The sum of the terms fixed along a run, the moving ones as 0.
+  double runFixedTerms(const Run& run) const;
+  // What judging a run decided: walk it, or go on after `x1` (the run, or a
+  // stretch of runs up to x1, was counted), or the rest of the block was
+  // counted.
+  enum class RunVerdict { kWalk, kSkipped, kRestSkipped };
+  template <class Visitor, class Progress>
+  RunVerdict judgeRun(const BlockShape& shape, BlockWalk& walk, const Run& run, RunTrail& trail,
+                      Progress& progress, const Visitor& visitor, Counter& counter,
+                      BlockShape::Index& x1);
+  // After a run inside a no-op range whose least still falls: skips the
+  // stretch of runs its least settles, moving x1 to the last one.
+  template <class Progress>
+  void skipRunStretch(const BlockShape& shape, const BlockWalk& walk, double least, RunTrail& trail,
+                      Progress& progress, Counter& counter, BlockShape::Index& x1);
+  // The tables of the run left once its improbable ends are trimmed off.
+  template <class Visitor, class Progress>
+  RunSpan trimRun(BlockWalk& walk, Run& run, Progress& progress, const Visitor& visitor,
+                  Counter& counter);
+  // Walks the tables x = from .. to of the run, two a step.
+  template <class Visitor, class Progress>
+  bool walkRun(BlockWalk& walk, const Run& run, BlockShape::Index from, BlockShape::Index to,
+               Progress& progress, Visitor& visitor, Counter& counter);
+
+  // --- The third-last cell's loop (enumeration_loop-inl.h) ---
 
   // Fixed shapes with at least three interior cells, with log-probabilities:
   // the third-last cell as a loop around the blocks, from its present value
@@ -210,6 +313,30 @@ class Kernel {
   template <class Visitor, class Progress>
   bool thirdLastLoop(Progress& progress, Visitor& visitor, Counter& counter,
                      SubtreeSkipper* skipper);
+  // What the loop's blocks are set up from, read once before it.
+  struct LoopStart {
+    int32_t colRest0, rowRest0, rest0, high0;
+    double before0;  // the interior cells' running sum before the third-last
+    // rowRest of the block's cell p0 + k (k = 1, 2) when the cell to its
+    // left is held.
+    int32_t heldRowRest[3];
+  };
+  LoopStart loopStart() const;
+  // The start of x0's block, from formulas in x0.
+  BlockStart loopBlockStart(const LoopStart& loop, int32_t x0) const;
+  // Sets x0's own derived cells, which the blocks add as held ones.
+  void setLoopDerived(const LoopStart& loop, int32_t x0);
+  // The least of x0's block, widened down and up (it sets x0's derived
+  // cells).
+  BlockVerdict loopBlockLeast(const LoopStart& loop, int32_t x0);
+  // The tables of the blocks of x0 = from .. to.
+  uint64_t loopTables(const LoopStart& loop, int32_t from, int32_t to) const;
+  // After x0's block was skipped: skips the blocks that its least settles,
+  // moving x0 to the last one; true when that is the rest of the loop.
+  template <class Visitor, class Progress>
+  bool skipBlockStretch(const LoopStart& loop, int32_t& x0, BlockVerdict& verdict,
+                        const BlockVerdict& last, SubtreeSkipper& skipper, double& loopGreatest,
+                        Progress& progress, const Visitor& visitor, Counter& counter);
 
   // 2 x 2: the single interior cell.
   template <class Visitor, class Progress>
@@ -219,10 +346,6 @@ class Kernel {
   // `before` (the interior cells before x1).
   HeldTerms heldTerms() const;
   double heldSumFrom(double before) const;
-  // How far a block's or a run's least and greatest, estimates of real
-  // tables' sums, may be from the exact values, relative: their own order of
-  // additions, and a descent that rounding stopped early (rounding_budget.h).
-  double blockSlack() const { return enumeration_detail::blockSlack(rows() * cols()); }
 
   // The screen of the visitor's no-op ranges now. A visitor that does not
   // screen single tables keeps its ranges for the whole pass: its screen is
@@ -544,106 +667,6 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* 
 }
 
 template <int R, int C>
-template <class Progress>
-inline void Kernel<R, C>::countUnvisited(Progress& progress, Counter& counter, uint64_t n) {
-  counter.markAt = passMarks(progress, counter.count, counter.count + n, counter.markAt);
-  counter.count += n;
-}
-
-template <int R, int C>
-template <class Visitor, class Progress>
-int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progress,
-                              const Visitor& visitor, Counter& counter) {
-  // The deepest position's subtree is the third-last cell's loop. A pass
-  // that does not screen single tables checks it only where the loop has a
-  // few blocks left: a check costs about what judging four or five blocks
-  // does. (In 5 x 5 with every marginal 6, Fisher's pass took 2.6 % more
-  // instructions checking loops of any length, and 1.5 % more from 3 blocks
-  // on, than from 5.)
-  int last = m_ - 1 - kPositionsBelowACheck;
-  if constexpr (!screensEachTable<Visitor>()) {
-    const int third = m_ - 3;
-    if (high_.data()[third] - cell_.data()[third] + 1 < kLoopCheckBlocks) --last;
-  }
-  if (from > last) return -1;
-  // Most steps find no position due: the screen is made for the first one.
-  Screen screen{};
-  bool screenMade = false;
-  for (int q = from; q <= last; ++q) {
-    if (!skipper.due(q)) continue;
-    if (!screenMade) {
-      screen = screenOf(visitor);
-      screenMade = true;
-    }
-    bool skipped = false;
-    const SumSpan range = subtreeRange(q, logSum_.data()[q], skipper);
-    if (screen.covers(range.least, range.greatest)) {
-      const int h = rows() - 1;
-      const int i0 = q % h;
-      const int j0 = q / h;
-      const bool boundary = i0 == h - 1;
-      const CompletionCount n = skipper.counter().count(
-          skipper.open(rows(), cols(), boundary ? j0 + 1 : j0, boundary ? 0 : i0 + 1),
-          kCountWorkPerCheck);
-      if (n.exact() && n.value <= std::numeric_limits<uint64_t>::max() - counter.count) {
-        countUnvisited(progress, counter, static_cast<uint64_t>(n.value));
-        skipped = true;
-      }
-    }
-    skipper.record(q, skipped);
-    if (skipped) return q;
-  }
-  return -1;
-}
-
-// Fills the skipper's needs for the subtree at position q (interior row i0,
-// column j0) and bounds the sums of its tables. At a column boundary (i0 the last interior row) the
-// forced last-row cell is counted with the fixed cells, and the open cells start at the next
-// column.
-template <int R, int C>
-SumSpan Kernel<R, C>::subtreeRange(int q, double interiorSum, SubtreeSkipper& skipper) const {
-  const int r = rows();
-  const int c = cols();
-  const int h = r - 1;
-  const int i0 = q % h;
-  const int j0 = q / h;
-  const bool boundary = i0 == h - 1;
-  const int32_t* cell = cell_.data();
-  const int32_t* colRest = colRest_.data();
-  const int32_t* rowRest = rowRest_.data();
-  int32_t* rowNeed = skipper.rowNeed();
-  int32_t* colNeed = skipper.colNeed();
-  for (int i = 0; i < h; ++i) {
-    if (i > i0 && j0 == 0) {
-      rowNeed[i] = rowMargin_.data()[i];
-    } else {
-      const int p = (i <= i0 ? j0 : j0 - 1) * h + i;  // the row's last fixed cell
-      rowNeed[i] = rowRest[p] - cell[p];
-    }
-  }
-  // The last row gives what its fixed (derived) cells took; they join the
-  // fixed sum of ln(x!).
-  const int closedColumns = boundary ? j0 + 1 : j0;
-  int32_t lastRowNeed = rowMargin_.data()[h];
-  double fixedSum = interiorSum;
-  for (int j = 0; j < closedColumns; ++j) {
-    const int p = j * h + h - 1;
-    lastRowNeed -= colRest[p] - cell[p];
-    fixedSum += rowLog_.data()[j][0];
-  }
-  rowNeed[h] = lastRowNeed;
-  const int column = boundary ? j0 + 1 : j0;
-  for (int j = column; j < c; ++j) colNeed[j] = colMargin_.data()[j];
-  if (!boundary) colNeed[j0] = colRest[q] - cell[q];
-  const SumBounds open =
-      boundOpenCellsByRows(skipper.open(r, c, column, boundary ? 0 : i0 + 1), logFactorial_);
-  // The fixed sum and the bounds are computed in their own order: widened by
-  // the subtree slack (rounding_budget.h).
-  const double slack = subtreeSlack(r, c);
-  return {(fixedSum + open.least) * (1.0 - slack), (fixedSum + open.greatest) * (1.0 + slack)};
-}
-
-template <int R, int C>
 void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) const {
   const int r = rows();
   const int c = cols();
@@ -683,4 +706,9 @@ void Kernel<R, C>::copyTable(int32_t secondLast, int32_t last, int16_t* cells) c
 }  // namespace enumeration_detail
 }  // namespace rxc
 
+// The definitions of the kernel's walks below the held positions, each file
+// a part of this header and included here alone.
 #include "engine/enumeration_blocks-inl.h"
+#include "engine/enumeration_loop-inl.h"
+#include "engine/enumeration_runs-inl.h"
+#include "engine/enumeration_subtree_checks-inl.h"
