@@ -13,10 +13,10 @@
 // would stop.
 //
 // Nodes are slot numbers; slot 0 is the empty subtree. A node holds its
-// links and its subtree's extremes together, in 24 bytes a slot, so that a
-// step down the tree reads one place in memory (with a million tables kept,
-// the index's time is its cache misses) besides the slot's value. The values
-// are the list's own log-probability array, passed to every call because it
+// links and its subtree's extremes together, 24 bytes a slot: with a million
+// tables kept the index's time is its cache misses, and a step down the tree
+// then reads the node, its left child and the slot's value. The values are
+// the list's own log-probability array, passed to every call because it
 // moves when the list grows. The index holds no list links of its own: the
 // caller keeps the list's `next` links and head and tail, and tells the
 // index of each change to the order and to the first slot's value.

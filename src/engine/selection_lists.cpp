@@ -14,9 +14,9 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int32_t kEndOfList = -1;
 
-// Lists up to this long are placed by a walk from the head, which is as fast
-// as the index there and needs no memory; the common run (T1 = T2 = 10) never
-// builds one.
+// Lists up to this long are placed by a walk from the head: a walk of a few
+// dozen slots costs little and needs no memory, and the common run (T1 = T2
+// = 10) never builds an index.
 constexpr int32_t kWalkedLength = 32;
 
 // Where a slot goes in the middle of a list: the slots just before and just
