@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/log_factorial.h"
 #include "engine/enumeration_block_shape.h"
-#include "engine/enumeration_kernel.h"
+#include "engine/enumeration_runs.h"
 
 namespace rxc::enumeration_detail {
 namespace {
@@ -102,6 +103,28 @@ TEST(BlockShape, CountsAndRangesAgreeWithTheTablesOfRandomSubTables) {
     const SumSpan terms = shape.termRange(lf.data());
     EXPECT_LE(terms.least, least * (1 + kAllowance)) << "trial " << trial;
     EXPECT_GE(terms.greatest, greatest * (1 - kAllowance)) << "trial " << trial;
+  }
+}
+
+// What the arguments on the blocks' extremes (and their rounding budget) take
+// of the program's own ln(k!) table, filled to its capacity: its entries
+// rise and are strictly convex, and each step from one entry to the next is
+// ln k to within 3 units of rounding of the entry.
+TEST(BlockShape, TheLogFactorialTableRisesAndIsStrictlyConvex) {
+  LogFactorialTable lf;
+  lf.extendTo(LogFactorialTable::kCapacity - 1);
+  ASSERT_EQ(lf.filled(), LogFactorialTable::kCapacity - 1);
+  EXPECT_EQ(lf[0], 0.0);
+  EXPECT_EQ(lf[1], 0.0);
+  double lastStep = 0.0;
+  for (int k = 2; k < LogFactorialTable::kCapacity; ++k) {
+    // (Exact from k = 4 on, the entries within a factor 2 of each other;
+    // below, the steps are far apart.)
+    const double step = lf[k] - lf[k - 1];
+    ASSERT_GT(step, lastStep) << "k " << k;
+    ASSERT_LE(std::fabs(step - std::log(static_cast<double>(k))), 3.0 * 0x1p-53 * lf[k])
+        << "k " << k;
+    lastStep = step;
   }
 }
 

@@ -9,18 +9,12 @@
 // fixed - x and the corner cornerBase + x1 + x (which margin each derived cell
 // takes from depends on the shape; their ln(x!) add the same whatever it is).
 //
-// The sum of a block's moving terms is convex in (x1, x) over the polygon
-// (each term is a convex function of an affine one), so
-//   - its greatest is at a vertex of the polygon;
-//   - along a run (x1 fixed) it is least at the first x where the next table
-//     adds no more, (x+1)(w+x+1) >= (u-x)(v-x) with u, v, w the run's three
-//     other moving cells at x = 0, that is x >= (uv - w - 1) / (u + v + w + 2);
-//   - the runs' least values are convex in x1 again (the least of a
-//     transportation problem with convex costs is convex along a shift of its
-//     margins), so a descent from the sub-table's independence point finds the
-//     block's least.
-// The same holds one level up: the block's least is convex in the third-last
-// cell, whose change shifts the block's margins the same way.
+// The sum of a block's moving terms is convex over the polygon, and so are
+// the runs' least sums in x1 and a block's least in the third-last cell
+// (docs/rounding.md, section 4, which also bounds what rounding does to the
+// extremes found here): its greatest is at a vertex, a run's least at its
+// turn, and a descent over the runs' leasts from the sub-table's independence
+// point finds the block's least.
 #pragma once
 
 #include <algorithm>

@@ -12,7 +12,8 @@
 // each term by its least and greatest value over the block, then by its exact
 // least (a descent over its runs' leasts) and greatest (at a vertex); a block
 // inside a range by more than any rounding of the sums can reach
-// (rounding_budget.h) is counted without a visit.
+// (rounding_budget.h) is counted without a visit. Where these extremes lie
+// follows from convexity (docs/rounding.md, section 4).
 #pragma once
 
 #include <cstddef>

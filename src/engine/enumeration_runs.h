@@ -67,9 +67,9 @@ struct RunSpan {
 
 // The runs of a block left once those at either end whose least, with the
 // held terms' sum, is above `bound` are taken off (the runs' leasts are
-// convex in x1, docs/rounding.md, section 4, so they lie at the ends): from `first` to `last`,
-// none when first > last (then `before` holds all the block's tables).
-// `before` and `after` count the tables of the runs taken off at each end.
+// convex in x1, so such runs lie at the ends): from `first` to `last`, none
+// when first > last (then `before` holds all the block's tables). `before`
+// and `after` count the tables of the runs taken off at each end.
 struct EndRuns {
   BlockShape::Index first;
   BlockShape::Index last;
