@@ -1,6 +1,6 @@
 #include "engine/pieces.h"
 
-#include <algorithm>
+#include "engine/cell_bounds.h"
 
 namespace rxc {
 
@@ -47,8 +47,8 @@ class PrefixLister {
     colRest_[q] = cr;
     rowRest_[q] = rr;
     rest_[q] = t;
-    const int32_t low = std::max<int32_t>(0, cr + rr - t);
-    const int32_t high = std::min(cr, rr);
+    const int32_t low = cellLow(cr, rr, t);
+    const int32_t high = cellHigh(cr, rr);
     for (int32_t x = low; x <= high; ++x) {
       cell_[q] = static_cast<int16_t>(x);
       if (!place(q + 1, out)) return false;
