@@ -20,6 +20,7 @@
 #include "engine/problem.h"
 #include "engine/progress.h"
 #include "engine/progress_marks.h"
+#include "engine/skip_audit.h"
 #include "support/reference_enumeration.h"
 
 namespace rxc {
@@ -459,6 +460,41 @@ TEST(EnumerationKernel, BoundedWalkOnEveryFixedShapeKeepsTheBitsOfTheBand) {
     visited += band.visits;
   }
   EXPECT_LT(visited, total - total / 10);  // blocks and subtrees were skipped
+}
+
+// The sanitizer build's check of what the bounded walk skips, on its own: it
+// passes a true claim (every table of a set a no-op, as many as counted), and
+// stops the run on a count off by one or on a table outside the ranges.
+TEST(SkipAudit, PassesTrueClaimsAndStopsOnFalseOnes) {
+  const Problem p = makeProblem({3, 2, 2}, {2, 3, 2});
+  const Listing ref = list(p, Engine::kReference);
+  const std::vector<int32_t> rows(p.rowMargin.begin(), p.rowMargin.end());
+  const std::vector<int32_t> cols(p.colMargin.begin(), p.colMargin.end());
+  enumeration_detail::SkipAudit audit;
+  audit.start(p.r, p.c, rows.data(), cols.data(), p.logFactorial.data(), p.logMarginConst);
+  NoOpRanges everything;
+  everything.ranges[0] = {-kLargestLog, kLargestLog};
+  const uint64_t total = ref.tables.size();
+  audit.check(nullptr, 0, 0, INT64_MIN, INT64_MAX, total, everything);
+  // The tables whose first interior cell is 1, and then the second one 0.
+  const auto withFirst = [&](int16_t first, int second) {
+    uint64_t n = 0;
+    for (const auto& t : ref.tables) {
+      const std::vector<int16_t> interior = testing::interiorCells(t, p.r, p.c);
+      n += interior[0] == first && (second < 0 || interior[1] == second);
+    }
+    return n;
+  };
+  const int32_t one = 1;
+  audit.check(nullptr, 0, 0, 1, 1, withFirst(1, -1), everything);
+  audit.check(&one, 0, 1, 0, 0, withFirst(1, 0), everything);
+  EXPECT_DEATH(audit.check(nullptr, 0, 0, INT64_MIN, INT64_MAX, total - 1, everything),
+               "skip audit failed: the count");
+  NoOpRanges belowTheMost;
+  const double most = *std::max_element(ref.logProbs.begin(), ref.logProbs.end());
+  belowTheMost.ranges[0] = {-kLargestLog, most};
+  EXPECT_DEATH(audit.check(nullptr, 0, 0, INT64_MIN, INT64_MAX, total, belowTheMost),
+               "skip audit failed: a table skipped that is no no-op");
 }
 
 // The pieces of a pass, walked one after the other, give the pass's tables in

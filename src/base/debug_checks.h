@@ -18,3 +18,16 @@
   do {                              \
   } while (false)
 #endif
+
+namespace rxc {
+
+// Whether the debug checks are compiled in, for checks that are more than
+// an assertion (code under `if constexpr (kDebugChecks)` costs nothing
+// elsewhere).
+#if defined(RXC_DEBUG_CHECKS)
+inline constexpr bool kDebugChecks = true;
+#else
+inline constexpr bool kDebugChecks = false;
+#endif
+
+}  // namespace rxc

@@ -227,10 +227,11 @@ template <class Visitor, class Progress>
     if (madeScreen(walk, visitor).covers(walk.heldSum + terms.least, termsGreatest)) {
       if (bounded_) blockBackOff_.record(true);
       countUnvisited(progress, counter, shape.tables());
+      auditSkip(visitor, m_ - 2, shape.lo1, shape.hi1, shape.tables());
       return true;
     }
     if (!bounded_) return false;
-    return judgeBlockExactly<Visitor>(shape, walk, termsGreatest, progress, counter, verdict);
+    return judgeBlockExactly(shape, walk, termsGreatest, progress, visitor, counter, verdict);
   }
 }
 
@@ -245,7 +246,7 @@ template <int R, int C>
 template <class Visitor, class Progress>
 [[gnu::always_inline]] inline bool Kernel<R, C>::judgeBlockExactly(
     const BlockShape& shape, BlockWalk& walk, double termsGreatest, Progress& progress,
-    Counter& counter, BlockVerdict* verdict) {
+    const Visitor& visitor, Counter& counter, BlockVerdict* verdict) {
   const double* lf = walk.lf;
   const double slack = blockSlack(rows() * cols());
   const double leastSum = walk.heldSum + shape.least(lf);
@@ -262,7 +263,10 @@ template <class Visitor, class Progress>
   blockBackOff_.record(inside);
   walk.greatest = greatest;
   if (verdict != nullptr) *verdict = {true, inside, least, leastSum * (1.0 + slack)};
-  if (inside) countUnvisited(progress, counter, shape.tables());
+  if (inside) {
+    countUnvisited(progress, counter, shape.tables());
+    auditSkip(visitor, m_ - 2, shape.lo1, shape.hi1, shape.tables());
+  }
   return inside;
 }
 

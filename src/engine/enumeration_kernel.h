@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "base/debug_checks.h"
@@ -51,6 +52,7 @@
 #include "engine/pass_options.h"
 #include "engine/problem.h"
 #include "engine/progress_marks.h"
+#include "engine/skip_audit.h"
 
 namespace rxc {
 
@@ -186,6 +188,20 @@ class Kernel {
   template <class Progress>
   static void countUnvisited(Progress& progress, Counter& counter, uint64_t n);
 
+  // In the sanitizer build, walks a sample of the sets of tables counted
+  // without a visit (skip_audit.h): here the tables whose positions before
+  // `depth` are those held (and x1, the block's first cell, at m - 2), with
+  // position `depth` from `from` to `to`. Elsewhere, nothing.
+  template <class Visitor>
+  void auditSkip(const Visitor& visitor, int depth, int64_t from, int64_t to, uint64_t counted,
+                 int64_t x1 = 0) {
+    if constexpr (kHasNoOpRanges<Visitor>) {
+      if (audit_.due(counted)) {
+        audit_.check(cell_.data(), x1, depth, from, to, counted, visitor.noOpRanges());
+      }
+    }
+  }
+
   // --- Blocks (enumeration_blocks-inl.h) ---
 
   // The start of the block read from the held positions.
@@ -258,7 +274,8 @@ class Kernel {
   // The second half of judging it: its exact least and greatest.
   template <class Visitor, class Progress>
   bool judgeBlockExactly(const BlockShape& shape, BlockWalk& walk, double termsGreatest,
-                         Progress& progress, Counter& counter, BlockVerdict* verdict);
+                         Progress& progress, const Visitor& visitor, Counter& counter,
+                         BlockVerdict* verdict);
   // Whether the block's runs are long enough for the nested loops.
   static bool runsAreLong(const BlockShape& shape);
   // The block's tables in one sequence, for runs of single tables.
@@ -274,9 +291,9 @@ class Kernel {
                   Counter& counter);
   // The runs wholly beyond the improbable range's bound, taken off the
   // block's ends: the runs left, and the tables of those taken off.
-  template <class Progress>
+  template <class Visitor, class Progress>
   EndRuns takeEndRuns(const BlockShape& shape, BlockWalk& walk, Progress& progress,
-                      Counter& counter);
+                      const Visitor& visitor, Counter& counter);
   // The run of x1.
   Run runOf(const BlockShape& shape, const BlockWalk& walk, BlockShape::Index x1) const;
   // The sum of the terms fixed along a run, the moving ones as 0.
@@ -291,9 +308,10 @@ class Kernel {
                       BlockShape::Index& x1);
   // After a run inside a no-op range whose least still falls: skips the
   // stretch of runs its least settles, moving x1 to the last one.
-  template <class Progress>
+  template <class Visitor, class Progress>
   void skipRunStretch(const BlockShape& shape, const BlockWalk& walk, double least, RunTrail& trail,
-                      Progress& progress, Counter& counter, BlockShape::Index& x1);
+                      Progress& progress, const Visitor& visitor, Counter& counter,
+                      BlockShape::Index& x1);
   // The tables of the run left once its improbable ends are trimmed off.
   template <class Visitor, class Progress>
   RunSpan trimRun(BlockWalk& walk, Run& run, Progress& progress, const Visitor& visitor,
@@ -463,6 +481,8 @@ class Kernel {
   // so that two tables add each with one instruction.
   Buffer<DoublePair, C> rowLog_;
   Buffer<DoublePair, R> colLog_;
+
+  [[no_unique_address]] std::conditional_t<kDebugChecks, SkipAudit, NoSkipAudit> audit_;
 };
 
 template <int R, int C>
@@ -488,6 +508,7 @@ Kernel<R, C>::Kernel(const Problem& problem, PassOptions options)
     suffix += colMargin_.data()[j];
     colSuffix_.data()[j] = suffix;
   }
+  audit_.start(r_, c_, rowMargin_.data(), colMargin_.data(), logFactorial_, logMarginConst_);
 }
 
 template <int R, int C>

@@ -167,6 +167,7 @@ bool Kernel<R, C>::skipBlockStretch(const LoopStart& loop, int32_t& x0, BlockVer
     if (screen.covers(verdict.leastBelow, greatestOfLoop())) {
       stretchBackOff_.record(true);
       countUnvisited(progress, counter, loopTables(loop, x0 + 1, loop.high0));
+      auditSkip(visitor, p0, x0 + 1, loop.high0, loopTables(loop, x0 + 1, loop.high0));
       cell_.data()[p0] = loop.high0;
       return true;
     }
@@ -179,6 +180,7 @@ bool Kernel<R, C>::skipBlockStretch(const LoopStart& loop, int32_t& x0, BlockVer
     const int32_t good = endOfStretch(x0, loop.high0, skippable);
     if (good > x0) {
       countUnvisited(progress, counter, loopTables(loop, x0 + 1, good));
+      auditSkip(visitor, p0, x0 + 1, good, loopTables(loop, x0 + 1, good));
       x0 = good;
       verdict = loopBlockLeast(loop, good);
       skipped = true;

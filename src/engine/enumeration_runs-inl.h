@@ -44,7 +44,7 @@ template <class Visitor, class Progress>
   if constexpr (kScreens && !kScreensEachTable) {
     if (improbableRange_ >= 0 && endRunsBackOff_.due()) {
       madeScreen(walk, visitor);
-      const EndRuns runs = takeEndRuns(blockShape, walk, progress, counter);
+      const EndRuns runs = takeEndRuns(blockShape, walk, progress, visitor, counter);
       if (runs.first > runs.last) return true;
       firstRun = runs.first;
       lastRun = runs.last;
@@ -69,9 +69,14 @@ template <class Visitor, class Progress>
     if (!walkRun(walk, run, walked.first, walked.last, progress, visitor, counter)) return false;
     if (walked.last < run.hi) {
       countUnvisited(progress, counter, static_cast<uint64_t>(run.hi - walked.last));
+      auditSkip(visitor, m_ - 1, walked.last + 1, run.hi,
+                static_cast<uint64_t>(run.hi - walked.last), x1);
     }
   }
-  if (tablesAfter > 0) countUnvisited(progress, counter, tablesAfter);
+  if (tablesAfter > 0) {
+    countUnvisited(progress, counter, tablesAfter);
+    auditSkip(visitor, m_ - 2, lastRun + 1, shape.hi1, tablesAfter);
+  }
   return true;
 }
 
@@ -82,15 +87,19 @@ template <class Visitor, class Progress>
 // runs before the first one left are counted here, those after the last one
 // by the caller, after its walk.
 template <int R, int C>
-template <class Progress>
+template <class Visitor, class Progress>
 [[gnu::always_inline]] inline EndRuns Kernel<R, C>::takeEndRuns(const BlockShape& shape,
                                                                 BlockWalk& walk, Progress& progress,
+                                                                const Visitor& visitor,
                                                                 Counter& counter) {
   const double bound = walk.screen.ranges[improbableRange_].low;
   const double heldPart = walk.judged ? walk.heldSum : heldSumFrom(walk.before);
   const EndRuns runs = runsNotBeyond(shape, walk.lf, heldPart, bound);
   endRunsBackOff_.record(runs.first > shape.lo1 || runs.last < shape.hi1);
-  if (runs.before > 0) countUnvisited(progress, counter, runs.before);
+  if (runs.before > 0) {
+    countUnvisited(progress, counter, runs.before);
+    auditSkip(visitor, m_ - 2, shape.lo1, runs.first - 1, runs.before);
+  }
   return runs;
 }
 
@@ -159,17 +168,19 @@ template <class Visitor, class Progress>
   const double leastBelow = least * (1.0 - slack);
   if (inside && leastBelow > trail.leastAbove && screen.covers(leastBelow, blockGreatest)) {
     countUnvisited(progress, counter, shape.tables(x1, shape.hi1));
+    auditSkip(visitor, m_ - 2, x1, shape.hi1, shape.tables(x1, shape.hi1));
     return RunVerdict::kRestSkipped;
   }
   const double leastAbove = least * (1.0 + slack);
   if (inside && leastAbove < trail.leastBelow && x1 + 1 < shape.hi1 &&
       blockGreatest < kLargestLog) {
-    skipRunStretch(shape, walk, least, trail, progress, counter, x1);
+    skipRunStretch(shape, walk, least, trail, progress, visitor, counter, x1);
     return RunVerdict::kSkipped;
   }
   trail = {leastBelow, leastAbove};
   if (inside) {
     countUnvisited(progress, counter, static_cast<uint64_t>(hi - lo + 1));
+    auditSkip(visitor, m_ - 2, x1, x1, static_cast<uint64_t>(hi - lo + 1));
     return RunVerdict::kSkipped;
   }
   return RunVerdict::kWalk;
@@ -181,12 +192,10 @@ template <class Visitor, class Progress>
 // with the block's held terms, which the block's greatest implies are
 // summed), found by doubling steps, then halving. Moves x1 to that run.
 template <int R, int C>
-template <class Progress>
-[[gnu::always_inline]] inline void Kernel<R, C>::skipRunStretch(const BlockShape& shape,
-                                                                const BlockWalk& walk, double least,
-                                                                RunTrail& trail, Progress& progress,
-                                                                Counter& counter,
-                                                                BlockShape::Index& x1) {
+template <class Visitor, class Progress>
+[[gnu::always_inline]] inline void Kernel<R, C>::skipRunStretch(
+    const BlockShape& shape, const BlockWalk& walk, double least, RunTrail& trail,
+    Progress& progress, const Visitor& visitor, Counter& counter, BlockShape::Index& x1) {
   using Index = BlockShape::Index;
   const double* lf = walk.lf;
   const double slack = blockSlack(rows() * cols());
@@ -198,6 +207,7 @@ template <class Progress>
   };
   const Index good = endOfStretch(x1, shape.hi1, skippable);
   countUnvisited(progress, counter, shape.tables(x1, good));
+  auditSkip(visitor, m_ - 2, x1, good, shape.tables(x1, good));
   const double goodLeast = good > x1 ? leastOf(good) : least;
   trail = {goodLeast * (1.0 - slack), goodLeast * (1.0 + slack)};
   x1 = good;
@@ -224,6 +234,8 @@ template <class Visitor, class Progress>
   trimBackOff_.record(left.first > run.lo || left.last < run.hi);
   if (left.first > run.lo) {
     countUnvisited(progress, counter, static_cast<uint64_t>(left.first - run.lo));
+    auditSkip(visitor, m_ - 1, run.lo, left.first - 1, static_cast<uint64_t>(left.first - run.lo),
+              run.x1);
   }
   return left;
 }
@@ -278,6 +290,7 @@ template <class Visitor, class Progress>
       const auto skipped = (sum > range.low) & (sum < range.high);
       if (skipped[0] & skipped[1]) {
         tickTwo(progress, counter);
+        auditSkip(visitor, m_ - 1, x, x + 1, 2, x1);
         continue;
       }
     }
@@ -303,6 +316,7 @@ template <class Visitor, class Progress>
       const double sum = estimate().at(x);
       skipped = sum > screen.ranges[0].low && sum < screen.ranges[0].high;
     }
+    if (skipped) auditSkip(visitor, m_ - 1, x, x, 1, x1);
     if (!skipped) {
       const double logProb = marginConst - sumOf(x, one, one, run.slot);
       if (!visitor.visit(logProb, Table(*this, static_cast<int32_t>(x1), static_cast<int32_t>(x))))

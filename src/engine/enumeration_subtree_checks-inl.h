@@ -48,6 +48,7 @@ int Kernel<R, C>::skipSubtree(int from, SubtreeSkipper& skipper, Progress& progr
           kCountWorkPerCheck);
       if (n.exact() && n.value <= std::numeric_limits<uint64_t>::max() - counter.count) {
         countUnvisited(progress, counter, static_cast<uint64_t>(n.value));
+        auditSkip(visitor, q, cell_.data()[q], cell_.data()[q], static_cast<uint64_t>(n.value));
         skipped = true;
       }
     }
