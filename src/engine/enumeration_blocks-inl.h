@@ -120,6 +120,8 @@ template <int R, int C>
   return b;
 }
 
+// A block: judged whole, then walked by nested runs or flat, or counted by
+// a pass that needs no log-probability.
 template <int R, int C>
 template <class Visitor, class Progress>
 [[gnu::always_inline]] inline bool Kernel<R, C>::block(const BlockStart& start, Progress& progress,
