@@ -2,6 +2,8 @@
 # Installs those of the given Debian packages whose tools are missing, so that
 # ./run.sh and ./test.sh work on a fresh machine:
 #   scripts/install-missing.sh g++ cmake make libgtest-dev
+# and what the other builds of CI need (clang-format, libbenchmark-dev, and
+# for `make coverage` clang, llvm for llvm-cov, and gcovr).
 # A package counts as present when what the build uses from it is there (the
 # command, or the headers), however it got there, so a machine set up by other
 # means is left alone. Prints nothing when everything is present. Installs
@@ -24,6 +26,8 @@ present() {
   case "$1" in
     libgtest-dev) has_header gtest/gtest.h ;;
     libbenchmark-dev) has_header benchmark/benchmark.h ;;
+    clang) command -v clang++ >/dev/null ;;
+    llvm) command -v llvm-cov >/dev/null ;;
     *) command -v "$1" >/dev/null ;;
   esac
 }
