@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/processors.h"
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 
 namespace rxc::bench {
 

@@ -12,8 +12,8 @@
 
 #include "base/fast_exp.h"
 #include "bench_cases.h"
-#include "engine/enumeration.h"
-#include "engine/progress.h"
+#include "engine/kernel/enumeration.h"
+#include "engine/problem/progress.h"
 
 namespace rxc::bench {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/double_pair.h"
-#include "engine/exact_sum.h"
+#include "base/exact_sum.h"
 
 namespace rxc::bench {
 namespace {

@@ -24,12 +24,12 @@
 #include "base/memory_budget.h"
 #include "base/tolerance.h"
 #include "bench_cases.h"
-#include "engine/condition_pass.h"
-#include "engine/condition_visitor.h"
-#include "engine/enumeration.h"
-#include "engine/kept_tables.h"
-#include "engine/progress.h"
-#include "engine/selection_lists.h"
+#include "engine/condition/condition_pass.h"
+#include "engine/condition/condition_visitor.h"
+#include "engine/kernel/enumeration.h"
+#include "engine/problem/progress.h"
+#include "engine/stores/kept_tables.h"
+#include "engine/stores/selection_lists.h"
 #include "visit_counting.h"
 
 namespace rxc::bench {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "bench_cases.h"
-#include "engine/condition_pass.h"
-#include "engine/kept_tables.h"
-#include "engine/progress.h"
-#include "engine/request.h"
+#include "engine/condition/condition_pass.h"
+#include "engine/problem/progress.h"
+#include "engine/problem/request.h"
+#include "engine/stores/kept_tables.h"
 
 namespace rxc::bench {
 namespace {

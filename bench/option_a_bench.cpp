@@ -12,11 +12,11 @@
 
 #include "base/memory_budget.h"
 #include "bench_cases.h"
-#include "engine/enumeration.h"
-#include "engine/extreme_tables.h"
-#include "engine/option_a_passes.h"
-#include "engine/progress.h"
-#include "engine/table_store.h"
+#include "engine/kernel/enumeration.h"
+#include "engine/option_a/extreme_tables.h"
+#include "engine/option_a/option_a_passes.h"
+#include "engine/problem/progress.h"
+#include "engine/stores/table_store.h"
 #include "visit_counting.h"
 
 namespace rxc::bench {

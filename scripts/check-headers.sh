@@ -27,12 +27,19 @@ if [ ! -d "$build/layers" ]; then
   exit 2
 fi
 
-# The layers each layer uses directly, read from its rxc_layer(...) line.
-declare -A uses
+# The layers each layer uses directly, read from its rxc_layer(...) line; a
+# layer in a sub-folder (engine/kernel) is named with an underscore
+# (engine_kernel), as its include root under <build>/layers/ is. The engine
+# as a whole (rxc_engine) is the rooms it links.
+declare -A uses folder
 while read -r name deps; do
-  uses[$name]=$deps
-done < <(sed -n 's/^rxc_layer(\([a-z]*\)\(.*\))$/\1 \2/p' "$layers_file" |
+  key=${name//\//_}
+  uses[$key]=$deps
+  folder[$key]=$name
+done < <(sed -n 's/^rxc_layer(\([a-z_/]*\)\(.*\))$/\1 \2/p' "$layers_file" |
   sed 's/USES//; s/Threads::Threads//g; s/rxc_//g')
+uses[engine]=$(sed -n 's/^target_link_libraries(rxc_engine INTERFACE \(.*\))$/\1/p' \
+  "$layers_file" | sed 's/rxc_//g')
 
 # A layer and every layer below it, each once.
 reach() {
@@ -46,7 +53,9 @@ trap 'rm -rf "$work"' EXIT
 
 compile() {  # compile LAYER HEADER: the header's messages on stdout when it fails
   local layer=$1 header=$2 flags=() dep source
-  for dep in $(reach "$layer" | sort -u); do flags+=(-I "$build/layers/$dep"); done
+  for dep in $(reach "$layer" | sort -u); do
+    [ -d "$build/layers/$dep" ] && flags+=(-I "$build/layers/$dep")
+  done
   source="$work/$(echo "$header" | tr '/' '_').cpp"
   printf '#include "%s"\n#include "%s"\n' "$header" "$header" >"$source"
   for defines in "" "-DRXC_DEBUG_CHECKS"; do
@@ -63,11 +72,11 @@ export -f compile reach
 export build work uses_dump
 
 failed=0
-for layer in "${!uses[@]}"; do
-  for file in "$root/src/$layer"/*.h; do
+for layer in "${!folder[@]}"; do
+  for file in "$root/src/${folder[$layer]}"/*.h; do
     [ -e "$file" ] || continue
     case "$file" in *-inl.h) continue ;; esac
-    echo "$layer $layer/$(basename "$file")"
+    echo "$layer ${folder[$layer]}/$(basename "$file")"
   done
 done | sort >"$work/list"
 

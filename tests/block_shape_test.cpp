@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/log_factorial.h"
-#include "engine/enumeration_block_shape.h"
-#include "engine/enumeration_runs.h"
+#include "engine/kernel/enumeration_block_shape.h"
+#include "engine/kernel/enumeration_runs.h"
 
 namespace rxc::enumeration_detail {
 namespace {

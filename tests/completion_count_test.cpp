@@ -1,4 +1,4 @@
-#include "engine/completion_count.h"
+#include "engine/bounds/completion_count.h"
 
 #include <gtest/gtest.h>
 

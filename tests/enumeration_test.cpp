@@ -1,7 +1,7 @@
 // The enumeration: the plain reference against known counts, orders and
 // probabilities and against a brute-force listing; the fast kernel against the
 // reference, table by table and bit by bit.
-#include "engine/enumeration.h"
+#include "engine/kernel/enumeration.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@
 
 #include "base/fast_exp.h"
 #include "base/fatal_stop.h"
-#include "engine/pieces.h"
-#include "engine/problem.h"
-#include "engine/progress.h"
-#include "engine/progress_marks.h"
-#include "engine/skip_audit.h"
+#include "engine/kernel/skip_audit.h"
+#include "engine/parallel/pieces.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/progress.h"
+#include "engine/problem/progress_marks.h"
 #include "support/reference_enumeration.h"
 
 namespace rxc {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/problem.h"
-#include "engine/table_count_estimate.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/table_count_estimate.h"
 
 namespace rxc {
 namespace {

@@ -1,6 +1,6 @@
 // The exact accumulator: sums with known values (ties, subnormals, overflow),
 // and random sets of terms against a plain big-integer sum rounded by hand.
-#include "engine/exact_sum.h"
+#include "base/exact_sum.h"
 
 #include <gtest/gtest.h>
 

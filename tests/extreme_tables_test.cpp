@@ -2,7 +2,7 @@
 // the tolerance band of the newcomer, ties and restarts (the store's capacity
 // is in option A's brute-force test), and the guards that let the common
 // table skip the band arithmetic.
-#include "engine/extreme_tables.h"
+#include "engine/option_a/extreme_tables.h"
 
 #include <gtest/gtest.h>
 

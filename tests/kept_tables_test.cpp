@@ -1,7 +1,7 @@
 // Capacities of the kept-table stores after the options dialogue, their growth
 // within the memory budget as tables are kept, and the promise that setting
 // them up commits no memory.
-#include "engine/kept_tables.h"
+#include "engine/stores/kept_tables.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -15,9 +15,9 @@
 #include "base/fatal_stop.h"
 #include "base/machine_memory.h"
 #include "base/tolerance.h"
-#include "engine/extreme_tables.h"
-#include "engine/problem.h"
-#include "engine/selection_lists.h"
+#include "engine/option_a/extreme_tables.h"
+#include "engine/problem/problem.h"
+#include "engine/stores/selection_lists.h"
 
 namespace rxc {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/open_cells_bounds.h"
+#include "engine/bounds/open_cells_bounds.h"
 
 #include <gtest/gtest.h>
 

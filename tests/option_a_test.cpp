@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/fatal_stop.h"
-#include "engine/option_a_passes.h"
-#include "engine/selection_lists.h"
+#include "engine/option_a/option_a_passes.h"
+#include "engine/stores/selection_lists.h"
 #include "flow/result_stages.h"
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"

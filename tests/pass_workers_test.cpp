@@ -1,14 +1,14 @@
 // How many threads a run's passes get: from the exact number of tables, which
 // the estimate shown to the user can miss by orders of magnitude.
-#include "engine/pass_workers.h"
+#include "engine/parallel/pass_workers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "engine/problem.h"
-#include "engine/table_count_estimate.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/table_count_estimate.h"
 
 namespace rxc {
 namespace {

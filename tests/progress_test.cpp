@@ -1,6 +1,6 @@
 // Progress pacing and marks, driven with small estimates and table counts
 // instead of long runs.
-#include "engine/progress.h"
+#include "engine/problem/progress.h"
 
 #include <gtest/gtest.h>
 

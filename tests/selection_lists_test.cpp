@@ -2,7 +2,7 @@
 // log-probabilities, against the vector model of the selection rules and
 // against the lists as a walk from the head placed them. (The whole-session
 // tests hold hand-worked listings, ties at the list boundary among them.)
-#include "engine/selection_lists.h"
+#include "engine/stores/selection_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 
 #include "base/fatal_stop.h"
 #include "base/tolerance.h"
-#include "engine/kept_tables.h"
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
+#include "engine/stores/kept_tables.h"
 #include "support/selection_model.h"
 #include "support/walking_selection.h"
 

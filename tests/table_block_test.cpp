@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 #include "support/session_driver.h"
 
 namespace rxc {

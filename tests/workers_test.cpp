@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "base/memory_budget.h"
-#include "engine/condition_pass.h"
-#include "engine/kept_tables.h"
-#include "engine/option_a_passes.h"
-#include "engine/piece_runner.h"
-#include "engine/problem.h"
+#include "engine/condition/condition_pass.h"
+#include "engine/option_a/option_a_passes.h"
+#include "engine/parallel/piece_runner.h"
+#include "engine/problem/problem.h"
+#include "engine/stores/kept_tables.h"
 #include "support/reference_enumeration.h"
 
 namespace rxc {

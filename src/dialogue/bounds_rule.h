@@ -2,7 +2,7 @@
 // are consistent, and whether they leave a condition that no table can meet.
 #pragma once
 
-#include "engine/request.h"
+#include "engine/problem/request.h"
 
 namespace rxc {
 

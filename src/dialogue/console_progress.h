@@ -2,7 +2,7 @@
 // threshold crossed, and "****100%" at the end, all on one line.
 #pragma once
 
-#include "engine/progress.h"
+#include "engine/problem/progress.h"
 #include "records/record_writer.h"
 
 namespace rxc {

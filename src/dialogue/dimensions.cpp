@@ -1,6 +1,6 @@
 #include "dialogue/dimensions.h"
 
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 
 namespace rxc {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "dialogue/console.h"
-#include "engine/problem.h"
-#include "engine/request.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/request.h"
 
 namespace rxc {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "dialogue/console.h"
-#include "engine/problem.h"
-#include "engine/request.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/request.h"
 
 namespace rxc {
 

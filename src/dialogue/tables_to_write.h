@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "dialogue/console.h"
-#include "engine/extreme_tables.h"
+#include "engine/option_a/extreme_tables.h"
 
 namespace rxc {
 

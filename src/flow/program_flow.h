@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/pass_options.h"
+#include "engine/problem/pass_options.h"
 
 namespace rxc {
 

@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "dialogue/console.h"
-#include "engine/enumeration_kernel.h"
-#include "engine/extreme_tables.h"
-#include "engine/kept_tables.h"
-#include "engine/problem.h"
-#include "engine/progress.h"
-#include "engine/request.h"
+#include "engine/kernel/enumeration_kernel.h"
+#include "engine/option_a/extreme_tables.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/progress.h"
+#include "engine/problem/request.h"
+#include "engine/stores/kept_tables.h"
 #include "records/record_writer.h"
 
 namespace rxc {

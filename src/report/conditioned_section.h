@@ -2,10 +2,10 @@
 // the tables that meet it, Fisher's p-value, and the ordered listing.
 #pragma once
 
-#include "engine/condition_pass.h"
-#include "engine/kept_tables.h"
-#include "engine/problem.h"
-#include "engine/request.h"
+#include "engine/condition/condition_pass.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/request.h"
+#include "engine/stores/kept_tables.h"
 #include "records/record_writer.h"
 #include "report/table_block.h"
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/extreme_tables.h"
-#include "engine/table_store.h"
+#include "engine/option_a/extreme_tables.h"
+#include "engine/stores/table_store.h"
 #include "records/record_writer.h"
 #include "report/table_block.h"
 

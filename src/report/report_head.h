@@ -2,7 +2,7 @@
 // marginals.
 #pragma once
 
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 #include "records/record_writer.h"
 
 namespace rxc {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 #include "records/record_writer.h"
 
 namespace rxc {

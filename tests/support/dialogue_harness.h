@@ -9,7 +9,7 @@
 
 #include "base/memory_budget.h"
 #include "dialogue/console.h"
-#include "engine/problem.h"
+#include "engine/problem/problem.h"
 #include "records/record_writer.h"
 #include "support/session_driver.h"
 

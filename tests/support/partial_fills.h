@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/open_cells.h"
+#include "engine/bounds/open_cells.h"
 
 namespace rxc::testing {
 

@@ -7,9 +7,9 @@
 
 #include "base/fast_exp.h"
 #include "dialogue/bounds_rule.h"
-#include "engine/completion_count.h"
-#include "engine/problem.h"
-#include "engine/request.h"
+#include "engine/bounds/completion_count.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/request.h"
 
 namespace rxc::testing {
 

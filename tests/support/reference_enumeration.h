@@ -2,7 +2,7 @@
 //
 // ReferenceEnumeration is a plain, step-by-step reading of the Pagano-Halvorsen
 // enumeration, with every working array of the algorithm kept explicitly. It
-// is slow on purpose: the fast kernel (engine/enumeration_kernel.h) is checked
+// is slow on purpose: the fast kernel (engine/kernel/enumeration_kernel.h) is checked
 // against it, table by table and bit by bit.
 //
 // everyTable() is a brute force that knows nothing of the algorithm: it tries
@@ -14,8 +14,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/enumeration.h"
-#include "engine/problem.h"
+#include "engine/kernel/enumeration.h"
+#include "engine/problem/problem.h"
 
 namespace rxc::testing {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/tolerance.h"
-#include "engine/kept_tables.h"
+#include "engine/stores/kept_tables.h"
 
 namespace rxc::testing {
 
