@@ -50,6 +50,14 @@ def layer_of(name):
     return parts[1] if len(parts) > 2 and parts[0] == "src" else None
 
 
+def room_of(name):
+    """engine/<room> for a file in one of the engine's rooms, else None."""
+    parts = name.split(os.sep)
+    if len(parts) > 3 and parts[0] == "src" and parts[1] == "engine":
+        return "engine/" + parts[2]
+    return None
+
+
 def percent(covered, total):
     return 100.0 * covered / total if total else 100.0
 
@@ -63,9 +71,11 @@ def main():
     root = os.path.realpath(os.path.join(os.path.dirname(__file__), ".."))
     lines = read_counters(root, os.path.realpath(args.build), args.gcov)
 
-    sums = {layer: [0, 0] for layer in LAYERS + ["total"]}
+    rooms = sorted({room_of(name) for name in lines} - {None})
+    order = LAYERS[:LAYERS.index("engine") + 1] + rooms + LAYERS[LAYERS.index("engine") + 1:]
+    sums = {layer: [0, 0] for layer in order + ["total"]}
     for name, (covered, total) in lines.items():
-        for key in (layer_of(name), "total"):
+        for key in (layer_of(name), room_of(name), "total"):
             if key in sums:
                 sums[key][0] += covered
                 sums[key][1] += total
@@ -76,7 +86,7 @@ def main():
         share = percent(covered, total)
         floor = FLOORS.get(key)
         note = f"  (floor {floor:.1f} %)" if floor is not None else ""
-        print(f"  {key:<9} {share:5.1f} %  {covered:5d} of {total:5d} lines{note}")
+        print(f"  {key:<17} {share:5.1f} %  {covered:5d} of {total:5d} lines{note}")
         if floor is not None and share < floor:
             below.append(f"{key} {share:.1f} % < {floor:.1f} %")
     if below:
