@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/processors.h"
 #include "engine/problem/problem.h"
+#include "system/processors.h"
 
 namespace rxc::bench {
 

@@ -3,9 +3,9 @@
 // and to res.txt in the current directory, and sets what is process-wide.
 #include <iostream>
 
-#include "base/process_signals.h"
-#include "base/standard_streams.h"
 #include "flow/program_flow.h"
+#include "system/process_signals.h"
+#include "system/standard_streams.h"
 
 int main() {
   // Before anything is opened, so that the report can never take the number

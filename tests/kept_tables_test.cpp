@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "base/fatal_stop.h"
-#include "base/machine_memory.h"
 #include "base/tolerance.h"
 #include "engine/option_a/extreme_tables.h"
 #include "engine/problem/problem.h"
 #include "engine/stores/selection_lists.h"
+#include "system/machine_memory.h"
 
 namespace rxc {
 namespace {

@@ -18,9 +18,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/file_lock.h"
 #include "flow/program_flow.h"
 #include "support/session_driver.h"
+#include "system/file_lock.h"
 
 namespace rxc {
 namespace {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/processors.h"
+#include "system/processors.h"
 
 namespace rxc {
 namespace {

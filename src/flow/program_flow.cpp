@@ -6,9 +6,7 @@
 #include <variant>
 
 #include "base/fatal_stop.h"
-#include "base/machine_memory.h"
 #include "base/memory_budget.h"
-#include "base/processors.h"
 #include "dialogue/console.h"
 #include "dialogue/console_progress.h"
 #include "dialogue/dimensions.h"
@@ -23,6 +21,8 @@
 #include "flow/result_stages.h"
 #include "records/input_error.h"
 #include "report/report_head.h"
+#include "system/machine_memory.h"
+#include "system/processors.h"
 
 namespace rxc {
 

@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "base/process_signals.h"
+#include "system/process_signals.h"
 
 namespace rxc {
 

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "base/file_lock.h"
+#include "system/file_lock.h"
 
 namespace rxc {
 

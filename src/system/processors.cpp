@@ -1,4 +1,4 @@
-#include "base/processors.h"
+#include "system/processors.h"
 
 #include <sched.h>
 

@@ -1,4 +1,4 @@
-#include "base/process_signals.h"
+#include "system/process_signals.h"
 
 #include <stdio.h>
 #include <unistd.h>

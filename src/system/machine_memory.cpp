@@ -1,4 +1,4 @@
-#include "base/machine_memory.h"
+#include "system/machine_memory.h"
 
 #include <unistd.h>
 

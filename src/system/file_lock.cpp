@@ -1,4 +1,4 @@
-#include "base/file_lock.h"
+#include "system/file_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

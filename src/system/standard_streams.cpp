@@ -1,4 +1,4 @@
-#include "base/standard_streams.h"
+#include "system/standard_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
