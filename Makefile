@@ -14,7 +14,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?=
 DESTDIR ?=
 
-.PHONY: build run test bench bench-build sanitize tsan coverage install format-check clean
+.PHONY: check-headers build run test bench bench-build sanitize tsan coverage install format-check clean
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=ON
@@ -64,6 +64,12 @@ coverage:
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
+
+# Every header of src compiled on its own, with only the include folders of
+# the layers its own may use.
+check-headers:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	scripts/check-headers.sh $(BUILD)
 
 # Every C++ file as clang-format would lay it out (.clang-format).
 format-check:
