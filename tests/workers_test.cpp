@@ -38,7 +38,6 @@ using testing::runReferencePass;
 
 // The log-probabilities of a pass, for bounds drawn among them.
 struct LogProbs {
-  static constexpr bool kNeedsLogProb = true;
   template <class Table>
   bool visit(double logProb, const Table&) {
     values->push_back(logProb);
