@@ -33,14 +33,19 @@ bench-build:
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target rxc_bench
 
+# The sanitizer builds compile a few files at a time as one (unity): they look
+# for faults at run time, and the Release and clang builds, file by file,
+# already catch a missing include. It halves their compile time.
 sanitize:
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_SANITIZE=ON \
+	  -DCMAKE_UNITY_BUILD=ON
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j $(JOBS)
 
 # The whole sessions with 2 and 7 workers under ThreadSanitizer.
 tsan:
-	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_THREAD_SANITIZE=ON
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRXC_THREAD_SANITIZE=ON \
+	  -DCMAKE_UNITY_BUILD=ON
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j $(JOBS) \
 	  -R '^(Workers|workers[27])[.]'
