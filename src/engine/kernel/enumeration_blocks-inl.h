@@ -16,8 +16,12 @@
 // follows from convexity (docs/rounding.md, section 4).
 #pragma once
 
+// Included alone (a tool, a reader), it brings the kernel it belongs to;
+// the kernel's own include of this file is then skipped by #pragma once.
 #include <cstddef>
 #include <cstdint>
+
+#include "engine/kernel/enumeration_kernel.h"
 
 namespace rxc::enumeration_detail {
 

@@ -19,9 +19,13 @@
 // (docs/rounding.md, section 4).
 #pragma once
 
+// Included alone (a tool, a reader), it brings the kernel it belongs to;
+// the kernel's own include of this file is then skipped by #pragma once.
 #include <algorithm>
 #include <cstdint>
 #include <type_traits>
+
+#include "engine/kernel/enumeration_kernel.h"
 
 namespace rxc::enumeration_detail {
 

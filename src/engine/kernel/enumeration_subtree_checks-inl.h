@@ -2,6 +2,10 @@
 // checks of whole subtrees (enumeration_subtrees.h). Not a header of its own.
 #pragma once
 
+// Included alone (a tool, a reader), it brings the kernel it belongs to;
+// the kernel's own include of this file is then skipped by #pragma once.
+#include "engine/kernel/enumeration_kernel.h"
+
 namespace rxc::enumeration_detail {
 
 template <int R, int C>
