@@ -1,6 +1,8 @@
 // Number fields against the reference vectors in tests/data, plus the cases
 // the vectors leave out (zero and negative zero in list form, non-finite
-// values, fields too narrow).
+// values, fields too narrow), and the exponent field of wide values: against
+// fields rounded from their exact values by tests/data/wide_reference.py, and
+// against the double overload for every value that is a double.
 #include "records/number_format.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +13,12 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "base/wide_real.h"
 
 namespace rxc {
 namespace {
@@ -103,6 +109,93 @@ TEST(NumberFormat, ListFormOfFourByteReals) {
   EXPECT_EQ(formatListReal4(2.5f), "   2.500000    ");
   EXPECT_EQ(formatListReal4(17.690639f), "   17.69064    ");
   EXPECT_EQ(formatListReal4(1.0e20f), "  0.1000000E+21");
+}
+
+// "D20.14" as its letter, width and digits.
+struct Descriptor {
+  char letter;
+  int width;
+  int digits;
+};
+Descriptor parseDescriptor(const std::string& text) {
+  const std::size_t point = text.find('.');
+  return {text[0], std::stoi(text.substr(1, point - 1)), std::stoi(text.substr(point + 1))};
+}
+
+TEST(NumberFormatWide, FieldsRoundedFromTheExactValue) {
+  std::ifstream in(RXC_TEST_DATA_DIR "/wide_fields.tsv");
+  ASSERT_TRUE(in);
+  int lines = 0;
+  for (std::string line; std::getline(in, line); ++lines) {
+    std::vector<std::string> f;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) f.push_back(field);
+    ASSERT_EQ(f.size(), 5u) << line;
+    const Descriptor d = parseDescriptor(f[0]);
+    const WideReal value{{std::strtod(f[1].c_str(), nullptr), std::strtod(f[2].c_str(), nullptr)},
+                         std::stoll(f[3])};
+    EXPECT_EQ(formatExponent(value, d.width, d.digits, d.letter), f[4]) << line;
+  }
+  EXPECT_GT(lines, 1000);
+}
+
+// Every nonzero double of the reference vectors, and random doubles
+// (subnormals among them) under several descriptors, as wide values.
+TEST(NumberFormatWide, AValueThatIsADoubleGivesTheDoubleField) {
+  std::ifstream in(RXC_TEST_DATA_DIR "/format_vectors.tsv");
+  ASSERT_TRUE(in);
+  int checked = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream split(line);
+    std::string descriptor, key, expected;
+    std::getline(split, descriptor, '\t');
+    std::getline(split, key, '\t');
+    std::getline(split, expected);
+    if (descriptor[0] == 'G') continue;
+    const uint64_t bits = std::stoull(key, nullptr, 16);
+    const double value =
+        descriptor == "E13.6"
+            ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+            : std::bit_cast<double>(bits);
+    if (value == 0.0 && std::signbit(value)) continue;  // a wide zero has no sign
+    const Descriptor d = parseDescriptor(descriptor);
+    ASSERT_EQ(formatExponent(toWide(value), d.width, d.digits, d.letter), expected) << line;
+    ++checked;
+  }
+  EXPECT_GT(checked, 5000);
+
+  std::mt19937_64 rng(29);
+  const Descriptor descriptors[] = {{'D', 20, 14}, {'D', 21, 14}, {'E', 16, 10}, {'D', 30, 20},
+                                    {'D', 8, 1},   {'E', 9, 3},   {'D', 12, 17}};
+  for (int i = 0; i < 4000; ++i) {
+    uint64_t bits = rng();
+    if (i % 3 == 0) bits &= ~(uint64_t{0x7ff} << 52);
+    const double value = std::bit_cast<double>(bits);
+    if (!std::isfinite(value) || value == 0.0) continue;
+    for (const Descriptor& d : descriptors) {
+      ASSERT_EQ(formatExponent(toWide(value), d.width, d.digits, d.letter),
+                formatExponent(value, d.width, d.digits, d.letter))
+          << std::hexfloat << value << ' ' << d.letter << d.width << '.' << d.digits;
+    }
+  }
+}
+
+TEST(NumberFormatWide, ZerosNonFiniteValuesAndExponentsBeyondThreeDigits) {
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(formatExponent(WideReal{}, 20, 14, 'D'), "0.00000000000000D+00");
+  EXPECT_EQ(formatExponent(WideReal{{inf, 0.0}, 0}, 16, 10, 'D'), "        Infinity");
+  EXPECT_EQ(formatExponent(toWide(0.25), 20, 0, 'D'), std::string(20, '*'));
+  // 2^3320 is 0.26...E+1000 and 2^-3325 is 0.12...E-1000: no room for the
+  // exponent; nor far beyond, where no digit is worked out.
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, 3320), 20, 14, 'D'), std::string(20, '*'));
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, -3325), 20, 14, 'D'), std::string(20, '*'));
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, int64_t{1} << 60), 20, 14, 'D'),
+            std::string(20, '*'));
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, -(int64_t{1} << 60)), 20, 14, 'D'),
+            std::string(20, '*'));
+  // 2^3300 is 0.2506...E+994, 2^-3300 is 0.3990...E-993.
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, 3300), 20, 14, 'D'), "0.25060266846773+994");
+  EXPECT_EQ(formatExponent(toWide({1.0, 0.0}, -3300), 20, 14, 'D'), "0.39903804940080-993");
 }
 
 }  // namespace
