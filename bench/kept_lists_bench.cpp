@@ -47,7 +47,7 @@ void runListing(benchmark::State& state, const BenchCase& c, int32_t listed, int
         runConditionPass(problem, request, stores, progress, PassOptions{true, workers});
     benchmark::DoNotOptimize(outcome.sum);
     tables += outcome.tableCount;
-    kept = stores.lists.highKept + stores.lists.lowKept;
+    kept = stores.lists.high.kept() + stores.lists.low.kept();
   }
   state.SetItemsProcessed(static_cast<int64_t>(tables));
   state.counters["kept"] = kept;

@@ -404,7 +404,8 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   auto section = [&](const ConditionOutcome& outcome, KeptTables& kept) {
     testing::DialogueHarness h("", {1, 1}, {1, 1});
     const TableLayout layout = tableLayoutOf(h.problem());
-    writeConditionedSection(h.reportWriter(), {h.problem(), request, outcome, kept, layout});
+    writeConditionedSection(h.reportWriter(),
+                            {h.problem(), request, outcome, kept.listing(), layout});
     return h.report();
   };
   for (int32_t count : {12345, 2000000000}) {
@@ -429,21 +430,25 @@ TEST(ConditionedSection, CountWidthsAndListsTooLongForFourBytes) {
   outcome.count = 2;
   outcome.sum = 1.0;
   outcome.maxRaises = 1;
+  // The lists hold one table each, both of probability 0.5, as a selection
+  // with T1 = T2 = 1 leaves them: `second`, offered after `first`, only ties
+  // with it and goes to the low list.
   MemoryBudget memory;
   KeptTables kept;
-  SelectionLists& lists = kept.lists;
-  lists.highOrder.reset(new int32_t[2]{0, 1});
-  lists.highProb.reset(new double[2]{0.0, 0.5});
-  lists.highLogProb.reset(new double[2]{0.0, std::log(0.5)});
-  lists.lowNext.reset(new int32_t[2]{0, -1});
-  lists.lowProb.reset(new double[2]{0.0, 0.5});
-  lists.lowLogProb.reset(new double[2]{0.0, std::log(0.5)});
-  lists.highKept = lists.lowKept = lists.lowHead = 1;
+  ASSERT_TRUE(kept.lists.high.acquire(memory, 2, 2));
+  ASSERT_TRUE(kept.lists.low.acquire(memory, 2, 2));
   ASSERT_TRUE(kept.highTables.acquire(memory, 1, 4));
   ASSERT_TRUE(kept.lowTables.acquire(memory, 1, 4));
+  struct Cells {
+    const int16_t* cells;
+    void copyTo(int16_t* to) const { std::copy_n(cells, 4, to); }
+  };
   const int16_t first[] = {0, 1, 1, 0}, second[] = {1, 0, 0, 1};
-  std::copy_n(first, 4, kept.highTables.slot(1));
-  std::copy_n(second, 4, kept.lowTables.slot(1));
+  TableSelector selector(kept.lists, kept.highTables, kept.lowTables, 1, 1, 4);
+  const double half = std::log(0.5);
+  selector.offer(half, toleranceBand(half), Cells{first});
+  selector.offer(half, toleranceBand(half), Cells{second});
+  selector.finishPass();
   const Lines expected = Lines({"", "", "", " TABLAS 2x2 DE LA DISTRIBUCIÓN, con probabilidad "})
                          << typedCondition(true, "0.0000000000D+00", "0.1000000000D+01")
                          << countAndSum("2x2", 2, "0.10000000000000D+01") << Lines({kOrderNote, ""})
@@ -470,7 +475,8 @@ TEST(ConditionedSection, CountsAboveTwoBillionTakeTheRealForm) {
   KeptTables none;
   testing::DialogueHarness h("", {1, 1}, {1, 1});
   const TableLayout layout = tableLayoutOf(h.problem());
-  writeConditionedSection(h.reportWriter(), {h.problem(), request, outcome, none, layout});
+  writeConditionedSection(h.reportWriter(),
+                          {h.problem(), request, outcome, none.listing(), layout});
   const std::string bound = "0.3000000000D+10exp(-.1383934538E+05)].";
   EXPECT_EQ(h.report(),
             joined({"",
@@ -505,7 +511,8 @@ TEST(ConditionedSection, CountsAboveTwoBillionTakeTheRealForm) {
   outcome.sum = 0.5;
   request.t1 = 0;
   testing::DialogueHarness next("", {1, 1}, {1, 1});
-  writeConditionedSection(next.reportWriter(), {next.problem(), request, outcome, none, layout});
+  writeConditionedSection(next.reportWriter(),
+                          {next.problem(), request, outcome, none.listing(), layout});
   EXPECT_NE(next.report().find("condición) =0.2000000001D+10].\n"), std::string::npos)
       << next.report();
 }
@@ -620,10 +627,8 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     ASSERT_EQ(outcome.maxLog, maxLog) << where;
     ASSERT_EQ(outcome.maxRaises, raises) << where;
 
-    const SelectionLists& lists = kept.lists;
-    for (int32_t k = 1; k <= lists.highKept; ++k) {
-      const int32_t slot = lists.highOrder[k];
-      ASSERT_EQ(lists.highProb[slot], fastExp(lists.highLogProb[slot])) << where;
+    for (const ListedTable& table : kept.listing()) {
+      ASSERT_EQ(table.probability, fastExp(table.logProb)) << where;
     }
     std::vector<testing::KeptTable> expected;
     for (const auto& e : model.listing()) expected.push_back({e.payload->cells, e.logProb});

@@ -82,9 +82,8 @@ TEST(KeptTableStores, CapacitiesByOption) {
     EXPECT_EQ(a.stop, "");
     EXPECT_EQ(a.kept.highTables.capacity(), c.high);
     EXPECT_EQ(a.kept.lowTables.capacity(), c.low);
-    const SelectionLists& lists = a.kept.lists;
-    EXPECT_TRUE(lists.highNext && lists.lowNext && lists.highProb && lists.lowProb &&
-                lists.highOrder && lists.highLogProb && lists.lowLogProb);
+    EXPECT_EQ(a.kept.lists.high.slotsHeld(), std::min<int64_t>(c.t1 + 1, 16));
+    EXPECT_EQ(a.kept.lists.low.slotsHeld(), std::min<int64_t>(c.t2 + 1, 16));
   }
 }
 
@@ -119,11 +118,43 @@ TEST(KeptTableStores, StoresTakeOnlyTheirFirstSlotsAndGrowWithinTheBudget) {
     stop = e.reportMessage;
   }
   EXPECT_EQ(stop, " Fallo en la asignación de memoria.");
-  EXPECT_GT(b.kept.lists.highKept, 64);
+  EXPECT_GT(b.kept.lists.high.kept(), 64);
   EXPECT_LE(small.used(), 8192u);
-  for (int32_t k = 1; k <= b.kept.lists.highKept; ++k) {
+  for (int32_t k = 1; k <= b.kept.lists.high.kept(); ++k) {
     EXPECT_EQ(b.kept.highTables.slot(k)[3], 7) << k;
   }
+}
+
+TEST(KeptTableStores, AGroupViewReadsItsFirstTablesInSlotOrder) {
+  // Five tables of two cells held, four of them in the group (option A keeps
+  // them in generation order, slot 1 first); every one has the group's
+  // probability, 1/4.
+  MemoryBudget memory;
+  TableStore store;
+  ASSERT_TRUE(store.acquire(memory, 5, 2));
+  for (int16_t k = 1; k <= 5; ++k) {
+    int16_t* cells = store.slotToFill(k);
+    cells[0] = k;
+    cells[1] = static_cast<int16_t>(10 * k);
+  }
+  const double logQuarter = std::log(0.25);
+  const KeptGroup group(store, 4, logQuarter);
+  EXPECT_EQ(group.size(), 4);
+  EXPECT_EQ(group.logProb(), logQuarter);
+  EXPECT_DOUBLE_EQ(group.probability(), 0.25);
+  auto ids = [&](const KeptGroup& tables) {
+    std::vector<int16_t> out;
+    for (const ListedTable& table : tables) {
+      EXPECT_EQ(table.cells[1], 10 * table.cells[0]);
+      EXPECT_EQ(table.probability, group.probability());
+      EXPECT_EQ(table.logProb, logQuarter);
+      out.push_back(table.cells[0]);
+    }
+    return out;
+  };
+  EXPECT_EQ(ids(group), (std::vector<int16_t>{1, 2, 3, 4}));
+  EXPECT_EQ(ids(group.first(2)), (std::vector<int16_t>{1, 2}));
+  EXPECT_EQ(ids(group.first(0)), std::vector<int16_t>{});
 }
 
 TEST(KeptTableStores, OptionAOnAHundredByHundredStopsAtTheBudgetInsteadOfReserving) {

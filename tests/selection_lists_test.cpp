@@ -22,6 +22,15 @@
 #include "support/walking_selection.h"
 
 namespace rxc {
+
+// Reaches into a kept list to break it, as no selection step can.
+struct KeptListProbe {
+  template <class Extreme>
+  static void setNext(KeptList<Extreme>& list, int32_t slot, int32_t next) {
+    list.next_[slot] = next;
+  }
+};
+
 namespace {
 
 using testing::KeptTable;
@@ -66,8 +75,8 @@ std::vector<KeptTable> runSelection(int32_t t1, int32_t t2, const std::vector<do
   run.offerAll(logProbs);
   const bool tiny = run.selector.finishPass();
   if (tinyFlag != nullptr) *tinyFlag = tiny ? 1 : 0;
-  EXPECT_LE(run.kept.lists.highKept, t1);
-  EXPECT_LE(run.kept.lists.lowKept, t2);
+  EXPECT_LE(run.kept.lists.high.kept(), t1);
+  EXPECT_LE(run.kept.lists.low.kept(), t2);
   return testing::keptListing(run.kept, 2);
 }
 
@@ -90,8 +99,8 @@ TEST(SelectionLists, TinyFlagComesFromTheLeastProbableTableOfEachList) {
 TEST(SelectionLists, BrokenHighListEndsTheRun) {
   Selection run(3, 0);
   run.offerAll({-1.0, -2.0, -3.0});
-  SelectionLists& lists = run.kept.lists;
-  lists.highNext[lists.highTail] = lists.highHead;  // a cycle
+  KeptList<MoreProbable>& high = run.kept.lists.high;
+  KeptListProbe::setNext(high, high.tail(), high.head());  // a cycle
   try {
     run.selector.finishPass();
     FAIL() << "no stop";
@@ -138,6 +147,84 @@ TEST(SelectionLists, AgreesWithTheVectorModelOnRandomStreams) {
   }
 }
 
+// What a listing yields, read back: each table's identifier (its first
+// cell), probability and log-probability.
+struct Listed {
+  std::vector<int16_t> ids;
+  std::vector<double> probabilities;
+  std::vector<double> logProbs;
+};
+template <class Range>
+Listed readBack(const Range& tables) {
+  Listed out;
+  for (const ListedTable& table : tables) {
+    EXPECT_EQ(table.cells[1], -table.cells[0]);
+    out.ids.push_back(table.cells[0]);
+    out.probabilities.push_back(table.probability);
+    out.logProbs.push_back(table.logProb);
+  }
+  return out;
+}
+
+TEST(KeptListing, EachGroupFromItsMostProbableTableThenBothInOne) {
+  // Probabilities 1/8, 1/2, 1/32, 1/4, 1/16 (tables 1 to 5), T1 = T2 = 2:
+  // 1/8 is pushed out of the high list into the low one by 1/4, and 1/16
+  // then takes its place there. The high group is 1/2, 1/4; the low group
+  // 1/16, 1/32.
+  const std::vector<double> p = {0.125, 0.5, 0.03125, 0.25, 0.0625};
+  std::vector<double> logProbs;
+  for (double v : p) logProbs.push_back(std::log(v));
+  Selection run(2, 2);
+  run.offerAll(logProbs);
+  run.selector.finishPass();
+  const KeptListing listing = run.kept.listing();
+
+  // Each table's probability is a power of 1/2, which the exp of its
+  // log-probability gives to within a few units in the last place.
+  auto expectGroup = [&](const KeptListRange& group, const std::vector<int16_t>& ids) {
+    const Listed read = readBack(group);
+    ASSERT_EQ(read.ids, ids);
+    for (size_t k = 0; k < ids.size(); ++k) {
+      EXPECT_DOUBLE_EQ(read.probabilities[k], p[ids[k] - 1]) << "table " << ids[k];
+      EXPECT_EQ(read.logProbs[k], logProbs[ids[k] - 1]) << "table " << ids[k];
+    }
+  };
+  expectGroup(listing.high(), {2, 4});
+  expectGroup(listing.low(), {5, 3});
+
+  EXPECT_EQ(readBack(listing).ids, (std::vector<int16_t>{2, 4, 5, 3}));
+  // A group taken from a listing that is gone still reads.
+  EXPECT_EQ(readBack(run.kept.listing().low()).ids, (std::vector<int16_t>{5, 3}));
+}
+
+TEST(KeptListing, AnEmptyGroupIsPassedOver) {
+  // Tables 1 to 3 of log-probabilities -3, -1, -2.
+  struct Case {
+    int32_t t1, t2;
+    std::vector<int16_t> high, low;
+  };
+  const Case cases[] = {
+      {0, 0, {}, {}},
+      {0, 2, {}, {3, 1}},     // -2 replaces -1, the low list's most probable
+      {3, 0, {2, 3, 1}, {}},  // every table in the high list
+      {1, 5, {2}, {3, 1}},    // -3 pushed out of the high list by -1
+  };
+  for (const Case& c : cases) {
+    Selection run(c.t1, c.t2);
+    run.offerAll({-3.0, -1.0, -2.0});
+    run.selector.finishPass();
+    const KeptListing listing = run.kept.listing();
+    const std::string where = "T1 = " + std::to_string(c.t1) + ", T2 = " + std::to_string(c.t2);
+    EXPECT_EQ(listing.high().empty(), c.high.empty()) << where;
+    EXPECT_EQ(listing.low().empty(), c.low.empty()) << where;
+    EXPECT_EQ(readBack(listing.high()).ids, c.high) << where;
+    EXPECT_EQ(readBack(listing.low()).ids, c.low) << where;
+    std::vector<int16_t> both = c.high;
+    both.insert(both.end(), c.low.begin(), c.low.end());
+    EXPECT_EQ(readBack(listing).ids, both) << where;
+  }
+}
+
 // A stand-in table that carries a 30-bit identifier in its two cells.
 struct NumberedTable {
   int32_t id;
@@ -152,28 +239,37 @@ void offerNumbered(Selection& run, double logProb, int32_t id) {
   run.selector.offer(logProb, toleranceBand(logProb), NumberedTable{id});
 }
 
+// The slots of a list from its head along its links (at most kept + 1 of
+// them, should it loop).
+template <class Extreme>
+std::vector<int32_t> linkedSlots(const KeptList<Extreme>& list) {
+  std::vector<int32_t> order;
+  for (int32_t slot = list.head(); slot > 0 && order.size() <= static_cast<size_t>(list.kept());
+       slot = list.next(slot)) {
+    order.push_back(slot);
+  }
+  return order;
+}
+
 // One list of a run (its slots from head to tail, each slot's value and
 // table) against the walking reference's.
-::testing::AssertionResult sameList(const char* name, int32_t kept, int32_t head, int32_t tail,
-                                    const int32_t* next, const double* logProb,
+template <class Extreme>
+::testing::AssertionResult sameList(const char* name, const KeptList<Extreme>& list,
                                     const TableStore& tables,
                                     const testing::WalkingSelection::List& expected) {
   auto failure = [&](const std::string& what) {
     return ::testing::AssertionFailure() << name << " list: " << what;
   };
+  const int32_t kept = list.kept();
   if (kept != expected.kept) return failure("kept " + std::to_string(kept));
   if (kept == 0) return ::testing::AssertionSuccess();
-  if (head != expected.head || tail != expected.tail) {
-    return failure("head " + std::to_string(head) + ", tail " + std::to_string(tail));
+  if (list.head() != expected.head || list.tail() != expected.tail) {
+    return failure("head " + std::to_string(list.head()) + ", tail " + std::to_string(list.tail()));
   }
-  std::vector<int32_t> order;
-  for (int32_t slot = head; slot > 0 && order.size() <= static_cast<size_t>(kept);
-       slot = next[slot]) {
-    order.push_back(slot);
-  }
-  if (order != expected.order()) return failure("order differs");
+  if (linkedSlots(list) != expected.order()) return failure("order differs");
   for (int32_t slot = 1; slot <= kept; ++slot) {
-    if (logProb[slot] != expected.logProb[slot] || idOf(tables.slot(slot)) != expected.id[slot]) {
+    if (list.logProb(slot) != expected.logProb[slot] ||
+        idOf(tables.slot(slot)) != expected.id[slot]) {
       return failure("slot " + std::to_string(slot) + " holds another table");
     }
   }
@@ -183,12 +279,9 @@ void offerNumbered(Selection& run, double logProb, int32_t id) {
 ::testing::AssertionResult sameLists(const Selection& run,
                                      const testing::WalkingSelection& expected) {
   const SelectionLists& l = run.kept.lists;
-  ::testing::AssertionResult high =
-      sameList("high", l.highKept, l.highHead, l.highTail, l.highNext.get(), l.highLogProb.get(),
-               run.kept.highTables, expected.high());
+  ::testing::AssertionResult high = sameList("high", l.high, run.kept.highTables, expected.high());
   if (!high) return high;
-  ::testing::AssertionResult low = sameList("low", l.lowKept, l.lowHead, l.lowTail, l.lowNext.get(),
-                                            l.lowLogProb.get(), run.kept.lowTables, expected.low());
+  ::testing::AssertionResult low = sameList("low", l.low, run.kept.lowTables, expected.low());
   if (!low) return low;
   const TableSelector& s = run.selector;
   if (s.highEntry() != expected.highEntry() || s.lowEntry() != expected.lowEntry() ||
@@ -302,14 +395,14 @@ TEST(SelectionLists, AMillionTablesPlacedInTheMiddleCostLogarithmicSteps) {
     Selection run(kTables, 0);
     offerNumbered(run, -1.0, 1);
     for (int32_t id = 2; id <= kTables; ++id) offerNumbered(run, 0.0, id);
-    const SelectionLists& l = run.kept.lists;
-    ASSERT_EQ(l.highKept, kTables);
+    const KeptList<MoreProbable>& high = run.kept.lists.high;
+    ASSERT_EQ(high.kept(), kTables);
     int32_t expectedSlot = 1;
-    for (int32_t slot = l.highHead; slot > 0; slot = l.highNext[slot]) {
+    for (int32_t slot = high.head(); slot > 0; slot = high.next(slot)) {
       ASSERT_EQ(slot, expectedSlot++);
     }
-    EXPECT_EQ(l.highTail, kTables);
-    EXPECT_LT(static_cast<double>(l.highIndex.steps()), bound);
+    EXPECT_EQ(high.tail(), kTables);
+    EXPECT_LT(static_cast<double>(high.index().steps()), bound);
   }
   {
     // High list: between a fixed head and tail, each table a little more
@@ -318,11 +411,8 @@ TEST(SelectionLists, AMillionTablesPlacedInTheMiddleCostLogarithmicSteps) {
     offerNumbered(run, -3.0, 1);
     offerNumbered(run, -1.0, 2);
     for (int32_t id = 3; id <= kTables; ++id) offerNumbered(run, -2.0 + 1e-7 * id, id);
-    const SelectionLists& l = run.kept.lists;
-    std::vector<int32_t> order;
-    for (int32_t slot = l.highHead; slot > 0; slot = l.highNext[slot]) order.push_back(slot);
-    EXPECT_EQ(order, middleOrder);
-    EXPECT_LT(static_cast<double>(l.highIndex.steps()), bound);
+    EXPECT_EQ(linkedSlots(run.kept.lists.high), middleOrder);
+    EXPECT_LT(static_cast<double>(run.kept.lists.high.index().steps()), bound);
   }
   {
     // Low list, the mirror image: each table a little less probable than all
@@ -331,11 +421,8 @@ TEST(SelectionLists, AMillionTablesPlacedInTheMiddleCostLogarithmicSteps) {
     offerNumbered(run, -1.0, 1);
     offerNumbered(run, -3.0, 2);
     for (int32_t id = 3; id <= kTables; ++id) offerNumbered(run, -1.5 - 1e-7 * id, id);
-    const SelectionLists& l = run.kept.lists;
-    std::vector<int32_t> order;
-    for (int32_t slot = l.lowHead; slot > 0; slot = l.lowNext[slot]) order.push_back(slot);
-    EXPECT_EQ(order, middleOrder);
-    EXPECT_LT(static_cast<double>(l.lowIndex.steps()), bound);
+    EXPECT_EQ(linkedSlots(run.kept.lists.low), middleOrder);
+    EXPECT_LT(static_cast<double>(run.kept.lists.low.index().steps()), bound);
   }
 }
 
@@ -363,7 +450,7 @@ TEST(SelectionLists, ARefusedGrowthStopsTheRunAndLeavesTheListsWhole) {
     ASSERT_EQ(stop, kMemoryFailureMessage) << "budget " << budget;
     EXPECT_LE(run.memory.used(), budget);
     ASSERT_TRUE(sameLists(run, expected)) << "budget " << budget;
-    longestLowList = std::max(longestLowList, run.kept.lists.lowKept);
+    longestLowList = std::max(longestLowList, run.kept.lists.low.kept());
   }
   EXPECT_GT(longestLowList, 64);  // indexed (past 32) and grown since
 }

@@ -102,23 +102,25 @@ void expectSameConditionRun(const ConditionRun& a, const ConditionRun& b, int ce
   EXPECT_EQ(a.outcome.maxLog, b.outcome.maxLog);
   EXPECT_EQ(a.outcome.maxRaises, b.outcome.maxRaises);
   EXPECT_EQ(a.outcome.tinyProbability, b.outcome.tinyProbability);
-  const SelectionLists& x = a.kept.lists;
-  const SelectionLists& y = b.kept.lists;
-  ASSERT_EQ(x.highKept, y.highKept);
-  ASSERT_EQ(x.lowKept, y.lowKept);
-  EXPECT_EQ(x.highHead, y.highHead);
-  EXPECT_EQ(x.highTail, y.highTail);
-  EXPECT_EQ(x.lowHead, y.lowHead);
-  EXPECT_EQ(x.lowTail, y.lowTail);
-  for (int32_t k = 1; k <= x.highKept; ++k) {
-    EXPECT_EQ(x.highNext[k], y.highNext[k]) << "high slot " << k;
-    EXPECT_EQ(x.highLogProb[k], y.highLogProb[k]) << "high slot " << k;
-    EXPECT_EQ(x.highOrder[k], y.highOrder[k]) << "high slot " << k;
+  const KeptList<MoreProbable>& xHigh = a.kept.lists.high;
+  const KeptList<MoreProbable>& yHigh = b.kept.lists.high;
+  const KeptList<LessProbable>& xLow = a.kept.lists.low;
+  const KeptList<LessProbable>& yLow = b.kept.lists.low;
+  ASSERT_EQ(xHigh.kept(), yHigh.kept());
+  ASSERT_EQ(xLow.kept(), yLow.kept());
+  EXPECT_EQ(xHigh.head(), yHigh.head());
+  EXPECT_EQ(xHigh.tail(), yHigh.tail());
+  EXPECT_EQ(xLow.head(), yLow.head());
+  EXPECT_EQ(xLow.tail(), yLow.tail());
+  for (int32_t k = 1; k <= xHigh.kept(); ++k) {
+    EXPECT_EQ(xHigh.next(k), yHigh.next(k)) << "high slot " << k;
+    EXPECT_EQ(xHigh.logProb(k), yHigh.logProb(k)) << "high slot " << k;
+    EXPECT_EQ(xHigh.orderedSlot(k), yHigh.orderedSlot(k)) << "high slot " << k;
     EXPECT_TRUE(sameCells(a.kept.highTables, b.kept.highTables, k, cells)) << "high slot " << k;
   }
-  for (int32_t k = 1; k <= x.lowKept; ++k) {
-    EXPECT_EQ(x.lowNext[k], y.lowNext[k]) << "low slot " << k;
-    EXPECT_EQ(x.lowLogProb[k], y.lowLogProb[k]) << "low slot " << k;
+  for (int32_t k = 1; k <= xLow.kept(); ++k) {
+    EXPECT_EQ(xLow.next(k), yLow.next(k)) << "low slot " << k;
+    EXPECT_EQ(xLow.logProb(k), yLow.logProb(k)) << "low slot " << k;
     EXPECT_TRUE(sameCells(a.kept.lowTables, b.kept.lowTables, k, cells)) << "low slot " << k;
   }
 }

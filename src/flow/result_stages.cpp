@@ -29,10 +29,11 @@ void endStage(ResultContext& run) { run.report.flush(); }
 void writeExtremeSection(ResultContext& run, const ExtremeSectionView& view, int32_t& toWrite) {
   writeExtremeHeading(run.report, view);
   endStage(run);  // the user may take long to answer
-  toWrite = view.kept > kWrittenWithoutQuestion
-                ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count,
-                                          view.kept, toWrite)
-                : view.kept;
+  const int32_t kept = view.tables.size();
+  toWrite =
+      kept > kWrittenWithoutQuestion
+          ? askExtremeTablesToWrite(run.console, view.dimText, view.side, view.count, kept, toWrite)
+          : kept;
   writeExtremeTables(run.report, view, toWrite);
   endStage(run);
 }
@@ -42,15 +43,15 @@ void writeExtremeSections(ResultContext& run, const ExtremeTracking& e) {
   int32_t toWrite = 0;
   if (e.modeKept > 0) {
     writeExtremeSection(run,
-                        {ExtremeSide::kMaximum, run.problem.dimText, e.modeLogProb, e.modeCount,
-                         e.modeKept, run.kept.highTables, layout},
+                        {ExtremeSide::kMaximum, run.problem.dimText, e.modeCount,
+                         KeptGroup(run.kept.highTables, e.modeKept, e.modeLogProb), layout},
                         toWrite);
   }
   if (e.minKept > 0) {
     if (e.modeKept > 0) writeSectionSeparator(run.report);
     writeExtremeSection(run,
-                        {ExtremeSide::kMinimum, run.problem.dimText, e.minLogProb, e.minCount,
-                         e.minKept, run.kept.lowTables, layout},
+                        {ExtremeSide::kMinimum, run.problem.dimText, e.minCount,
+                         KeptGroup(run.kept.lowTables, e.minKept, e.minLogProb), layout},
                         toWrite);
   }
 }
@@ -117,11 +118,11 @@ void runConditionStage(ResultContext& run, const ConditionRequest& request) {
       runConditionPass(run.problem, request, run.kept, run.progress, run.passOptions);
   run.progress.writeFinish();
   const SelectionLists& lists = run.kept.lists;
-  writeTotals(
-      run, static_cast<double>(outcome.tableCount),
-      keptListsConsistent(request.t1, request.t2, outcome.count, lists.highKept, lists.lowKept));
+  writeTotals(run, static_cast<double>(outcome.tableCount),
+              keptListsConsistent(request.t1, request.t2, outcome.count, lists.high.kept(),
+                                  lists.low.kept()));
   const TableLayout layout = tableLayoutOf(run.problem);
-  writeConditionedSection(run.report, {run.problem, request, outcome, run.kept, layout});
+  writeConditionedSection(run.report, {run.problem, request, outcome, run.kept.listing(), layout});
   endStage(run);
 }
 

@@ -162,25 +162,21 @@ void writeSeparator(RecordWriter& report) {
 }
 
 void writeListing(RecordWriter& report, const ConditionedView& view, bool allListed) {
-  const SelectionLists& lists = view.kept.lists;
   const int32_t t1 = view.request.t1;
   const int32_t t2 = view.request.t2;
   constexpr bool kShowLog = true;
 
   if (t1 > 0) {
     report.list();
-    for (int32_t k = lists.highKept; k >= 1; --k) {
-      const int32_t slot = lists.highOrder[k];
-      writeTableBlock(report, view.layout, view.kept.highTables.slot(slot), lists.highProb[slot],
-                      lists.highLogProb[slot], kShowLog);
+    for (const ListedTable& table : view.kept.high()) {
+      writeTableBlock(report, view.layout, table.cells, table.probability, table.logProb, kShowLog);
     }
   }
-  const bool lowGroup = t2 > 0 && lists.lowKept > 0;
+  const bool lowGroup = t2 > 0 && !view.kept.low().empty();
   if (t1 > 0 && !allListed && lowGroup) writeSeparator(report);
   if (lowGroup) {
-    for (int32_t slot = lists.lowHead; slot > 0; slot = lists.lowNext[slot]) {
-      writeTableBlock(report, view.layout, view.kept.lowTables.slot(slot), lists.lowProb[slot],
-                      lists.lowLogProb[slot], kShowLog);
+    for (const ListedTable& table : view.kept.low()) {
+      writeTableBlock(report, view.layout, table.cells, table.probability, table.logProb, kShowLog);
     }
     report.list();
   }

@@ -5,7 +5,7 @@
 #include "engine/condition/condition_pass.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/request.h"
-#include "engine/stores/kept_tables.h"
+#include "engine/stores/kept_view.h"
 #include "records/record_writer.h"
 #include "report/table_block.h"
 
@@ -15,7 +15,7 @@ struct ConditionedView {
   const Problem& problem;
   const ConditionRequest& request;
   const ConditionOutcome& outcome;
-  const KeptTables& kept;  // the lists after their end-of-pass step
+  KeptListing kept;  // the kept tables (KeptTables::listing())
   const TableLayout& layout;
 };
 

@@ -1,6 +1,5 @@
 #include "report/extreme_section.h"
 
-#include "base/fast_exp.h"
 #include "records/count_form.h"
 #include "records/field_widths.h"
 #include "report/arrows.h"
@@ -80,11 +79,10 @@ void writeExtremeTables(RecordWriter& report, const ExtremeSectionView& view, in
     report.format("(A14,I,A32)", " [Se escriben", SizedInt{toWrite, countWidth(toWrite)},
                   texts.tablesWritten);
   }
-  const double probability = fastExp(view.logProb);
-  if (minimum) writeProbabilityNotes(report, probability);
+  if (minimum) writeProbabilityNotes(report, view.tables.probability());
   report.list();
-  for (int32_t t = 1; t <= toWrite; ++t) {
-    writeTableBlock(report, view.layout, view.tables.slot(t), probability, view.logProb,
+  for (const ListedTable& table : view.tables.first(toWrite)) {
+    writeTableBlock(report, view.layout, table.cells, table.probability, table.logProb,
                     /*showLog=*/minimum);
   }
 }

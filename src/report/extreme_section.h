@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "engine/option_a/extreme_tables.h"
-#include "engine/stores/table_store.h"
+#include "engine/stores/kept_view.h"
 #include "records/record_writer.h"
 #include "report/table_block.h"
 
@@ -21,10 +21,8 @@ inline constexpr int32_t kWrittenWithoutQuestion = 10;
 struct ExtremeSectionView {
   ExtremeSide side;
   std::string_view dimText;
-  double logProb;  // of every table of the group
-  double count;    // every table of the group, held or not
-  int32_t kept;    // the first ones in generation order, in `tables`
-  const TableStore& tables;
+  double count;      // every table of the group, held or not
+  KeptGroup tables;  // the first ones in generation order, held
   const TableLayout& layout;
 };
 

@@ -89,20 +89,12 @@ class SelectionModel {
 // A kept table: its cells and its log-probability.
 using KeptTable = std::pair<std::vector<int16_t>, double>;
 
-// The tables a run kept, read from its slot-threaded lists in the report's
-// order (needs the end of the pass); tables of `cells` cells.
+// The tables a run kept, read through its listing in the report's order
+// (needs the end of the pass); tables of `cells` cells.
 inline std::vector<KeptTable> keptListing(const KeptTables& kept, int cells) {
   std::vector<KeptTable> out;
-  const SelectionLists& lists = kept.lists;
-  for (int32_t k = lists.highKept; k >= 1; --k) {
-    const int32_t slot = lists.highOrder[k];
-    const int16_t* table = kept.highTables.slot(slot);
-    out.push_back({{table, table + cells}, lists.highLogProb[slot]});
-  }
-  if (lists.lowKept == 0) return out;
-  for (int32_t slot = lists.lowHead; slot > 0; slot = lists.lowNext[slot]) {
-    const int16_t* table = kept.lowTables.slot(slot);
-    out.push_back({{table, table + cells}, lists.lowLogProb[slot]});
+  for (const ListedTable& table : kept.listing()) {
+    out.push_back({{table.cells, table.cells + cells}, table.logProb});
   }
   return out;
 }

@@ -25,11 +25,8 @@ KeptTables acquireKeptTables(MemoryBudget& memory, const Problem& problem, const
     lowCapacity = static_cast<int64_t>(condition->t2) + 1;
   }
   SelectionLists& lists = kept.lists;
-  lists.budget = &memory;
-  lists.highCapacity = highCapacity;
-  lists.lowCapacity = lowCapacity;
-  if (!resizeHighSlots(lists, std::min(highCapacity, TableStore::kFirstSlots)) ||
-      !resizeLowSlots(lists, std::min(lowCapacity, TableStore::kFirstSlots))) {
+  if (!lists.high.acquire(memory, highCapacity, std::min(highCapacity, TableStore::kFirstSlots)) ||
+      !lists.low.acquire(memory, lowCapacity, std::min(lowCapacity, TableStore::kFirstSlots))) {
     stopRun(kMemoryFailureMessage);
   }
 

@@ -9,6 +9,7 @@
 #include "base/memory_budget.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/request.h"
+#include "engine/stores/kept_view.h"
 #include "engine/stores/selection_lists.h"
 #include "engine/stores/table_store.h"
 
@@ -28,6 +29,12 @@ struct KeptTables {
   SelectionLists lists;         // options B and C
   TableStore highTables;        // modal tables, or the high list's tables
   TableStore lowTables;         // minimum-probability tables, or the low list's
+
+  // Options B and C: the kept tables in the report's order, after the
+  // end-of-pass step (TableSelector::finishPass()).
+  KeptListing listing() const {
+    return {lists.high.tables(highTables), lists.low.tables(lowTables)};
+  }
 };
 
 // Sets up the slot lists (HighCapacity = T1 + 1 and LowCapacity = T2 + 1;

@@ -1,4 +1,4 @@
-// An index over the order of a kept-table slot list (selection_lists.h), so
+// An index over the order of a kept-table slot list (kept_list.h), so
 // that a table placed in the middle of a long list finds its place in
 // logarithmic time instead of by a walk from the head.
 //
