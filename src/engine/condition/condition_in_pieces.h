@@ -6,8 +6,7 @@
 
 #include "base/exact_sum.h"
 #include "engine/condition/condition_visitor.h"
-#include "engine/kernel/enumeration_kernel.h"
-#include "engine/parallel/pieces.h"
+#include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/kernel/enumeration_kernel.h"
+#include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress.h"
 #include "engine/problem/request.h"

@@ -51,15 +51,11 @@
 #include "engine/kernel/enumeration_terms.h"
 #include "engine/kernel/skip_audit.h"
 #include "engine/problem/pass_options.h"
+#include "engine/problem/pass_result.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress_marks.h"
 
 namespace rxc {
-
-struct PassResult {
-  uint64_t tableCount = 0;  // tables generated in this pass (the last one included)
-  bool completed = false;   // true when the distribution was exhausted
-};
 
 // A piece of a pass: the tables whose first `depth` interior positions (in
 // generation order) hold `prefix`. Walking the pieces of a pass one after the

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/kernel/enumeration_kernel.h"
 #include "engine/option_a/extreme_tables.h"
+#include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress.h"
 #include "engine/problem/request.h"

@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
-#include "engine/kernel/enumeration_kernel.h"
 #include "engine/option_a/extreme_tables.h"
-#include "engine/parallel/pieces.h"
+#include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress.h"
 #include "engine/problem/request.h"
-#include "engine/stores/table_store.h"
 
 namespace rxc {
 
