@@ -102,8 +102,10 @@ void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryB
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  const PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, problem),
-                                settings.aloneMicroseconds};
+  PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, problem),
+                          settings.aloneMicroseconds};
+  passOptions.networkWalk = settings.networkWalk;
+  passOptions.memory = &memory;
   ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
     runOptionAStage(run, *optionA);

@@ -23,6 +23,8 @@ struct RunSettings {
   // table cannot change the report. Off, every table is visited: the same
   // console and report, for tests and benchmarks to compare.
   bool boundedEnumeration = true;
+  // Options B and C, bounded: the network walk (PassOptions::networkWalk).
+  bool networkWalk = true;
   // Threads that walk a pass; 0: as many as the processors the process may
   // run on, one for a run of a few thousand tables at most.
   int workers = 0;

@@ -1,10 +1,12 @@
 #include "report/conditioned_section.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "records/count_form.h"
 #include "records/field_widths.h"
+#include "records/number_format.h"
 #include "report/arrows.h"
 
 namespace rxc {
@@ -65,6 +67,14 @@ void writeHeading(RecordWriter& report, const ConditionedView& view) {
   report.list();
 }
 
+// The sum in its field D20.14, rounded once from the exact probability of the
+// accepted tables (held to far more digits than the field shows); a sum that
+// underflowed a double is written as the double, 0.
+std::string sumField(const ConditionOutcome& o) {
+  if (o.sum == 0.0 || isZero(o.exactSum)) return formatExponent(o.sum, 20, 14, 'D');
+  return formatExponent(o.exactSum, 20, 14, 'D');
+}
+
 void writeCountAndSum(RecordWriter& report, const ConditionedView& view) {
   const ConditionOutcome& o = view.outcome;
   report.list();
@@ -75,15 +85,15 @@ void writeCountAndSum(RecordWriter& report, const ConditionedView& view) {
   report.list();
   report.format("(A35\\)", " [Suma de las probabilidades de las");
   writeConditionCount(report, o.count);
-  report.format("(A8,A,A15,D20.14,A2)", " tablas ", view.problem.dimText, " resultantes = ", o.sum,
-                "].");
+  report.format("(A8,A,A15,A20,A2)", " tablas ", view.problem.dimText, " resultantes = ",
+                sumField(o), "].");
 }
 
 // The sum as a p-value, or, when it underflowed, its description through the
 // count and the largest log-probability: exact when the maximum was raised
 // once (every accepted table shares it), an upper bound otherwise. The sum is
-// exact and rounded once, so it is zero only when every accepted probability
-// underflowed to zero (any positive term is at least the smallest subnormal).
+// the exact probability of the accepted tables rounded to a double, so it is
+// zero only when that probability is below half the least subnormal.
 void writeSumNotes(RecordWriter& report, const ConditionedView& view) {
   const ConditionOutcome& o = view.outcome;
   const bool fisher = view.request.isFisherTest();
@@ -91,8 +101,8 @@ void writeSumNotes(RecordWriter& report, const ConditionedView& view) {
     report.list();
     if (fisher) {
       report.format("(A17)", " [Test de Fisher:");
-      report.format("(A46,D20.14,A2)", "  p-Value de la tabla observada introducida = ", o.sum,
-                    "].");
+      report.format("(A46,A20,A2)", "  p-Value de la tabla observada introducida = ",
+                    sumField(o), "].");
       report.list();
     }
     return;

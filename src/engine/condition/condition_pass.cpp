@@ -6,8 +6,8 @@
 #include "base/tolerance.h"
 #include "engine/condition/condition_in_pieces.h"
 #include "engine/condition/condition_visitor.h"
+#include "engine/condition/network_walk.h"
 #include "engine/kernel/enumeration.h"
-#include "engine/parallel/worker_pieces.h"
 #include "engine/stores/selection_lists.h"
 
 namespace rxc {
@@ -64,16 +64,25 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const AcceptedRange range = acceptedRangeOf(request);
   const ConditionTotals start;
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  if (options.workers > 1 && piecesDepthLimit(problem) > 0) {
+  if (options.bounded && options.networkWalk && networkWalkFits(problem)) {
+    const NetworkOutcome walked = runNetworkWalk(problem, range, steps, progress, options.memory,
+                                                 options.networkMemoBytes);
+    outcome.tableCount = walked.tableCount;
+    outcome.count = walked.count;
+    outcome.exactSum = walked.sum;
+    outcome.sum = roundedToDouble(walked.sum);
+  } else if (options.workers > 1 && piecesDepthLimit(problem) > 0) {
     const PiecesTotals totals = acceptInPieces(problem, range, steps, progress, options);
     outcome.tableCount = totals.tableCount;
     outcome.count = totals.count;
     outcome.sum = totals.sum.rounded();
+    outcome.exactSum = toWide(outcome.sum);
   } else {
     ConditionVisitor visitor(range, steps);
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
     outcome.count = visitor.count();
     outcome.sum = visitor.sum().rounded();
+    outcome.exactSum = toWide(outcome.sum);
   }
   outcome.maxLog = steps.maxLog();
   outcome.maxRaises = steps.maxRaises();

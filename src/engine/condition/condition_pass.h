@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/wide_real.h"
 #include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/progress.h"
@@ -17,6 +18,7 @@ struct ConditionOutcome {
   uint64_t tableCount = 0;       // TableCount
   int64_t count = 0;             // ConditionCount
   double sum = 0.0;              // ConditionSum: the exact sum, rounded once
+  WideReal exactSum{};           // the same sum, to far more digits than are printed
   double maxLog = -2.0e300;      // ConditionMaxLog
   int32_t maxRaises = 0;         // ConditionMaxRaises
   bool tinyProbability = false;  // TinyProbabilityFlag

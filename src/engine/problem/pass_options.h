@@ -2,8 +2,11 @@
 // tests, never by the user; none changes a byte of the console or the report.
 #pragma once
 
+#include <cstdint>
+
 namespace rxc {
 
+class MemoryBudget;   // base/memory_budget.h
 class ThreadStarter;  // piece_runner.h
 
 // How a pass walks. Bounded: subtrees and blocks whose every table is a no-op
@@ -22,6 +25,15 @@ struct PassOptions {
   // Starts the workers' threads; null: std::thread. Tests put in one that
   // refuses some starts, as a system short of processes or memory does.
   ThreadStarter* threadStarter = nullptr;
+  // Options B and C, bounded: the network walk, which decides whole subtrees
+  // and merges those it has walked (condition/network_walk.h), where the
+  // shape allows; false keeps the enumeration's bounded walk, for tests and
+  // benchmarks to compare.
+  bool networkWalk = true;
+  // Where the network walk takes its memo's memory from (null: no budget but
+  // the cap below), and that cap.
+  MemoryBudget* memory = nullptr;
+  uint64_t networkMemoBytes = uint64_t{512} << 20;
 };
 
 }  // namespace rxc

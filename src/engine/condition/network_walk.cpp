@@ -1,0 +1,502 @@
+#include "engine/condition/network_walk.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "base/small_sort.h"
+#include "base/tolerance.h"
+#include "base/wide_sum.h"
+#include "engine/bounds/completion_count.h"
+#include "engine/bounds/open_cells_bounds.h"
+#include "engine/condition/exact_probabilities.h"
+#include "engine/condition/flat_memo.h"
+#include "engine/condition/network_bounds.h"
+#include "engine/kernel/table_view.h"
+
+namespace rxc {
+
+namespace {
+
+constexpr double kUnitRoundoff = 0x1p-53;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Work one count may take before the node is walked instead.
+constexpr uint64_t kCountWork = uint64_t{1} << 14;
+// Work the count of every table before the walk may take (a few tenths of a
+// second at most); past it, the walk counts the tables as it goes.
+constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
+// Keys one search for exact bounds may compute before the node is walked
+// instead (what it finished stays in its memo).
+constexpr uint64_t kBoundsWork = uint64_t{1} << 16;
+// The search for exact values may compute this many keys freely, and then
+// this many for each node it decides.
+constexpr uint64_t kExactKeysFree = uint64_t{1} << 16;
+constexpr uint64_t kKeysPerUse = 16;
+// The largest shapes the walk takes: its recursion is one level per interior
+// cell, and its keys one value per row.
+constexpr int kMostInteriorCells = 400;
+constexpr int kMostRows = 60;
+
+// What a walked subtree came to, stored under its key: every table in it, the
+// accepted ones, the sum of their probabilities relative to the cells fixed
+// above the subtree, and the range of the accepted log-probabilities.
+struct MergedSubtree {
+  uint64_t tables = 0;
+  int64_t accepted = 0;
+  WideReal relativeSum{};
+  double acceptedLow = 0.0;
+  double acceptedHigh = 0.0;
+};
+
+// What a subtree came to, relative to the cells fixed above it.
+struct NodeResult {
+  uint64_t tables = 0;
+  int64_t accepted = 0;
+  WideSum relativeSum;
+  double acceptedLow = kInfinity;  // range of the accepted log-probabilities
+  double acceptedHigh = -kInfinity;
+  bool robust = true;  // every table decided away from the bounds
+
+  void acceptRange(double low, double high) {
+    acceptedLow = std::min(acceptedLow, low);
+    acceptedHigh = std::max(acceptedHigh, high);
+  }
+};
+
+// The cells of the table being visited, for the kept lists.
+struct CellsView {
+  const int16_t* cells;
+  int count;
+  void copyTo(int16_t* out) const { std::copy(cells, cells + count, out); }
+};
+
+class NetworkWalk {
+ public:
+  NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
+              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
+
+  NetworkOutcome run();
+
+ private:
+  // The subtree whose next cell is interior position p (column-major).
+  NodeResult walkNode(int p);
+  enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
+  // What bounds on the open cells' sum of ln x! decide about the subtree;
+  // [low, high] is where its tables' log-probabilities lie.
+  Verdict judge(double least, double greatest, double& low, double& high) const;
+  // The subtree decided whole from its bounds, if it can be.
+  bool decideWhole(int p, NodeResult& out);
+  // The exact values of the key of the node at row i, column j, while their
+  // search earns its keep; else null.
+  KeyValues* exactValues(int i, int j);
+  // The subtree taken from the memo, if it can be.
+  bool takeFromMemo(std::span<const uint16_t> key, NodeResult& out);
+  // Node p walked child by child.
+  NodeResult walkChildren(int p);
+  // The node of the last interior cell: its tables one by one.
+  NodeResult walkLeaf();
+  // The table completed by the last interior cell x, whose product of 1/x!
+  // over the leaf node's open cells is `term`.
+  void visitTable(int32_t x, const WideReal& term, NodeResult& out);
+  // Adds a child's result, times the child's own fixed cells' 1/x!.
+  static void absorb(NodeResult& into, const NodeResult& child, const WideReal& factor);
+  // Appends node p's key to the stack of keys; returns it.
+  std::span<const uint16_t> buildKey(int p);
+  // Whether a table with a log-probability in [low, high] may raise the
+  // largest accepted log-probability or enter a kept list.
+  bool mayAct(double low, double high) const;
+  bool accepts(double logProb) const { return range_.lower < logProb && logProb < range_.upper; }
+  // Whether a table's decision could differ under another order of its
+  // additions.
+  bool nearEdge(double logProb) const {
+    return std::fabs(logProb - range_.lower) <= reuseMargin_ ||
+           std::fabs(logProb - range_.upper) <= reuseMargin_;
+  }
+  void passTables(uint64_t n);
+  const WideReal& inverseFactorial(int k) {
+    const auto u = static_cast<size_t>(k);
+    if (!inverseKnown_[u]) {
+      inverse_[u] = sums_.inverseFactorial(k);
+      inverseKnown_[u] = 1;
+    }
+    return inverse_[u];
+  }
+  double roundingSlack(double total) const { return slackUnits_ * kUnitRoundoff * total; }
+
+  const Problem& problem_;
+  AcceptedRange range_;
+  AcceptedTableSink& sink_;
+  ProgressBar& progress_;
+  int r_, c_, interiorRows_, positions_;
+  const double* lf_;
+  double lmc_;
+  StepThresholds thresholds_;
+  ExactProbabilities sums_;
+  std::vector<WideReal> inverse_;  // 1/k!, k = 0..N, each filled when first asked for
+  std::vector<uint8_t> inverseKnown_;
+  CompletionCounter counter_;
+  NetworkBounds bounds_;
+  FlatMemo<MergedSubtree> memo_;
+  std::vector<int32_t> rowNeed_, colNeed_;
+  std::vector<int16_t> cells_;  // row-major
+  std::vector<uint16_t> keys_;  // the keys of the nodes being walked, outermost first
+  // Every table of the pass, when it could be counted before the walk.
+  std::optional<uint64_t> total_;
+  double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
+  double derivedSum_ = 0.0;   // ln x! of the last-row cells of the completed columns
+  double slackUnits_;
+  double reuseMargin_;
+  uint64_t exactUses_ = 0;  // nodes decided with the exact values
+  uint64_t tableCount_ = 0;
+  int64_t count_ = 0;
+  NetworkOutcome stats_;
+};
+
+NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
+                         ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes)
+    : problem_(problem),
+      range_(range),
+      sink_(sink),
+      progress_(progress),
+      r_(problem.r),
+      c_(problem.c),
+      interiorRows_(problem.r - 1),
+      positions_((problem.r - 1) * (problem.c - 1)),
+      lf_(problem.logFactorial.data()),
+      lmc_(problem.logMarginConst),
+      thresholds_(sink.thresholds()),
+      sums_(problem),
+      counter_(std::vector<int32_t>(problem.colMargin.begin(), problem.colMargin.end())),
+      bounds_(problem.colMargin, problem.logFactorial.data(), budget, memoCapBytes / 2,
+              kBoundsWork),
+      memo_(budget, memoCapBytes / 2),
+      rowNeed_(problem.rowMargin.begin(), problem.rowMargin.end()),
+      colNeed_(problem.colMargin.begin(), problem.colMargin.end()),
+      cells_(static_cast<size_t>(problem.r * problem.c), 0) {
+  inverse_.resize(static_cast<size_t>(problem.n) + 1);
+  inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
+  // Every sum of a table's ln x! goes through at most r c additions; the
+  // bounds of the open cells through r + c roundings (open_cells_bounds.h);
+  // forming a node's range adds a few more, and the subtraction from
+  // LogMarginConst one. Each rounding moves a value by at most u times the
+  // largest partial sum, which is at most ln N! plus |LogMarginConst|.
+  slackUnits_ = 2.0 * (r_ * c_ + 2 * (r_ + c_) + 16);
+  const double largest = lf_[problem.n] + std::fabs(lmc_);
+  // Two tables that differ only in the order of their additions are at most
+  // two slacks apart.
+  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * kUnitRoundoff * largest;
+}
+
+void NetworkWalk::passTables(uint64_t n) {
+  progress_.pass(tableCount_, tableCount_ + n);
+  tableCount_ += n;
+}
+
+bool NetworkWalk::mayAct(double low, double high) const {
+  const LogBand top = toleranceBand(high);
+  const LogBand bottom = toleranceBand(low);
+  return top.low > thresholds_.maxLog || top.low >= thresholds_.highEntry ||
+         bottom.high <= thresholds_.lowEntry;
+}
+
+void NetworkWalk::absorb(NodeResult& into, const NodeResult& child, const WideReal& factor) {
+  into.tables += child.tables;
+  into.accepted += child.accepted;
+  if (child.accepted > 0) {
+    into.relativeSum.add(child.relativeSum.value() * factor);
+    into.acceptRange(child.acceptedLow, child.acceptedHigh);
+  }
+  into.robust = into.robust && child.robust;
+}
+
+NetworkWalk::Verdict NetworkWalk::judge(double least, double greatest, double& low,
+                                        double& high) const {
+  const double fixed = interiorSum_ + derivedSum_;
+  const double slack = roundingSlack(fixed + greatest + std::fabs(lmc_));
+  low = lmc_ - (fixed + greatest) - slack;
+  high = lmc_ - (fixed + least) + slack;
+  if (high <= range_.lower || low >= range_.upper) return Verdict::kNoneAccepted;
+  if (range_.lower < low && high < range_.upper && !mayAct(low, high)) {
+    return Verdict::kAllAccepted;
+  }
+  return Verdict::kWalk;
+}
+
+bool NetworkWalk::decideWhole(int p, NodeResult& out) {
+  const int i = p % interiorRows_;
+  const int j = p / interiorRows_;
+  const OpenCells open{r_, c_, j, i, rowNeed_, colNeed_};
+  double low = 0.0;
+  double high = 0.0;
+  const SumBounds relaxed = boundOpenCells(open, lf_);
+  Verdict verdict = judge(relaxed.least, relaxed.greatest, low, high);
+  // A rejected subtree needs counting only for the progress bar, which the
+  // end of the pass brings up to date when the total is known.
+  if (verdict == Verdict::kNoneAccepted && total_.has_value()) return true;
+  // The exact values of the node's key: bounds the relaxed ones could not
+  // decide on, or the count and sum of a subtree accepted whole.
+  KeyValues* exact = exactValues(i, j);
+  if (verdict == Verdict::kWalk) {
+    if (exact == nullptr) return false;
+    verdict = judge(exact->least, exact->greatest, low, high);
+    if (verdict == Verdict::kWalk) return false;
+    if (verdict == Verdict::kNoneAccepted && total_.has_value()) return true;
+  }
+  if (exact != nullptr) ++exactUses_;
+  unsigned __int128 tables = 0;
+  if (exact != nullptr) {
+    tables = exact->count;
+  } else {
+    const CompletionCount count = counter_.count(open, kCountWork);
+    if (!count.exact()) return false;
+    tables = count.value;
+  }
+  if (tables > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
+  const auto n = static_cast<uint64_t>(tables);
+  passTables(n);
+  out.tables = n;
+  if (verdict == Verdict::kAllAccepted) {
+    if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
+    count_ += static_cast<int64_t>(n);
+    out.accepted = static_cast<int64_t>(n);
+    out.relativeSum.add(exact != nullptr ? bounds_.completions(*exact, sums_)
+                                         : sums_.allCompletions(open));
+    out.acceptRange(low, high);
+  }
+  return true;
+}
+
+KeyValues* NetworkWalk::exactValues(int i, int j) {
+  // The search pays for itself only where its keys serve many nodes: once it
+  // has computed many keys for few uses, it is left out for the rest of the
+  // pass.
+  if (bounds_.keys() > kExactKeysFree && bounds_.keys() > kKeysPerUse * exactUses_) {
+    return nullptr;
+  }
+  const std::span<const int32_t> rows(rowNeed_);
+  return bounds_.values(j, colNeed_[static_cast<size_t>(j)], rows.first(static_cast<size_t>(i)),
+                        rows.subspan(static_cast<size_t>(i)));
+}
+
+std::span<const uint16_t> NetworkWalk::buildKey(int p) {
+  const int i = p % interiorRows_;
+  const int j = p / interiorRows_;
+  const size_t start = keys_.size();
+  std::vector<uint16_t>& key = keys_;
+  key.push_back(static_cast<uint16_t>(p));
+  key.push_back(static_cast<uint16_t>(colNeed_[static_cast<size_t>(j)]));
+  const size_t done = key.size();
+  for (int k = 0; k < i; ++k)
+    key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
+  std::sort(key.begin() + static_cast<std::ptrdiff_t>(done), key.end());
+  key.push_back(0xffff);  // rows above and rows from i on apart
+  const size_t open = key.size();
+  for (int k = i; k < r_; ++k)
+    key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
+  std::sort(key.begin() + static_cast<std::ptrdiff_t>(open), key.end());
+  for (double sum : {interiorSum_, derivedSum_}) {
+    const auto bits = std::bit_cast<uint64_t>(sum);
+    for (int shift = 0; shift < 64; shift += 16)
+      key.push_back(static_cast<uint16_t>(bits >> shift));
+  }
+  return std::span<const uint16_t>(keys_).subspan(start);
+}
+
+bool NetworkWalk::takeFromMemo(std::span<const uint16_t> key, NodeResult& out) {
+  const MergedSubtree* stored = memo_.find(key);
+  if (stored == nullptr) return false;
+  if (stored->accepted > 0 &&
+      mayAct(stored->acceptedLow - reuseMargin_, stored->acceptedHigh + reuseMargin_)) {
+    return false;
+  }
+  if (stored->tables > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
+  passTables(stored->tables);
+  if (kMaxConditionCount - count_ < stored->accepted) stopTooManyAcceptedTables();
+  count_ += stored->accepted;
+  out.tables = stored->tables;
+  out.accepted = stored->accepted;
+  if (stored->accepted > 0) {
+    out.relativeSum.add(stored->relativeSum);
+    out.acceptRange(stored->acceptedLow, stored->acceptedHigh);
+  }
+  ++stats_.merged;
+  return true;
+}
+
+NodeResult NetworkWalk::walkNode(int p) {
+  NodeResult out;
+  if (decideWhole(p, out)) return out;
+  // This node's key stays on the stack of keys while its children push theirs.
+  const size_t start = keys_.size();
+  const size_t length = buildKey(p).size();
+  if (takeFromMemo(std::span<const uint16_t>(keys_).subspan(start, length), out)) {
+    keys_.resize(start);
+    return out;
+  }
+  out = walkChildren(p);
+  const std::span<const uint16_t> key = std::span<const uint16_t>(keys_).subspan(start, length);
+  if (out.robust) {
+    MergedSubtree merged;
+    merged.tables = out.tables;
+    merged.accepted = out.accepted;
+    merged.relativeSum = out.relativeSum.value();
+    merged.acceptedLow = out.acceptedLow;
+    merged.acceptedHigh = out.acceptedHigh;
+    memo_.insert(key, merged);
+  }
+  keys_.resize(start);
+  return out;
+}
+
+NodeResult NetworkWalk::walkChildren(int p) {
+  if (p == positions_ - 1) return walkLeaf();
+  ++stats_.nodes;
+  const int i = p % interiorRows_;
+  const int j = p / interiorRows_;
+  const auto ui = static_cast<size_t>(i);
+  const auto uj = static_cast<size_t>(j);
+  int32_t below = 0;  // what the rows after i still need
+  for (int k = i + 1; k < r_; ++k) below += rowNeed_[static_cast<size_t>(k)];
+  const int32_t need = colNeed_[uj];
+  const int32_t first = std::max(0, need - below);
+  const int32_t last = std::min(need, rowNeed_[ui]);
+  const bool endsColumn = i == interiorRows_ - 1;
+  const auto lastRow = static_cast<size_t>(r_ - 1);
+  int16_t& cell = cells_[ui * static_cast<size_t>(c_) + uj];
+  int16_t& derived = cells_[lastRow * static_cast<size_t>(c_) + uj];
+  const double interiorBefore = interiorSum_;
+  const double derivedBefore = derivedSum_;
+  NodeResult out;
+  for (int32_t x = first; x <= last; ++x) {
+    cell = static_cast<int16_t>(x);
+    rowNeed_[ui] -= x;
+    colNeed_[uj] -= x;
+    interiorSum_ = interiorBefore + lf_[x];
+    WideReal factor = inverseFactorial(x);
+    int32_t y = 0;
+    if (endsColumn) {
+      y = colNeed_[uj];
+      derived = static_cast<int16_t>(y);
+      rowNeed_[lastRow] -= y;
+      derivedSum_ = derivedBefore + lf_[y];
+      factor = factor * inverseFactorial(y);
+    }
+    absorb(out, walkNode(p + 1), factor);
+    if (endsColumn) rowNeed_[lastRow] += y;
+    rowNeed_[ui] += x;
+    colNeed_[uj] += x;
+  }
+  interiorSum_ = interiorBefore;
+  derivedSum_ = derivedBefore;
+  return out;
+}
+
+NodeResult NetworkWalk::walkLeaf() {
+  ++stats_.nodes;
+  const auto c = static_cast<size_t>(c_);
+  const auto lastRow = static_cast<size_t>(r_ - 1);
+  const size_t cell = (lastRow - 1) * c + c - 2;  // the last interior cell
+  const int32_t need = colNeed_[c - 2];
+  const int32_t above = rowNeed_[lastRow - 1];  // its row's need, the last column's included
+  const int32_t below = rowNeed_[lastRow];      // the last row's
+  const int32_t first = std::max(0, need - below);
+  const int32_t last = std::min(need, above);
+  // The last column above the last interior row is fixed here.
+  for (size_t k = 0; k + 1 < lastRow; ++k)
+    cells_[k * c + c - 1] = static_cast<int16_t>(rowNeed_[k]);
+  auto setCells = [&](int32_t x) {
+    cells_[cell] = static_cast<int16_t>(x);
+    cells_[cell + c] = static_cast<int16_t>(need - x);                // last row
+    cells_[cell + 1] = static_cast<int16_t>(above - x);               // last column
+    cells_[cell + c + 1] = static_cast<int16_t>(below - (need - x));  // corner
+  };
+  // The first table's product of 1/x! over the node's open cells (the last
+  // interior cell, the last row's cell under it, the last column), and the
+  // next ones by their ratio: one step of x takes one from the last row's
+  // cell and the last column's, and adds one to x and the corner.
+  setCells(first);
+  int16_t open[2 + 2 * kMostRows];
+  size_t n = 0;
+  open[n++] = cells_[cell];
+  open[n++] = cells_[cell + c];
+  for (size_t k = 0; k <= lastRow; ++k) open[n++] = cells_[k * c + c - 1];
+  WideReal term = sums_.inverseProduct(std::span<const int16_t>(open, n));
+  NodeResult out;
+  for (int32_t x = first; x <= last; ++x) {
+    setCells(x);
+    visitTable(x, term, out);
+    const double down = static_cast<double>(int64_t{need - x} * int64_t{above - x});
+    const double up = static_cast<double>(int64_t{x + 1} * int64_t{below - need + x + 1});
+    term = toWide(term.mantissa * down / up, term.exponent);  // normalised, as sums take it
+  }
+  return out;
+}
+
+void NetworkWalk::visitTable(int32_t x, const WideReal& term, NodeResult& out) {
+  ++stats_.visitedTables;
+  ++tableCount_;
+  ++out.tables;
+  if (tableCount_ >= progress_.nextMarkAt()) progress_.reach(tableCount_);
+  const auto c = static_cast<size_t>(c_);
+  const auto lastRow = static_cast<size_t>(r_ - 1);
+  // The table's sum in the enumeration's order: the interior cells, then the
+  // last row, then the last column, then the corner.
+  double sum = interiorSum_ + lf_[x];
+  for (size_t l = 0; l + 1 < c; ++l) {
+    const int16_t v = cells_[lastRow * c + l];
+    if (v >= 2) sum += lf_[v];
+  }
+  for (size_t k = 0; k < lastRow; ++k) {
+    const int16_t v = cells_[k * c + c - 1];
+    if (v >= 2) sum += lf_[v];
+  }
+  sum += lf_[cells_[lastRow * c + c - 1]];
+  const double logProb = lmc_ - sum;
+  if (nearEdge(logProb)) out.robust = false;
+  if (!accepts(logProb)) return;
+  if (++count_ > kMaxConditionCount) stopTooManyAcceptedTables();
+  ++out.accepted;
+  out.acceptRange(logProb, logProb);
+  out.relativeSum.add(term);
+  const LogBand band = toleranceBand(logProb);
+  if (band.low > thresholds_.maxLog || band.low >= thresholds_.highEntry ||
+      band.high <= thresholds_.lowEntry) {
+    const CellsView view{cells_.data(), r_ * c_};
+    thresholds_ = sink_.take(logProb, band, TableView(view));
+  }
+}
+
+NetworkOutcome NetworkWalk::run() {
+  const OpenCells whole{r_, c_, 0, 0, rowNeed_, colNeed_};
+  const CompletionCount count = counter_.count(whole, kTotalCountWork);
+  if (count.exact() && count.value <= std::numeric_limits<uint64_t>::max()) {
+    total_ = static_cast<uint64_t>(count.value);
+  }
+  keys_.reserve(static_cast<size_t>(positions_ + 1) * static_cast<size_t>(r_ + 12));
+  NodeResult root = walkNode(0);
+  if (total_.has_value()) {
+    // The tables not counted on the way (rejected subtrees), and their marks.
+    passTables(*total_ - tableCount_);
+  }
+  stats_.tableCount = tableCount_;
+  stats_.count = count_;
+  stats_.sum = root.accepted > 0 ? sums_.absolute(root.relativeSum.value()) : WideReal{};
+  return stats_;
+}
+
+}  // namespace
+
+bool networkWalkFits(const Problem& problem) {
+  return problem.r <= kMostRows && (problem.r - 1) * (problem.c - 1) <= kMostInteriorCells;
+}
+
+NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes) {
+  NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes);
+  return walk.run();
+}
+
+}  // namespace rxc

@@ -1,0 +1,57 @@
+// The walk of options B and C that decides whole subtrees: the network walk.
+//
+// It runs over the same tables in the same order as the enumeration (the
+// interior cells column by column, the last row and column derived), but at
+// every node it first bounds the log-probabilities of the subtree's tables:
+//   - every table rejected: the subtree is counted, not walked;
+//   - every table accepted, and none able to raise the largest accepted
+//     log-probability or to enter a kept list: the subtree is counted, and
+//     its probabilities summed in closed form (network_sums.h);
+//   - otherwise the node is walked, child by child, and what it came to is
+//     stored under its key (network_memo.h): a later node with the same
+//     position, the same needs (rows sorted) and the same past sums holds the
+//     same tables up to an order of the rows, so it reuses the result when
+//     no table of it can act on the ordered steps.
+// A table that is visited gets its log-probability with the bits the
+// enumeration gives it, so which tables are accepted, the ordered steps and
+// the kept lists are the enumeration's. Reuse needs more: the stored
+// subtree's tables must all have been decided away from the bounds by more
+// than any reordering of the additions can move them (`robust`); a subtree
+// with a table nearer than that is walked every time.
+//
+// The sum of the accepted probabilities is kept wide (base/wide_sum.h) and
+// exact to far more digits than are printed.
+#pragma once
+
+#include <cstdint>
+
+#include "base/memory_budget.h"
+#include "base/wide_real.h"
+#include "engine/condition/condition_visitor.h"
+#include "engine/problem/problem.h"
+#include "engine/problem/progress.h"
+
+namespace rxc {
+
+struct NetworkOutcome {
+  uint64_t tableCount = 0;
+  int64_t count = 0;  // accepted tables
+  WideReal sum{};     // their probabilities
+  // How the walk went, for tests and benchmarks.
+  uint64_t nodes = 0;          // nodes walked child by child
+  uint64_t visitedTables = 0;  // tables visited one by one
+  uint64_t merged = 0;         // subtrees taken from the memo
+};
+
+// Whether the network walk takes problems of this shape (small enough that
+// its recursion and keys stay small).
+bool networkWalkFits(const Problem& problem);
+
+// Runs the pass; the ordered steps (raises of the largest log-probability,
+// the kept lists) get every accepted table that may act on them, in
+// generation order. The memo's memory comes from `budget` (may be null), up to
+// `memoCapBytes`.
+NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
+
+}  // namespace rxc

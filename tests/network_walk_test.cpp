@@ -1,0 +1,198 @@
+// The network walk of options B and C against the enumeration's full walk:
+// the same tables accepted, counted and kept, the same raises of the largest
+// log-probability and the same progress marks, on random problems and
+// requests; and its sums against the full walk's to far more digits than are
+// printed.
+#include "engine/condition/network_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/memory_budget.h"
+#include "base/tolerance.h"
+#include "base/wide_real.h"
+#include "engine/condition/condition_pass.h"
+#include "engine/problem/progress.h"
+#include "engine/stores/kept_tables.h"
+#include "support/reference_enumeration.h"
+
+namespace rxc {
+namespace {
+
+// Every mark the bar shows, in order.
+class RecordedMarks : public ProgressDisplay {
+ public:
+  void start() override {}
+  void mark(int percent) override { marks += std::to_string(percent) + " "; }
+  void finish() override {}
+  std::string marks;
+};
+
+struct PassRun {
+  ConditionOutcome outcome;
+  std::vector<std::vector<int16_t>> listed;  // the kept tables in the report's order
+  std::vector<double> listedLogs;
+  std::string marks;
+};
+
+PassRun runPass(const Problem& problem, const ConditionRequest& request, float estimate,
+                PassOptions options) {
+  MemoryBudget memory;
+  options.memory = &memory;
+  KeptTables kept = acquireKeptTables(memory, problem, request, estimate);
+  RecordedMarks display;
+  ProgressBar progress(estimate, &display);
+  PassRun run;
+  run.outcome = runConditionPass(problem, request, kept, progress, options);
+  for (const auto& table : kept.listing()) {
+    run.listed.emplace_back(table.cells, table.cells + problem.r * problem.c);
+    run.listedLogs.push_back(table.logProb);
+  }
+  run.marks = display.marks;
+  return run;
+}
+
+Bound tableBound(const Problem& problem, const std::vector<int16_t>& cells) {
+  Bound bound;
+  bound.source = Bound::Source::kObservedTable;
+  bound.logValue = observedTableLogProb(problem, cells.data());
+  bound.value = std::exp(*bound.logValue);
+  bound.observedTable = cells;
+  return bound;
+}
+
+Bound typedBound(double value) {
+  Bound bound;
+  bound.value = value;
+  if (value > 0.0) bound.logValue = std::log(value);
+  return bound;
+}
+
+// A table with the given margins, drawn by filling cells at random.
+std::vector<int16_t> randomTable(std::mt19937& random, const Problem& problem) {
+  std::vector<int32_t> rows(problem.rowMargin.begin(), problem.rowMargin.end());
+  std::vector<int32_t> cols(problem.colMargin.begin(), problem.colMargin.end());
+  std::vector<int16_t> cells(static_cast<size_t>(problem.r * problem.c), 0);
+  for (int i = 0; i < problem.r; ++i) {
+    for (int j = 0; j < problem.c; ++j) {
+      int32_t laterCols = 0;
+      for (int l = j + 1; l < problem.c; ++l) laterCols += cols[static_cast<size_t>(l)];
+      int32_t laterRows = 0;
+      for (int k = i + 1; k < problem.r; ++k) laterRows += rows[static_cast<size_t>(k)];
+      const int32_t low = std::max(
+          {0, rows[static_cast<size_t>(i)] - laterCols, cols[static_cast<size_t>(j)] - laterRows});
+      const int32_t high = std::min(rows[static_cast<size_t>(i)], cols[static_cast<size_t>(j)]);
+      const int32_t x = std::uniform_int_distribution<int32_t>(low, high)(random);
+      cells[static_cast<size_t>(i * problem.c + j)] = static_cast<int16_t>(x);
+      rows[static_cast<size_t>(i)] -= x;
+      cols[static_cast<size_t>(j)] -= x;
+    }
+  }
+  return cells;
+}
+
+ConditionRequest randomRequest(std::mt19937& random, const Problem& problem) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  ConditionRequest request;
+  request.inclusive = pick(0, 1) == 1;
+  switch (pick(0, 3)) {
+    case 0:  // Fisher's test: L = 0, U an observed table
+      request.inclusive = true;
+      request.upper = tableBound(problem, randomTable(random, problem));
+      break;
+    case 1:  // both bounds tables
+      request.lower = tableBound(problem, randomTable(random, problem));
+      request.upper = tableBound(problem, randomTable(random, problem));
+      break;
+    case 2:  // typed bounds
+      request.lower = typedBound(pick(0, 1) == 0 ? 0.0 : std::exp(-pick(1, 12) * 0.7));
+      request.upper = typedBound(pick(0, 3) == 0 ? 1.0 : std::exp(-pick(0, 8) * 0.5));
+      break;
+    default:  // a table below, 1 above
+      request.lower = tableBound(problem, randomTable(random, problem));
+      request.upper = typedBound(1.0);
+      break;
+  }
+  request.t1 = pick(0, 4) == 0 ? 0 : pick(1, 12);
+  request.t2 = pick(0, 4) == 0 ? 0 : pick(1, 12);
+  return request;
+}
+
+void expectSameRun(const PassRun& network, const PassRun& full, const std::string& where) {
+  const ConditionOutcome& a = network.outcome;
+  const ConditionOutcome& b = full.outcome;
+  EXPECT_EQ(a.tableCount, b.tableCount) << where;
+  EXPECT_EQ(a.count, b.count) << where;
+  EXPECT_EQ(a.maxLog, b.maxLog) << where;
+  EXPECT_EQ(a.maxRaises, b.maxRaises) << where;
+  EXPECT_EQ(a.tinyProbability, b.tinyProbability) << where;
+  EXPECT_EQ(network.listed, full.listed) << where;
+  EXPECT_EQ(network.listedLogs, full.listedLogs) << where;
+  EXPECT_EQ(network.marks, full.marks) << where;
+  if (b.sum > 0.0) {
+    EXPECT_NEAR(a.sum / b.sum, 1.0, 1e-12) << where;
+  } else {
+    EXPECT_EQ(a.sum, 0.0) << where;
+  }
+}
+
+TEST(NetworkWalk, AgreesWithTheFullWalkOnRandomRequests) {
+  std::mt19937 random(20261210);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  for (int round = 0; round < 400; ++round) {
+    const int r = pick(2, 5);
+    const int c = pick(2, 5);
+    const int n = pick(std::max(r, c), r * c <= 12 ? 24 : 14);
+    const Problem problem = makeProblem(testing::randomComposition(random, n, r),
+                                        testing::randomComposition(random, n, c));
+    const ConditionRequest request = randomRequest(random, problem);
+    // A small estimate puts marks among the first tables, inside subtrees the
+    // walk decides whole.
+    const float estimate = static_cast<float>(pick(1, 3000));
+    PassOptions full;
+    full.bounded = false;
+    const PassRun expected = runPass(problem, request, estimate, full);
+    const PassRun walked = runPass(problem, request, estimate, PassOptions{});
+    expectSameRun(walked, expected, "round " + std::to_string(round));
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
+}  // namespace
+}  // namespace rxc
+
+namespace rxc {
+namespace {
+
+// Fisher's test on larger margins, where subtrees are decided and merged.
+TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
+  struct Case {
+    std::vector<int16_t> rows, cols, observed;
+  };
+  const std::vector<Case> cases = {
+      {{60, 60, 60}, {60, 60, 60}, {24, 20, 16, 20, 22, 18, 16, 18, 26}},
+      {{20, 22, 33, 21}, {4, 13, 43, 36}, {1, 3, 10, 6, 2, 3, 10, 7, 1, 6, 14, 12, 0, 1, 9, 11}},
+      {{8, 7, 15, 5}, {4, 5, 6, 5, 7, 8}, {1, 2, 2, 1, 1, 1, 2, 0, 0, 2, 3, 0,
+                                           1, 2, 3, 1, 2, 6, 0, 1, 1, 1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    const Problem problem = makeProblem(c.rows, c.cols);
+    ConditionRequest request;
+    request.inclusive = true;
+    request.upper = tableBound(problem, c.observed);
+    request.t1 = 5;
+    request.t2 = 5;
+    PassOptions full;
+    full.bounded = false;
+    const PassRun expected = runPass(problem, request, 1e6f, full);
+    const PassRun walked = runPass(problem, request, 1e6f, PassOptions{});
+    expectSameRun(walked, expected, problem.dimText);
+  }
+}
+
+}  // namespace
+}  // namespace rxc
