@@ -113,16 +113,12 @@ class Kernel {
   int cols() const { return C ? C : c_; }
 
   // The whole pass, or one piece of it (pieces need at least three interior
-  // positions, and a depth of at most piecesDepthLimit()). A piece may share
-  // a subtree skipper with the other pieces a worker runs, which keeps their
-  // counts memoised.
+  // positions, and a depth of at most piecesDepthLimit(problem), in
+  // enumeration_shapes.h). A piece may share a subtree skipper with the other
+  // pieces a worker runs, which keeps their counts memoised.
   template <class Visitor, class Progress>
   PassResult run(Progress& progress, Visitor& visitor, const Piece* piece = nullptr,
                  SubtreeSkipper* sharedSkipper = nullptr);
-
-  // The deepest a piece's prefix may reach: the positions the walk carries
-  // from and above.
-  int piecesDepthLimit() const;
 
  private:
   // Where the pass stands: tables so far and the count of the next mark.
@@ -589,14 +585,6 @@ template <bool kLog>
 }
 
 template <int R, int C>
-int Kernel<R, C>::piecesDepthLimit() const {
-  // The walk carries from position m-4 where the third-last cell loops around
-  // the blocks (fixed shapes), else from m-3; pieces must leave that loop and
-  // the block whole.
-  return std::max(0, (kM > 2 ? kM - 3 : m_ - 2));
-}
-
-template <int R, int C>
 template <class Visitor, class Progress>
 PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* piece,
                              SubtreeSkipper* sharedSkipper) {
@@ -619,7 +607,7 @@ PassResult Kernel<R, C>::run(Progress& progress, Visitor& visitor, const Piece* 
     }
   }
   const int depth = piece != nullptr ? piece->depth : 0;
-  RXC_DEBUG_ASSERT(depth == 0 || (m_ >= 3 && depth <= piecesDepthLimit()));
+  RXC_DEBUG_ASSERT(depth == 0 || m_ >= 3);
   if constexpr (kM != 1) {
     if (depth > 0) {
       // The piece's prefix, then the first table after it.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <iterator>
 
+#include "base/debug_checks.h"
 #include "engine/kernel/enumeration_kernel.h"
 
 namespace rxc {
@@ -63,22 +64,27 @@ PassResult runPass(const Problem& problem, Progress& progress, Visitor& visitor,
   return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options);
 }
 
-// One piece of the pass (see Piece); `skipper`, when given, is shared by the
-// pieces one worker runs. The pieces of a pass split it at a depth of at most
-// piecesDepthLimit(problem), and only shapes with three interior positions or
-// more are split.
-template <class Visitor, class Progress>
-PassResult runPiece(const Problem& problem, Progress& progress, Visitor& visitor,
-                    PassOptions options, const Piece& piece,
-                    enumeration_detail::SubtreeSkipper* skipper) {
-  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options, &piece,
-                                                  skipper);
-}
-
+// The deepest a piece's prefix may reach: the positions the walk carries
+// from and above. The walk carries from position m-4 where the third-last
+// cell loops around the blocks (the fixed shapes), else from m-3; a piece
+// leaves that loop and the block whole. Shapes with fewer than three interior
+// positions are not split (0).
 inline int piecesDepthLimit(const Problem& problem) {
   const int m = (problem.r - 1) * (problem.c - 1);
   if (m < 3) return 0;
   return enumeration_detail::isFixedShape(problem) ? m - 3 : m - 2;
+}
+
+// One piece of the pass (see Piece), at a depth of at most
+// piecesDepthLimit(problem); `skipper`, when given, is shared by the pieces
+// one worker runs.
+template <class Visitor, class Progress>
+PassResult runPiece(const Problem& problem, Progress& progress, Visitor& visitor,
+                    PassOptions options, const Piece& piece,
+                    enumeration_detail::SubtreeSkipper* skipper) {
+  RXC_DEBUG_ASSERT(piece.depth <= piecesDepthLimit(problem));
+  return enumeration_detail::runPassFixedShape<0>(problem, progress, visitor, options, &piece,
+                                                  skipper);
 }
 
 // The same pass with the shape read at run time for every shape: for passes
