@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "base/tolerance.h"
-#include "engine/kernel/enumeration.h"
-#include "engine/parallel/candidates.h"
+#include "engine/kernel/table_view.h"
 #include "engine/parallel/piece_runner.h"
-#include "engine/parallel/worker_pieces.h"
+#include "engine/parallel/split_pass.h"
 
 namespace rxc {
 
@@ -62,76 +61,72 @@ class CandidateFilter final : public AcceptedTableSink {
   double seenFloor_ = -std::numeric_limits<double>::infinity();
 };
 
-struct PieceCount {
-  uint64_t tables = 0;
+// What the condition pass does beyond the walk, for the split pass
+// (split_pass.h): its ordered steps on this thread, the counts and exact sums
+// of the accepted tables on each thread that walks.
+class SplitCondition {
+ public:
+  SplitCondition(AcceptedRange range, OrderedSteps& steps, int workers)
+      : range_(range),
+        steps_(steps),
+        counts_(static_cast<size_t>(workers), 0),
+        sums_(static_cast<size_t>(workers)) {}
+
+  template <class Walk>
+  void alone(Walk&& walk) {
+    ConditionVisitor visitor(range_, steps_);
+    walk(visitor);
+    aloneCount_ = visitor.count();
+    aloneSum_ = visitor.sum();
+  }
+
+  void publish() { published_.publish(steps_); }
+
+  // Each worker's count and exact sum over all of its pieces: neither
+  // depends on the order of the tables, and exact sums merge exactly.
+  template <class Walk>
+  uint64_t onWorker(int worker, CandidateStream& stream, Walk&& walk) {
+    CandidateFilter filter(published_, stream);
+    ConditionVisitor visitor(range_, filter);
+    const uint64_t tables = walk(visitor);
+    const auto w = static_cast<size_t>(worker);
+    counts_[w] += visitor.count();
+    sums_[w].merge(visitor.sum());
+    return tables;
+  }
+
+  void take(double logProb, const TableView& table) {
+    steps_.take(logProb, toleranceBand(logProb), table);
+  }
+
+  // The accepted tables of the pieces walked alone, then of each worker's.
+  void addTotals(PiecesTotals& totals) const {
+    totals.count = aloneCount_;
+    totals.sum = aloneSum_;
+    for (size_t w = 0; w < counts_.size(); ++w) {
+      totals.count += counts_[w];
+      totals.sum.merge(sums_[w]);
+    }
+  }
+
+ private:
+  const AcceptedRange range_;
+  OrderedSteps& steps_;
+  PublishedSteps published_;
+  int64_t aloneCount_ = 0;
+  ExactSum aloneSum_;
+  std::vector<int64_t> counts_;
+  std::vector<ExactSum> sums_;
 };
 
 }  // namespace
 
 PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, OrderedSteps& steps,
                             ProgressBar& progress, PassOptions options) {
-  const int cells = problem.r * problem.c;
-  PassOptions pieceOptions = options;
-  pieceOptions.workers = 1;
+  SplitCondition split(range, steps, options.workers);
   PiecesTotals totals;
-  PiecePlan rest;
-  // The first pieces on this thread alone, with the ordered steps themselves.
-  auto ownSkipper = makeSkipper(problem);
-  {
-    ConditionVisitor visitor(range, steps);
-    rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
-      ProgressBar silent;
-      const uint64_t n =
-          runPiece(problem, silent, visitor, pieceOptions, piece, ownSkipper.get()).tableCount;
-      progress.pass(totals.tableCount, totals.tableCount + n);
-      totals.tableCount += n;
-    });
-    totals.count = visitor.count();
-    totals.sum = visitor.sum();
-    if (rest.prefixes.empty()) return totals;
-  }
-
-  PublishedSteps published;
-  published.publish(steps);
-  const auto workers = static_cast<size_t>(options.workers);
-  std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(workers);
-  skippers[0] = std::move(ownSkipper);  // its memo of counts is warm
-  // Each worker's count and exact sum over all of its pieces: neither depends
-  // on the order of the tables, and exact sums merge exactly.
-  std::vector<int64_t> counts(workers, 0);
-  std::vector<ExactSum> sums(workers);
-  uint64_t tables = totals.tableCount;
-  PieceRunner<PieceCount>::run(
-      rest, options.workers, cells, options.threadStarter,
-      [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
-        const auto w = static_cast<size_t>(worker);
-        if (!skippers[w]) skippers[w] = makeSkipper(problem);
-        CandidateFilter filter(published, stream);
-        ConditionVisitor visitor(range, filter);
-        ProgressBar silent;
-        const Piece p{rest.depth, rest.prefix(piece)};
-        result.tables =
-            runPiece(problem, silent, visitor, pieceOptions, p, skippers[w].get()).tableCount;
-        counts[w] += visitor.count();
-        sums[w].merge(visitor.sum());
-      },
-      [&](size_t, const CandidateBatch& batch) {
-        for (size_t k = 0; k < batch.size(); ++k) {
-          const double logProb = batch.logProb(k);
-          const StoredTable table{batch.cells(k), cells};
-          steps.take(logProb, toleranceBand(logProb), TableView(table));
-        }
-      },
-      [&](size_t, const PieceCount& result) {
-        progress.pass(tables, tables + result.tables);
-        tables += result.tables;
-        published.publish(steps);
-      });
-  totals.tableCount = tables;
-  for (size_t w = 0; w < workers; ++w) {
-    totals.count += counts[w];
-    totals.sum.merge(sums[w]);
-  }
+  totals.tableCount = runSplitPass(problem, split, progress, options);
+  split.addTotals(totals);
   return totals;
 }
 

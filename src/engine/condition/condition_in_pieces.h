@@ -1,5 +1,5 @@
 // The condition pass of options B and C split into pieces for several workers
-// (see piece_runner.h): the same results as the pass on one thread.
+// (split_pass.h): the same results as the pass on one thread.
 #pragma once
 
 #include <cstdint>

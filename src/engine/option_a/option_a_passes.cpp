@@ -3,7 +3,6 @@
 #include "base/tolerance.h"
 #include "engine/kernel/enumeration.h"
 #include "engine/option_a/tracking_in_pieces.h"
-#include "engine/parallel/worker_pieces.h"
 
 namespace rxc {
 

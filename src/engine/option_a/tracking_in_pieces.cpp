@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <memory>
-#include <vector>
 
 #include "base/tolerance.h"
-#include "engine/kernel/enumeration.h"
-#include "engine/parallel/candidates.h"
+#include "engine/kernel/table_view.h"
 #include "engine/parallel/piece_runner.h"
-#include "engine/parallel/worker_pieces.h"
+#include "engine/parallel/split_pass.h"
 
 namespace rxc {
 
@@ -69,58 +66,42 @@ class ExtremeCandidates final : public ExtremeSink {
   double seenCeiling_ = std::numeric_limits<double>::infinity();
 };
 
+// What the tracking pass does beyond the walk, for the split pass
+// (split_pass.h): the tracking step on this thread.
+class SplitTracking {
+ public:
+  SplitTracking(ExtremeOption choice, ExtremeTracker& tracker)
+      : choice_(choice), tracker_(tracker) {}
+
+  template <class Walk>
+  void alone(Walk&& walk) {
+    ExtremeVisitor tracking(tracker_);
+    walk(tracking);
+  }
+
+  void publish() { published_.publish(tracker_); }
+
+  template <class Walk>
+  uint64_t onWorker(int, CandidateStream& stream, Walk&& walk) {
+    ExtremeCandidates candidates(choice_, published_, stream);
+    ExtremeVisitor visitor(candidates);
+    return walk(visitor);
+  }
+
+  void take(double logProb, const TableView& table) { tracker_.take(logProb, table); }
+
+ private:
+  const ExtremeOption choice_;
+  ExtremeTracker& tracker_;
+  PublishedExtremes published_;
+};
+
 }  // namespace
 
 uint64_t trackInPieces(const Problem& problem, ExtremeOption choice, ExtremeTracker& tracker,
                        ProgressBar& progress, PassOptions options) {
-  const int cells = problem.r * problem.c;
-  PassOptions pieceOptions = options;
-  pieceOptions.workers = 1;
-  uint64_t tables = 0;
-  // The first pieces on this thread alone, with the tracking step itself.
-  auto ownSkipper = makeSkipper(problem);
-  ExtremeVisitor tracking(tracker);
-  const PiecePlan rest = walkPiecesAlone(problem, options, [&](const Piece& piece) {
-    ProgressBar silent;
-    const uint64_t n =
-        runPiece(problem, silent, tracking, pieceOptions, piece, ownSkipper.get()).tableCount;
-    progress.pass(tables, tables + n);
-    tables += n;
-  });
-  if (rest.prefixes.empty()) return tables;
-
-  PublishedExtremes published;
-  published.publish(tracker);
-  std::vector<std::unique_ptr<enumeration_detail::SubtreeSkipper>> skippers(
-      static_cast<size_t>(options.workers));
-  skippers[0] = std::move(ownSkipper);  // its memo of counts is warm
-  struct PieceCount {
-    uint64_t tables = 0;
-  };
-  PieceRunner<PieceCount>::run(
-      rest, options.workers, cells, options.threadStarter,
-      [&](int worker, size_t piece, PieceCount& result, CandidateStream& stream) {
-        auto& skipper = skippers[static_cast<size_t>(worker)];
-        if (!skipper) skipper = makeSkipper(problem);
-        ExtremeCandidates candidates(choice, published, stream);
-        ExtremeVisitor visitor(candidates);
-        ProgressBar silent;
-        const Piece p{rest.depth, rest.prefix(piece)};
-        result.tables =
-            runPiece(problem, silent, visitor, pieceOptions, p, skipper.get()).tableCount;
-      },
-      [&](size_t, const CandidateBatch& batch) {
-        for (size_t k = 0; k < batch.size(); ++k) {
-          const StoredTable table{batch.cells(k), cells};
-          tracker.take(batch.logProb(k), TableView(table));
-        }
-      },
-      [&](size_t, const PieceCount& result) {
-        progress.pass(tables, tables + result.tables);
-        tables += result.tables;
-        published.publish(tracker);
-      });
-  return tables;
+  SplitTracking split(choice, tracker);
+  return runSplitPass(problem, split, progress, options);
 }
 
 }  // namespace rxc

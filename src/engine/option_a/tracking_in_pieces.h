@@ -1,5 +1,5 @@
-// Option A's tracking pass split into pieces for several workers (see
-// piece_runner.h): the same results as the pass on one thread.
+// Option A's tracking pass split into pieces for several workers
+// (split_pass.h): the same results as the pass on one thread.
 #pragma once
 
 #include <cstdint>
