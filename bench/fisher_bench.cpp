@@ -26,6 +26,7 @@
 #include "bench_cases.h"
 #include "engine/condition/condition_pass.h"
 #include "engine/condition/condition_visitor.h"
+#include "engine/condition/exact_probabilities.h"
 #include "engine/kernel/enumeration.h"
 #include "engine/problem/progress.h"
 #include "engine/stores/kept_tables.h"
@@ -110,6 +111,7 @@ void runConditionCase(benchmark::State& state, const Problem& problem, AcceptedR
                       const ConditionRequest& request, PassOptions options) {
   MemoryBudget memory;
   KeptTables kept = acquireKeptTables(memory, problem, request, 1.0f);
+  const ExactProbabilities exact(problem);
   uint64_t tables = 0;
   uint64_t visits = 0;
   int64_t accepted = 0;
@@ -117,7 +119,7 @@ void runConditionCase(benchmark::State& state, const Problem& problem, AcceptedR
     TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
                            problem.r * problem.c);
     OrderedSteps steps(selector, -2.0e300, 0);
-    VisitCounting<ConditionVisitor> visitor(range, steps);
+    VisitCounting<ConditionVisitor> visitor(range, steps, exact);
     ProgressBar progress;
     const PassResult result = runPass(problem, progress, visitor, options);
     selector.finishPass();

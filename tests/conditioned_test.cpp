@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,12 +17,14 @@
 #include "base/tolerance.h"
 #include "engine/condition/condition_pass.h"
 #include "engine/condition/condition_visitor.h"
+#include "engine/condition/exact_probabilities.h"
 #include "engine/stores/kept_tables.h"
+#include "records/number_format.h"
 #include "report/conditioned_section.h"
 #include "support/console_texts.h"
 #include "support/dialogue_harness.h"
+#include "support/exact_probabilities.h"
 #include "support/reference_enumeration.h"
-#include "support/reference_sum.h"
 #include "support/report_texts.h"
 #include "support/selection_model.h"
 #include "support/session_driver.h"
@@ -331,17 +334,14 @@ double numberAfter(const std::string& report, const std::string& label, std::str
 }
 
 TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
-  // `pValue` from an independent implementation; `printed` is the exact sum
-  // of this program's own probabilities of the accepted tables, rounded once.
-  // For the 4 x 4 table (90161526 accepted tables) that sum is
-  // 0.78268493896634783 (a big-integer sum of the same doubles outside the
-  // program), against the true p-value 0.78268493896639474 (long double,
-  // from lgammal): every probability here carries the error of the
-  // log-margin constant (ln 96! as a running sum is more than an ulp off),
-  // about -6e-14 relative. Added one at a time they printed
-  // 0.78268493891814D+00. (17/35 lies within 1e-15 of a rounding boundary
-  // of the fourteenth digit, closer than that error, so its printed digits
-  // are not checked.)
+  // `pValue` from an independent implementation; `printed` is the exact
+  // p-value rounded once to the field's fourteen digits. For the 4 x 4 table
+  // (90161526 accepted tables) the true p-value is 0.78268493896639474 (long
+  // double, from lgammal); a sum of the program's per-table doubles, exact as
+  // it may be, gives 0.78268493896634783, since every one of them carries the
+  // error of the log-margin constant (ln 96! as a running sum is more than an
+  // ulp off), and added one at a time they gave 0.78268493891814. 17/35 =
+  // 0.4857142857142857..., its fifteenth digit a 5 with more after it.
   const struct {
     std::vector<std::vector<int>> table;
     double pValue;
@@ -349,9 +349,9 @@ TEST(ConditionedSession, FisherPValuesAgreeWithIndependentValues) {
   } cases[] = {
       {{{1, 3, 10, 6}, {2, 3, 10, 7}, {1, 6, 14, 12}, {0, 1, 9, 11}},
        0.782684938965639,
-       "0.78268493896635D+00"},
+       "0.78268493896639D+00"},
       {{{3, 1, 1}, {0, 6, 6}}, 0.0214932126696832, "0.21493212669683D-01"},
-      {{{3, 1}, {1, 3}}, 0.485714285714286, ""},
+      {{{3, 1}, {1, 3}}, 0.485714285714286, "0.48571428571429D+00"},
   };
   for (const auto& c : cases) {
     // Option C with L = 0 and U the table: the sum of the tables at most as
@@ -521,37 +521,43 @@ TEST(ConditionedSection, CountsAboveTwoBillionTakeTheRealForm) {
 
 TEST(ConditionedPass, CountOfAcceptedTablesGoesPastFourBytes) {
   // The visitor's totals started just below 2^31: accepted tables, alone and
-  // in pairs, count on without wrapping and without a stop. (With T1 = T2 = 0
-  // no table is kept, so none is ever copied.)
-  struct NoCells {
-    void copyTo(int16_t*) const { ADD_FAILURE() << "a table was kept"; }
+  // in pairs, count on without wrapping and without a stop. Every table is
+  // the 2 x 2 table 0 1 / 1 0 of margins 1, 1 and 1, 1 (probability 1/2,
+  // whatever log-probability it is handed in with); with T1 = T2 = 0 none is
+  // kept.
+  struct HalfTable {
+    void copyTo(int16_t* cells) const {
+      const int16_t table[] = {0, 1, 1, 0};
+      std::copy(table, table + 4, cells);
+    }
   };
+  const Problem problem = makeProblem({1, 1}, {1, 1});
+  const ExactProbabilities exact(problem);
   SelectionLists lists;
   TableStore high, low;
   TableSelector selector(lists, high, low, 0, 0, 4);
   ConditionTotals start;
   start.count = 2147483646;
-  start.sum.add(0.25);
+  start.sum.add(toWide(0.25));
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  ConditionVisitor visitor(AcceptedRange::atMost(-1.0), steps, start);
-  visitor.visit(-2.0, NoCells{});
-  visitor.visit(-0.5, NoCells{});  // rejected
-  visitor.visitPair(DoublePair{-3.0, -4.0}, NoCells{}, NoCells{});
-  visitor.visitPair(DoublePair{-0.5, -5.0}, NoCells{}, NoCells{});
+  ConditionVisitor visitor(AcceptedRange::atMost(-1.0), steps, exact, start);
+  visitor.visit(-2.0, HalfTable{});
+  visitor.visit(-0.5, HalfTable{});  // rejected
+  visitor.visitPair(DoublePair{-3.0, -4.0}, HalfTable{}, HalfTable{});
+  visitor.visitPair(DoublePair{-0.5, -5.0}, HalfTable{}, HalfTable{});
   EXPECT_EQ(visitor.count(), int64_t{2147483650});
-  // The sum goes on from the start's and leaves out the rejected lane.
-  testing::ReferenceSum sum;
-  for (double p : {0.25, fastExp(-2.0), fastExp(-3.0), fastExp(-4.0), fastExp(-5.0)}) sum.add(p);
-  EXPECT_EQ(visitor.sum().rounded(), sum.rounded());
+  // The sum goes on from the start's and leaves out the rejected tables: four
+  // halves and a quarter.
+  EXPECT_EQ(visitor.sum().rounded(), 2.25);
   // The check of the kept lists compares the whole count.
   EXPECT_TRUE(keptListsConsistent(0, 0, int64_t{3000000000}, 0, 0));
   EXPECT_FALSE(keptListsConsistent(2147483647, 2147483647, int64_t{3000000000}, 3, 2));
 
   // The stop stays, for a count beyond any run's reach.
   start.count = kMaxConditionCount;
-  ConditionVisitor last(AcceptedRange::atMost(-1.0), steps, start);
+  ConditionVisitor last(AcceptedRange::atMost(-1.0), steps, exact, start);
   try {
-    last.visit(-2.0, NoCells{});
+    last.visit(-2.0, HalfTable{});
     ADD_FAILURE() << "no stop";
   } catch (const FatalStop& stop) {
     EXPECT_EQ(stop.reportMessage, "Demasiadas tablas. Contactar con el autor.");
@@ -606,14 +612,12 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const double lower = optionC ? lBand.low : lBand.high;
     int32_t count = 0, raises = 0;
     double maxLog = -2.0e300;
-    testing::ReferenceSum sum;
     testing::SelectionModel<const testing::GeneratedTable*> model(request.t1, request.t2);
     for (const auto& t : all) {
       const bool accepted =
           lowerTyped0 ? t.logProb <= upper : (lower < t.logProb && t.logProb < upper);
       if (!accepted) continue;
       ++count;
-      sum.add(fastExp(t.logProb));
       if (toleranceBand(t.logProb).low > maxLog) {
         maxLog = t.logProb;
         ++raises;
@@ -623,7 +627,18 @@ TEST(ConditionedPass, AgreesWithBruteForceOnRandomCases) {
     const std::string where = "round " + std::to_string(round);
     ASSERT_EQ(outcome.tableCount, all.size()) << where;
     ASSERT_EQ(outcome.count, count) << where;
-    ASSERT_EQ(outcome.sum, sum.rounded()) << where;
+    // The sum: the exact probability of the accepted tables, rounded once.
+    std::map<std::vector<int>, double> logs;
+    for (const auto& t : all) logs[std::vector<int>(t.cells.begin(), t.cells.end())] = t.logProb;
+    const testing::ExactAcceptedSum exact = testing::exactAcceptedSum(
+        std::vector<int>(rows.begin(), rows.end()), std::vector<int>(cols.begin(), cols.end()),
+        [&](const testing::TableCells& cells) { return logs.at(cells); },
+        [&](const testing::TableCells&, double logProb) {
+          return lowerTyped0 ? logProb <= upper : (lower < logProb && logProb < upper);
+        });
+    if (count > 0) {
+      ASSERT_EQ(formatExponent(outcome.exactSum, 20, 14, 'D'), exact.field) << where;
+    }
     ASSERT_EQ(outcome.maxLog, maxLog) << where;
     ASSERT_EQ(outcome.maxRaises, raises) << where;
 

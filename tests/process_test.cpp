@@ -32,17 +32,18 @@ using Clock = std::chrono::steady_clock;
 // 0 6 6, T1 = T2 = 2, and ENTER at the end.
 const std::string kFisherRun = "2\n3\n5\n12\n3\n7\n7\nC\nN\n0\nY\n3\n1\n1\n0\n6\n6\n2\n2\n\n";
 
-// A pass that visits a billion tables, ten seconds or more: 4 x 4 with every
-// marginal 20, option C with L = 0 and U the probability of the table of 5s,
-// near the middle of the distribution, T1 = T2 = 0. Tests end it early.
+// A pass of minutes: Fisher's test on 4 x 4 with every marginal 50 (2.7e12
+// tables), the observed table 20 10 12 8 / 9 18 11 12 / 12 10 16 12 /
+// 9 12 11 18, T1 = T2 = 0; its walk decides and merges millions of subtrees
+// near the observed table's probability. Tests end it early.
 const std::string kLongRun =
-    "4\n4\n20\n20\n20\n20\n20\n20\n20\n20\nC\nN\n0\nY\n"
-    "5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n5\n0\n0\n\n";
+    "4\n4\n50\n50\n50\n50\n50\n50\n50\n50\nC\nN\n0\nY\n"
+    "20\n10\n12\n8\n9\n18\n11\n12\n12\n10\n16\n12\n9\n12\n11\n18\n0\n0\n\n";
 const std::string kLongRunHead =
     "\r\n\r\n  DISTRIBUCI\xD3N DE PROBABILIDAD DE LAS TABLAS 4x4 CON MARGINALES FIJOS,\r\n"
     "  Y BAJO EL SUPUESTO DE INDEPENDENCIA ENTRE FILAS Y COLUMNAS.\r\n\r\n"
-    "  Marginales filas:     20,  20,  20,  20\r\n"
-    "  Marginales columnas:  20,  20,  20,  20\r\n\r\n\r\n";
+    "  Marginales filas:     50,  50,  50,  50\r\n"
+    "  Marginales columnas:  50,  50,  50,  50\r\n\r\n\r\n";
 
 const std::string kProgressStart = " Progreso de los calculos:\n 0%";
 

@@ -87,6 +87,9 @@ void runCondition(const Problem& problem, const ConditionRequest& request, PassO
                   ConditionRun& run) {
   run.kept = acquireKeptTables(run.memory, problem, request, 1.0f);
   ProgressBar progress{};
+  // The enumeration's walk, split among the workers (the network walk runs
+  // on one thread).
+  options.networkWalk = false;
   run.outcome = runConditionPass(problem, request, run.kept, progress, options);
 }
 

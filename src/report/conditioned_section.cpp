@@ -85,8 +85,8 @@ void writeCountAndSum(RecordWriter& report, const ConditionedView& view) {
   report.list();
   report.format("(A35\\)", " [Suma de las probabilidades de las");
   writeConditionCount(report, o.count);
-  report.format("(A8,A,A15,A20,A2)", " tablas ", view.problem.dimText, " resultantes = ",
-                sumField(o), "].");
+  report.format("(A8,A,A15,A20,A2)", " tablas ", view.problem.dimText,
+                " resultantes = ", sumField(o), "].");
 }
 
 // The sum as a p-value, or, when it underflowed, its description through the
@@ -101,8 +101,8 @@ void writeSumNotes(RecordWriter& report, const ConditionedView& view) {
     report.list();
     if (fisher) {
       report.format("(A17)", " [Test de Fisher:");
-      report.format("(A46,A20,A2)", "  p-Value de la tabla observada introducida = ",
-                    sumField(o), "].");
+      report.format("(A46,A20,A2)", "  p-Value de la tabla observada introducida = ", sumField(o),
+                    "].");
       report.list();
     }
     return;

@@ -65,8 +65,8 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const ConditionTotals start;
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
   if (options.bounded && options.networkWalk && networkWalkFits(problem)) {
-    const NetworkOutcome walked = runNetworkWalk(problem, range, steps, progress, options.memory,
-                                                 options.networkMemoBytes);
+    const NetworkOutcome walked =
+        runNetworkWalk(problem, range, steps, progress, options.memory, options.networkMemoBytes);
     outcome.tableCount = walked.tableCount;
     outcome.count = walked.count;
     outcome.exactSum = walked.sum;
@@ -76,13 +76,14 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
     outcome.tableCount = totals.tableCount;
     outcome.count = totals.count;
     outcome.sum = totals.sum.rounded();
-    outcome.exactSum = toWide(outcome.sum);
+    outcome.exactSum = totals.sum.value();
   } else {
-    ConditionVisitor visitor(range, steps);
+    const ExactProbabilities exact(problem);
+    ConditionVisitor visitor(range, steps, exact);
     outcome.tableCount = runPass(problem, progress, visitor, options).tableCount;
     outcome.count = visitor.count();
     outcome.sum = visitor.sum().rounded();
-    outcome.exactSum = toWide(outcome.sum);
+    outcome.exactSum = visitor.sum().value();
   }
   outcome.maxLog = steps.maxLog();
   outcome.maxRaises = steps.maxRaises();

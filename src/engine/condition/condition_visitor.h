@@ -10,10 +10,10 @@
 #include <limits>
 
 #include "base/double_pair.h"
-#include "base/exact_sum.h"
-#include "base/fast_exp.h"
 #include "base/tolerance.h"
+#include "base/wide_sum.h"
 #include "engine/bounds/enumeration_screen.h"
+#include "engine/condition/exact_probabilities.h"
 #include "engine/kernel/table_view.h"
 #include "engine/stores/selection_lists.h"
 
@@ -57,7 +57,7 @@ inline constexpr int64_t kMaxConditionCount = int64_t{1} << 62;
 
 struct ConditionTotals {
   int64_t count = 0;
-  ExactSum sum;  // the accepted tables' probabilities, exactly
+  WideSum sum;  // the accepted tables' probabilities, to far more digits than are printed
   double maxLog = -2.0e300;
   int32_t maxRaises = 0;
 };
@@ -125,43 +125,42 @@ class OrderedSteps final : public AcceptedTableSink {
   int32_t maxRaises_;
 };
 
-// The per-table work of options B and C: the test, the count and the exact sum
-// of the accepted tables, which do not depend on their order, and the accepted
+// The per-table work of options B and C: the test, the count and the sum of
+// the accepted tables, which do not depend on their order, and the accepted
 // tables beyond the sink's thresholds handed to it for the steps that do.
 // One type for every pass of B and C, on one thread or on several.
+//
+// The sum is of each accepted table's exact probability (`exact`, from its
+// cells), not of the exp of its log-probability: that double carries the
+// rounding of every ln(k!) in it, and the printed sum is the exact one,
+// rounded once. The log-probability still decides which tables are accepted.
 class ConditionVisitor {
  public:
   static constexpr bool kNeedsLogProb = true;
 
   // The count and sum start from `start`: nothing for a pass (a test may start
-  // them near a limit instead of accepting billions of tables).
-  ConditionVisitor(AcceptedRange range, AcceptedTableSink& sink, const ConditionTotals& start = {})
+  // them near a limit instead of accepting billions of tables). `exact` must
+  // outlive the visitor.
+  ConditionVisitor(AcceptedRange range, AcceptedTableSink& sink, const ExactProbabilities& exact,
+                   const ConditionTotals& start = {})
       : range_(range),
         sink_(sink),
+        exact_(exact),
         thresholds_(sink.thresholds()),
         count_(start.count),
         sum_(start.sum) {}
 
   template <class Table>
   bool visit(double logProb, const Table& table) {
-    // A rejected table costs the test alone: no exp, no band.
-    if (range_.accepts(logProb)) {
-      sum_.add(fastExp(logProb));
-      accept(logProb, table);
-    }
+    // A rejected table costs the test alone.
+    if (range_.accepts(logProb)) accept(logProb, table);
     return true;
   }
 
-  // Two tables in generation order: when either is accepted, both exp() at
-  // once (cheaper than one alone).
+  // Two tables in generation order.
   template <class Table>
   void visitPair(DoublePair logProbs, const Table& first, const Table& second) {
-    const auto acceptedLanes = range_.accepts(logProbs);
-    const int accepted = laneBits(acceptedLanes);
-    if (accepted == 0) return;
-    // Both lanes in one store; a rejected table's lane adds +0.0.
-    sum_.addPair(std::bit_cast<DoublePair>(std::bit_cast<BitsPair>(fastExp(logProbs)) &
-                                           std::bit_cast<BitsPair>(acceptedLanes)));
+    const int accepted = laneBits(range_.accepts(logProbs));
     if (accepted & 1) accept(logProbs[0], first);
     if (accepted & 2) accept(logProbs[1], second);
   }
@@ -170,8 +169,8 @@ class ConditionVisitor {
   NoOpRanges noOpRanges() const { return range_.rejected(); }
 
   int64_t count() const { return count_; }
-  // The exact sum so far; the visitor may go on after it.
-  const ExactSum& sum() { return sum_.total(); }
+  // The sum so far; the visitor may go on after it.
+  const WideSum& sum() const { return sum_; }
 
  private:
   template <class Table>
@@ -179,6 +178,7 @@ class ConditionVisitor {
     if (++count_ > kMaxConditionCount) [[unlikely]] {
       stopTooManyAcceptedTables();
     }
+    addProbability(TableView(table));
     const LogBand band = toleranceBand(logProb);
     if (thresholds_.acts(band)) handOn(logProb, band, table);
   }
@@ -189,11 +189,21 @@ class ConditionVisitor {
     thresholds_ = sink_.take(logProb, band, TableView(table));
   }
 
+  // Out of line: the cells are copied out and weighed one by one.
+  [[gnu::noinline]] void addProbability(const TableView& table) {
+    int16_t cells[kMostCells];
+    table.copyTo(cells);
+    sum_.add(exact_.probabilityOf(std::span<const int16_t>(cells, exact_.cellCount())));
+  }
+
+  static constexpr int kMostCells = 100 * 100;
+
   AcceptedRange range_;
   AcceptedTableSink& sink_;
+  const ExactProbabilities& exact_;
   StepThresholds thresholds_;
   int64_t count_;
-  BufferedExactSum sum_;  // from the start's sum on
+  WideSum sum_;  // from the start's sum on
 };
 
 // Bounds that no table can meet: the pass only counts the tables, one by one.

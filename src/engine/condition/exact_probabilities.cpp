@@ -7,7 +7,9 @@
 namespace rxc {
 
 ExactProbabilities::ExactProbabilities(const Problem& problem)
-    : colMargin_(problem.colMargin.begin(), problem.colMargin.end()), logs_(problem.n) {
+    : colMargin_(problem.colMargin.begin(), problem.colMargin.end()),
+      cellCount_(static_cast<size_t>(problem.r * problem.c)),
+      logs_(problem.n) {
   // LogMarginConst exactly: the rows' and columns' ln x! less ln N!.
   DoubleDouble constant{};
   for (int16_t v : problem.rowMargin) constant += logs_[v];

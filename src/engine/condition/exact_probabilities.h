@@ -51,9 +51,12 @@ class ExactProbabilities {
   WideReal absolute(const WideReal& relative) const;
   // The probability of the table with these cells (all r x c of them).
   WideReal probabilityOf(std::span<const int16_t> cells) const;
+  // r x c.
+  size_t cellCount() const { return cellCount_; }
 
  private:
   std::vector<int32_t> colMargin_;
+  size_t cellCount_;
   WideLogFactorials logs_;
   DoubleDouble logMarginConst_{};  // exactly, to double-double accuracy
   WideReal marginFactor_{};
