@@ -62,19 +62,21 @@ class CandidateFilter final : public AcceptedTableSink {
 };
 
 // What the condition pass does beyond the walk, for the split pass
-// (split_pass.h): its ordered steps on this thread, the counts and exact sums
-// of the accepted tables on each thread that walks.
+// (split_pass.h): its ordered steps on this thread, the counts and sums of the
+// accepted tables on each thread that walks.
 class SplitCondition {
  public:
-  SplitCondition(AcceptedRange range, OrderedSteps& steps, int workers)
+  SplitCondition(AcceptedRange range, OrderedSteps& steps, const ExactProbabilities& exact,
+                 int workers)
       : range_(range),
         steps_(steps),
+        exact_(exact),
         counts_(static_cast<size_t>(workers), 0),
         sums_(static_cast<size_t>(workers)) {}
 
   template <class Walk>
   void alone(Walk&& walk) {
-    ConditionVisitor visitor(range_, steps_);
+    ConditionVisitor visitor(range_, steps_, exact_);
     walk(visitor);
     aloneCount_ = visitor.count();
     aloneSum_ = visitor.sum();
@@ -82,12 +84,12 @@ class SplitCondition {
 
   void publish() { published_.publish(steps_); }
 
-  // Each worker's count and exact sum over all of its pieces: neither
-  // depends on the order of the tables, and exact sums merge exactly.
+  // Each worker's count and sum over all of its pieces: neither depends on
+  // the order of the tables, and the sums merge to the same value.
   template <class Walk>
   uint64_t onWorker(int worker, CandidateStream& stream, Walk&& walk) {
     CandidateFilter filter(published_, stream);
-    ConditionVisitor visitor(range_, filter);
+    ConditionVisitor visitor(range_, filter, exact_);
     const uint64_t tables = walk(visitor);
     const auto w = static_cast<size_t>(worker);
     counts_[w] += visitor.count();
@@ -112,18 +114,20 @@ class SplitCondition {
  private:
   const AcceptedRange range_;
   OrderedSteps& steps_;
+  const ExactProbabilities& exact_;
   PublishedSteps published_;
   int64_t aloneCount_ = 0;
-  ExactSum aloneSum_;
+  WideSum aloneSum_;
   std::vector<int64_t> counts_;
-  std::vector<ExactSum> sums_;
+  std::vector<WideSum> sums_;
 };
 
 }  // namespace
 
 PiecesTotals acceptInPieces(const Problem& problem, AcceptedRange range, OrderedSteps& steps,
                             ProgressBar& progress, PassOptions options) {
-  SplitCondition split(range, steps, options.workers);
+  const ExactProbabilities exact(problem);
+  SplitCondition split(range, steps, exact, options.workers);
   PiecesTotals totals;
   totals.tableCount = runSplitPass(problem, split, progress, options);
   split.addTotals(totals);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "base/exact_sum.h"
+#include "base/wide_sum.h"
 #include "engine/condition/condition_visitor.h"
 #include "engine/problem/pass_options.h"
 #include "engine/problem/problem.h"
@@ -15,7 +15,7 @@ namespace rxc {
 struct PiecesTotals {
   uint64_t tableCount = 0;
   int64_t count = 0;  // accepted tables
-  ExactSum sum;       // their probabilities, exactly
+  WideSum sum;        // their probabilities
 };
 
 // This thread walks the first pieces alone (PassOptions::aloneMicroseconds);
