@@ -145,7 +145,7 @@ void expectDeliveredUpTo(const Delivered& delivered, size_t stop, bool partial) 
 // after every earlier piece; a stop in the ordered steps stops the workers,
 // whatever failed in a later piece. The same on the calling thread alone,
 // when no thread can start.
-TEST(PassStops, TheStopFirstInTheOrderOfThePiecesEndsTheRunner) {
+TEST(Workers, TheStopFirstInTheOrderOfThePiecesEndsTheRunner) {
   struct Case {
     size_t workerStop, stepsStop;
   };
@@ -183,7 +183,7 @@ TEST(PassStops, TheStopFirstInTheOrderOfThePiecesEndsTheRunner) {
 // consumed: its worker stops adding at the limit, until piece 0 is done (then
 // every candidate arrives in order), or until the steps stop on piece 0 (then
 // the held-back worker ends with the pass).
-TEST(PassStops, AWorkerHeldBackAtTheLimitGoesOnAtItsTurnOrEndsWithTheStop) {
+TEST(Workers, AWorkerHeldBackAtTheLimitGoesOnAtItsTurnOrEndsWithTheStop) {
   constexpr size_t kCandidateBytes = sizeof(double) + kCells * sizeof(int16_t);
   constexpr size_t kAtLimit = (kHeldBackBytes + kCandidateBytes - 1) / kCandidateBytes;
   constexpr size_t kOverLimit = kAtLimit + 5000;
@@ -284,7 +284,7 @@ uint64_t budgetForTies() {
   return (TableStore::kFirstSlots + kKeptSlots / 2 + kKeptSlots) * slotBytes;
 }
 
-TEST(PassStops, AStopInTheTrackingStepEndsThePassAsOnOneThread) {
+TEST(Workers, AStopInTheTrackingStepEndsThePassAsOnOneThread) {
   StoppedTracking one(budgetForTies());
   trackTies(PassOptions{}, one);
   ASSERT_EQ(one.stop, kMemoryFailureMessage);
@@ -330,7 +330,7 @@ TEST(PassStops, AStopInTheTrackingStepEndsThePassAsOnOneThread) {
 // Margins whose totals disagree (30 and 31) fail the corner check at the
 // first table of every piece: the workers' stop reaches the calling thread,
 // which ends the pass with it, as on one thread.
-TEST(PassStops, AWorkersStopEndsTheTrackingPassAsOnOneThread) {
+TEST(Workers, AWorkersStopEndsTheTrackingPassAsOnOneThread) {
   const Problem problem = makeProblem({10, 11, 9}, {12, 9, 10});
   const int cells = problem.r * problem.c;
   FirstPassOutcome first;
