@@ -62,7 +62,6 @@ void track(const Problem& problem, ExtremeOption choice, int64_t capacity, PassO
 // Hands every table of the reference enumeration to the tracking step: no
 // guard, no screen, no skip.
 struct EveryTableTracked {
-  static constexpr bool kNeedsLogProb = true;
   template <class Table>
   bool visit(double logProb, const Table& table) {
     tracker->take(logProb, TableView(table));
