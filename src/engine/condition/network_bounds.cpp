@@ -8,15 +8,14 @@ namespace rxc {
 namespace {
 
 constexpr uint16_t kSeparator = 0xffff;
-using Count = unsigned __int128;
 
-Count addSaturated(Count a, Count b) {
-  const Count sum = a + b;
+unsigned __int128 addSaturated(unsigned __int128 a, unsigned __int128 b) {
+  const unsigned __int128 sum = a + b;
   return sum < a ? NetworkBounds::kTooMany : sum;
 }
 
 // Inserts `v` into the sorted run [first, last) of `key`, unless it is 0.
-void insertSorted(std::vector<uint16_t>& key, std::size_t first, std::size_t last, uint16_t v) {
+void insertKeySorted(std::vector<uint16_t>& key, std::size_t first, std::size_t last, uint16_t v) {
   if (v == 0) return;
   const auto begin = key.begin() + static_cast<std::ptrdiff_t>(first);
   const auto end = key.begin() + static_cast<std::ptrdiff_t>(last);
@@ -107,7 +106,7 @@ bool NetworkBounds::computeValues(const std::vector<uint16_t>& key, KeyValues& o
     std::vector<uint16_t> rows(key.begin() + 2,
                                key.begin() + static_cast<std::ptrdiff_t>(separator));
     if (openCount == 1) {
-      insertSorted(rows, 0, rows.size(), static_cast<uint16_t>(key.back() - need));
+      insertKeySorted(rows, 0, rows.size(), static_cast<uint16_t>(key.back() - need));
     }
     if (!afterColumn(j, rows, out)) return false;
     out.least += lf_[need];
@@ -125,7 +124,7 @@ bool NetworkBounds::computeValues(const std::vector<uint16_t>& key, KeyValues& o
   for (int32_t x = first; x <= last; ++x) {
     child.assign(key.begin(), key.end() - 1);  // without the row
     child[1] = static_cast<uint16_t>(need - x);
-    insertSorted(child, 2, separator, static_cast<uint16_t>(row - x));
+    insertKeySorted(child, 2, separator, static_cast<uint16_t>(row - x));
     KeyValues v;
     if (!valuesOf(child, v)) return false;
     out.least = std::min(out.least, lf_[x] + v.least);

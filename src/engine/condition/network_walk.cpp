@@ -21,8 +21,8 @@ namespace rxc {
 
 namespace {
 
-constexpr double kUnitRoundoff = 0x1p-53;
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kRoundoff = 0x1p-53;  // the unit roundoff of doubles
+constexpr double kLogInfinity = std::numeric_limits<double>::infinity();
 // Work one count may take before the node is walked instead.
 constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // Work the count of every table before the walk may take (a few tenths of a
@@ -36,9 +36,11 @@ constexpr uint64_t kBoundsWork = uint64_t{1} << 16;
 constexpr uint64_t kExactKeysFree = uint64_t{1} << 16;
 constexpr uint64_t kKeysPerUse = 16;
 // The largest shapes the walk takes: its recursion is one level per interior
-// cell, and its keys one value per row.
-constexpr int kMostInteriorCells = 400;
-constexpr int kMostRows = 60;
+// cell, each some hundreds of bytes of stack, so 2000 levels stay within a
+// megabyte. Larger shapes, which no walk finishes anyway, go to the
+// enumeration's walk.
+constexpr int kMostInteriorCells = 2000;
+constexpr int kMostRows = 100;
 
 // What a walked subtree came to, stored under its key: every table in it, the
 // accepted ones, the sum of their probabilities relative to the cells fixed
@@ -56,8 +58,8 @@ struct NodeResult {
   uint64_t tables = 0;
   int64_t accepted = 0;
   WideSum relativeSum;
-  double acceptedLow = kInfinity;  // range of the accepted log-probabilities
-  double acceptedHigh = -kInfinity;
+  double acceptedLow = kLogInfinity;  // range of the accepted log-probabilities
+  double acceptedHigh = -kLogInfinity;
   bool robust = true;  // every table decided away from the bounds
 
   void acceptRange(double low, double high) {
@@ -88,7 +90,7 @@ class NetworkWalk {
   // [low, high] is where its tables' log-probabilities lie.
   Verdict judge(double least, double greatest, double& low, double& high) const;
   // The subtree decided whole from its bounds, if it can be.
-  bool decideWhole(int p, NodeResult& out);
+  [[gnu::noinline]] bool decideWhole(int p, NodeResult& out);
   // The exact values of the key of the node at row i, column j, while their
   // search earns its keep; else null.
   KeyValues* exactValues(int i, int j);
@@ -96,8 +98,10 @@ class NetworkWalk {
   bool takeFromMemo(std::span<const uint16_t> key, NodeResult& out);
   // Node p walked child by child.
   NodeResult walkChildren(int p);
-  // The node of the last interior cell: its tables one by one.
-  NodeResult walkLeaf();
+  // The node of the last interior cell: its tables one by one. Out of line,
+  // as is the decision, so that the frame of every level of the recursion
+  // stays small.
+  [[gnu::noinline]] NodeResult walkLeaf();
   // The table completed by the last interior cell x, whose product of 1/x!
   // over the leaf node's open cells is `term`.
   void visitTable(int32_t x, const WideReal& term, NodeResult& out);
@@ -124,9 +128,8 @@ class NetworkWalk {
     }
     return inverse_[u];
   }
-  double roundingSlack(double total) const { return slackUnits_ * kUnitRoundoff * total; }
+  double roundingSlack(double total) const { return slackUnits_ * kRoundoff * total; }
 
-  const Problem& problem_;
   AcceptedRange range_;
   AcceptedTableSink& sink_;
   ProgressBar& progress_;
@@ -157,8 +160,7 @@ class NetworkWalk {
 
 NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
                          ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes)
-    : problem_(problem),
-      range_(range),
+    : range_(range),
       sink_(sink),
       progress_(progress),
       r_(problem.r),
@@ -187,7 +189,7 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
   const double largest = lf_[problem.n] + std::fabs(lmc_);
   // Two tables that differ only in the order of their additions are at most
   // two slacks apart.
-  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * kUnitRoundoff * largest;
+  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * kRoundoff * largest;
 }
 
 void NetworkWalk::passTables(uint64_t n) {
