@@ -19,11 +19,12 @@ import sys
 
 LAYERS = ["base", "system", "records", "engine", "report", "dialogue", "flow"]
 
-# The least line coverage, in percent, that a change may leave: about a point
-# below what the tests reached when the floors were set (engine 97.6, whole
-# 97.3 on 2026-12-10), so that a change that drops tests, or adds code that no
-# test runs, fails.
-FLOORS = {"engine": 96.6, "total": 96.3}
+# The least line coverage, in percent, that a change may leave: somewhat
+# below what the tests reached when the floors were set (engine 99.2, whole
+# 98.5 on 2026-12-10, after the tests of the stretches, the stops and the
+# network walk), so that a change that drops tests, or adds code that no test
+# runs, fails, while the few lines that only some thread timings reach do not.
+FLOORS = {"engine": 98.5, "total": 97.8}
 
 
 def read_counters(root, build, gcov):
