@@ -33,8 +33,8 @@ constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
 constexpr uint64_t kBoundsWork = uint64_t{1} << 16;
 // The search for exact values may compute this many keys freely, and then
 // this many for each node it decides.
-constexpr uint64_t kExactKeysFree = uint64_t{1} << 16;
-constexpr uint64_t kKeysPerUse = 16;
+constexpr uint64_t kExactKeysFree = uint64_t{1} << 12;
+constexpr uint64_t kKeysPerUse = 4;
 // The largest shapes the walk takes: its recursion is one level per interior
 // cell, each some hundreds of bytes of stack, so 2000 levels stay within a
 // megabyte. Larger shapes, which no walk finishes anyway, go to the
