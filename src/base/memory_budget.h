@@ -43,6 +43,8 @@ class MemoryBudget {
   void release(uint64_t bytes) { used_ -= bytes < used_ ? bytes : used_; }
 
   uint64_t used() const { return used_; }
+  // What the budget may still give.
+  uint64_t available() const { return limit_ - used_; }
 
  private:
   uint64_t limit_;

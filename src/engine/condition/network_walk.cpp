@@ -497,6 +497,9 @@ bool networkWalkFits(const Problem& problem) {
 
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
                               ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes) {
+  // The memos take at most a quarter of what the run's budget has left, so
+  // that the kept lists, which grow during the pass, keep their room.
+  if (budget != nullptr) memoCapBytes = std::min(memoCapBytes, budget->available() / 4);
   NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes);
   return walk.run();
 }

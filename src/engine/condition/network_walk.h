@@ -49,8 +49,8 @@ bool networkWalkFits(const Problem& problem);
 
 // Runs the pass; the ordered steps (raises of the largest log-probability,
 // the kept lists) get every accepted table that may act on them, in
-// generation order. The memo's memory comes from `budget` (may be null), up to
-// `memoCapBytes`.
+// generation order. The memos' memory comes from `budget` (may be null), up to
+// `memoCapBytes` and a quarter of what the budget has left.
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
                               ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
 
