@@ -47,6 +47,16 @@ constexpr int blockAsks(int cells) { return sumRoundings(cells) + kTurnTieUnits 
 constexpr int subtreeAsks(int rows, int cols) {
   return sumRoundings(rows * cols) + openCellsBoundRoundings(rows, cols);
 }
+// A node of the network walk: the table's own sum, the derived cells' sum
+// (one term a column), the open cells' bounds (exact ones, summed in another
+// order, or the relaxed ones), the two additions and the subtraction that
+// form the range, and the log-probability's own rounding.
+constexpr int networkAsks(int rows, int cols) {
+  const int bounds = rows * cols > openCellsBoundRoundings(rows, cols)
+                         ? rows * cols
+                         : openCellsBoundRoundings(rows, cols);
+  return sumRoundings(rows * cols) + cols + bounds + 4;
+}
 
 // --- The slacks, in units ---
 
@@ -55,12 +65,19 @@ constexpr int blockSlackUnits(int cells) { return 4 * sumRoundings(cells); }
 constexpr int subtreeSlackUnits(int rows, int cols) {
   return 2 * (sumRoundings(rows * cols) + openCellsBoundRoundings(rows, cols));
 }
+// Relative to the node's partial sums plus |LogMarginConst|.
+constexpr int networkSlackUnits(int rows, int cols) {
+  return 2 * (rows * cols + 2 * (rows + cols) + 16);
+}
 
 // The relative slacks themselves.
 constexpr double screenMargin(int cells) { return screenMarginUnits(cells) * kUnitRoundoff; }
 constexpr double blockSlack(int cells) { return blockSlackUnits(cells) * kUnitRoundoff; }
 constexpr double subtreeSlack(int rows, int cols) {
   return subtreeSlackUnits(rows, cols) * kUnitRoundoff;
+}
+constexpr double networkSlack(int rows, int cols) {
+  return networkSlackUnits(rows, cols) * kUnitRoundoff;
 }
 
 namespace rounding_check {
@@ -75,6 +92,7 @@ constexpr bool everyShapeCovered() {
       if (screenMarginUnits(cells) - 1 < screenAsks(cells)) return false;
       if (cells >= 6 && blockSlackUnits(cells) - 1 < blockAsks(cells)) return false;
       if (subtreeSlackUnits(r, c) - 1 < subtreeAsks(r, c)) return false;
+      if (networkSlackUnits(r, c) - 1 < networkAsks(r, c)) return false;
     }
   }
   return true;

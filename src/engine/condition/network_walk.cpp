@@ -12,6 +12,7 @@
 #include "base/wide_sum.h"
 #include "engine/bounds/completion_count.h"
 #include "engine/bounds/open_cells_bounds.h"
+#include "engine/bounds/rounding_budget.h"
 #include "engine/condition/exact_probabilities.h"
 #include "engine/condition/flat_memo.h"
 #include "engine/condition/network_bounds.h"
@@ -21,7 +22,6 @@ namespace rxc {
 
 namespace {
 
-constexpr double kRoundoff = 0x1p-53;  // the unit roundoff of doubles
 constexpr double kLogInfinity = std::numeric_limits<double>::infinity();
 // Work one count may take before the node is walked instead.
 constexpr uint64_t kCountWork = uint64_t{1} << 14;
@@ -128,7 +128,7 @@ class NetworkWalk {
     }
     return inverse_[u];
   }
-  double roundingSlack(double total) const { return slackUnits_ * kRoundoff * total; }
+  double roundingSlack(double total) const { return slack_ * total; }
 
   AcceptedRange range_;
   AcceptedTableSink& sink_;
@@ -150,7 +150,7 @@ class NetworkWalk {
   std::optional<uint64_t> total_;
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
   double derivedSum_ = 0.0;   // ln x! of the last-row cells of the completed columns
-  double slackUnits_;
+  double slack_;              // relative to the sums and |LogMarginConst| (rounding_budget.h)
   double reuseMargin_;
   uint64_t exactUses_ = 0;  // nodes decided with the exact values
   uint64_t tableCount_ = 0;
@@ -180,16 +180,13 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       cells_(static_cast<size_t>(problem.r * problem.c), 0) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
-  // Every sum of a table's ln x! goes through at most r c additions; the
-  // bounds of the open cells through r + c roundings (open_cells_bounds.h);
-  // forming a node's range adds a few more, and the subtraction from
-  // LogMarginConst one. Each rounding moves a value by at most u times the
-  // largest partial sum, which is at most ln N! plus |LogMarginConst|.
-  slackUnits_ = 2.0 * (r_ * c_ + 2 * (r_ + c_) + 16);
+  // The slack of a node's range, and the margin within which a table's
+  // decision may differ under another order of its additions: two slacks at
+  // the largest partial sum, ln N! plus |LogMarginConst| (docs/rounding.md,
+  // section 6).
+  slack_ = enumeration_detail::networkSlack(r_, c_);
   const double largest = lf_[problem.n] + std::fabs(lmc_);
-  // Two tables that differ only in the order of their additions are at most
-  // two slacks apart.
-  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * kRoundoff * largest;
+  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * enumeration_detail::kUnitRoundoff * largest;
 }
 
 void NetworkWalk::passTables(uint64_t n) {
