@@ -19,43 +19,18 @@ ExactProbabilities::ExactProbabilities(const Problem& problem)
   marginFactor_ = wideExp(constant);
 }
 
-WideReal ExactProbabilities::allCompletions(const OpenCells& open) const {
-  const int i = open.firstRow;
-  const int j = open.column;
-  const int32_t need = open.colNeed[static_cast<size_t>(j)];
+// The closed form of exact_probabilities.h: C(sum R'_k, c') / prod R'_k! times
+// N''! / (prod R''_k! prod C''_l!), the later columns' needs their margins.
+template <class Needs>
+WideReal ExactProbabilities::completions(int j, int32_t need, Needs done, Needs open) const {
   int32_t openTotal = 0;   // what the open rows still need, column j on
   int32_t laterTotal = 0;  // the later columns' margins
   DoubleDouble log{};
-  for (int k = i; k < open.rows; ++k) {
-    const int32_t v = open.rowNeed[static_cast<size_t>(k)];
+  for (const auto v : open) {
     openTotal += v;
     log -= logs_[v];
   }
-  for (int k = 0; k < i; ++k) log -= logs_[open.rowNeed[static_cast<size_t>(k)]];
-  for (int l = j + 1; l < open.cols; ++l) {
-    const int32_t v = open.colNeed[static_cast<size_t>(l)];
-    laterTotal += v;
-    log -= logs_[v];
-  }
-  assert(need <= openTotal);
-  // C(openTotal, need) and N''!
-  log += logs_[openTotal];
-  log -= logs_[need];
-  log -= logs_[openTotal - need];
-  log += logs_[laterTotal];
-  return wideExp(log);
-}
-
-WideReal ExactProbabilities::allCompletions(int j, int32_t need, std::span<const uint16_t> done,
-                                            std::span<const uint16_t> open) const {
-  int32_t openTotal = 0;
-  int32_t laterTotal = 0;
-  DoubleDouble log{};
-  for (uint16_t v : open) {
-    openTotal += v;
-    log -= logs_[v];
-  }
-  for (uint16_t v : done) log -= logs_[v];
+  for (const auto v : done) log -= logs_[v];
   for (size_t l = static_cast<size_t>(j) + 1; l < colMargin_.size(); ++l) {
     laterTotal += colMargin_[l];
     log -= logs_[colMargin_[l]];
@@ -68,6 +43,17 @@ WideReal ExactProbabilities::allCompletions(int j, int32_t need, std::span<const
   return wideExp(log);
 }
 
+WideReal ExactProbabilities::allCompletions(const OpenCells& open) const {
+  const auto firstRow = static_cast<size_t>(open.firstRow);
+  return completions(open.column, open.colNeed[static_cast<size_t>(open.column)],
+                     open.rowNeed.first(firstRow), open.rowNeed.subspan(firstRow));
+}
+
+WideReal ExactProbabilities::allCompletions(int j, int32_t need, std::span<const uint16_t> done,
+                                            std::span<const uint16_t> open) const {
+  return completions(j, need, done, open);
+}
+
 WideReal ExactProbabilities::inverseProduct(std::span<const int16_t> cells) const {
   DoubleDouble log{};
   for (int16_t v : cells) log -= logs_[v];
@@ -77,10 +63,6 @@ WideReal ExactProbabilities::inverseProduct(std::span<const int16_t> cells) cons
 WideReal ExactProbabilities::absolute(const WideReal& relative) const {
   return relative * marginFactor_;
 }
-
-}  // namespace rxc
-
-namespace rxc {
 
 WideReal ExactProbabilities::probabilityOf(std::span<const int16_t> cells) const {
   DoubleDouble log = logMarginConst_;

@@ -55,6 +55,9 @@ class ExactProbabilities {
   size_t cellCount() const { return cellCount_; }
 
  private:
+  template <class Needs>
+  WideReal completions(int j, int32_t need, Needs done, Needs open) const;
+
   std::vector<int32_t> colMargin_;
   size_t cellCount_;
   WideLogFactorials logs_;

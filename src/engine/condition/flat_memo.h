@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -101,14 +102,24 @@ class FlatMemo {
     const std::size_t valueCapacity = grown(values_.capacity(), values_.size() + 1);
     const uint64_t bytes =
         newSlots * sizeof(Slot) + keyCapacity * sizeof(uint16_t) + valueCapacity * sizeof(Value);
-    if (keyCapacity > UINT32_MAX || bytes > capBytes_) return full_ = true, false;
-    if (bytes > charged_) {
-      if (budget_ != nullptr && !budget_->charge(bytes - charged_)) return full_ = true, false;
-      charged_ = bytes;
+    const bool refused =
+        keyCapacity > UINT32_MAX || bytes > capBytes_ ||
+        (bytes > charged_ && budget_ != nullptr && !budget_->charge(bytes - charged_));
+    if (refused) {
+      full_ = true;
+      return false;
     }
-    keys_.reserve(keyCapacity);
-    values_.reserve(valueCapacity);
-    if (newSlots != slots_.size()) grow(newSlots);
+    charged_ = std::max(charged_, bytes);
+    // Memory the system refuses in spite of the budget only ends the memo:
+    // it is an aid to the walk, never a reason to stop the run.
+    try {
+      keys_.reserve(keyCapacity);
+      values_.reserve(valueCapacity);
+      if (newSlots != slots_.size()) grow(newSlots);
+    } catch (const std::bad_alloc&) {
+      full_ = true;
+      return false;
+    }
     return true;
   }
 
