@@ -18,6 +18,7 @@
 #include "engine/condition/condition_pass.h"
 #include "engine/problem/progress.h"
 #include "engine/stores/kept_tables.h"
+#include "engine/stores/selection_lists.h"
 #include "support/reference_enumeration.h"
 
 namespace rxc {
@@ -158,8 +159,8 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnRandomRequests) {
     const PassRun expected = runPass(problem, request, estimate, full);
     const PassRun walked = runPass(problem, request, estimate, PassOptions{});
     expectSameRun(walked, expected, "round " + std::to_string(round));
-    // Without room for its memos (none, or a few kilobytes): no exact bounds,
-    // no merging, and the same run.
+    // Without room for its memo (none, or a few kilobytes): no reuse, or
+    // little, and the same run.
     PassOptions cramped;
     cramped.networkMemoBytes = round % 2 == 0 ? 0 : 48 * 1024;
     expectSameRun(runPass(problem, request, estimate, cramped), expected,
@@ -175,7 +176,20 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnRandomRequests) {
 namespace rxc {
 namespace {
 
-// Fisher's test on larger margins, where subtrees are decided and merged.
+// The walk called directly, for how it went: how many subtrees it reused.
+NetworkOutcome walkDirectly(const Problem& problem, const ConditionRequest& request) {
+  MemoryBudget memory;
+  KeptTables kept = acquireKeptTables(memory, problem, request, 1e6f);
+  TableSelector selector(kept.lists, kept.highTables, kept.lowTables, request.t1, request.t2,
+                         problem.r * problem.c);
+  OrderedSteps steps(selector, -2.0e300, 0);
+  ProgressBar progress;
+  const AcceptedRange range = AcceptedRange::atMost(toleranceBand(*request.upper.logValue).high);
+  return runNetworkWalk(problem, range, steps, progress, &memory, uint64_t{64} << 20);
+}
+
+// Fisher's test on larger margins, where subtrees are decided and reused, at
+// the same past and at others.
 TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
   struct Case {
     std::vector<int16_t> rows, cols, observed;
@@ -199,6 +213,10 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
     const PassRun expected = runPass(problem, request, 1e6f, full);
     const PassRun walked = runPass(problem, request, 1e6f, PassOptions{});
     expectSameRun(walked, expected, problem.dimText);
+    const NetworkOutcome direct = walkDirectly(problem, request);
+    EXPECT_EQ(direct.count, expected.outcome.count) << problem.dimText;
+    EXPECT_GT(direct.merged, 0u) << problem.dimText;
+    EXPECT_GT(direct.shifted, 0u) << problem.dimText;
   }
 }
 

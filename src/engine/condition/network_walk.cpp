@@ -1,7 +1,6 @@
 #include "engine/condition/network_walk.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -14,8 +13,7 @@
 #include "engine/bounds/open_cells_bounds.h"
 #include "engine/bounds/rounding_budget.h"
 #include "engine/condition/exact_probabilities.h"
-#include "engine/condition/flat_memo.h"
-#include "engine/condition/network_bounds.h"
+#include "engine/condition/subtree_memo.h"
 #include "engine/kernel/table_view.h"
 
 namespace rxc {
@@ -28,30 +26,12 @@ constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // Work the count of every table before the walk may take (a few tenths of a
 // second at most); past it, the walk counts the tables as it goes.
 constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
-// Keys one search for exact bounds may compute before the node is walked
-// instead (what it finished stays in its memo).
-constexpr uint64_t kBoundsWork = uint64_t{1} << 16;
-// The search for exact values may compute this many keys freely, and then
-// this many for each node it decides.
-constexpr uint64_t kExactKeysFree = uint64_t{1} << 12;
-constexpr uint64_t kKeysPerUse = 4;
 // The largest shapes the walk takes: its recursion is one level per interior
 // cell, each some hundreds of bytes of stack, so 2000 levels stay within a
 // megabyte. Larger shapes, which no walk finishes anyway, go to the
 // enumeration's walk.
 constexpr int kMostInteriorCells = 2000;
 constexpr int kMostRows = 100;
-
-// What a walked subtree came to, stored under its key: every table in it, the
-// accepted ones, the sum of their probabilities relative to the cells fixed
-// above the subtree, and the range of the accepted log-probabilities.
-struct MergedSubtree {
-  uint64_t tables = 0;
-  int64_t accepted = 0;
-  WideReal relativeSum{};
-  double acceptedLow = 0.0;
-  double acceptedHigh = 0.0;
-};
 
 // What a subtree came to, relative to the cells fixed above it.
 struct NodeResult {
@@ -60,11 +40,19 @@ struct NodeResult {
   WideSum relativeSum;
   double acceptedLow = kLogInfinity;  // range of the accepted log-probabilities
   double acceptedHigh = -kLogInfinity;
+  // How far every table's log-probability may rise, and fall, before any
+  // decision in the subtree changes.
+  double roomUp = kLogInfinity;
+  double roomDown = kLogInfinity;
   bool robust = true;  // every table decided away from the bounds
 
   void acceptRange(double low, double high) {
     acceptedLow = std::min(acceptedLow, low);
     acceptedHigh = std::max(acceptedHigh, high);
+  }
+  void keepRoom(double up, double down) {
+    roomUp = std::min(roomUp, up);
+    roomDown = std::min(roomDown, down);
   }
 };
 
@@ -91,11 +79,18 @@ class NetworkWalk {
   Verdict judge(double least, double greatest, double& low, double& high) const;
   // The subtree decided whole from its bounds, if it can be.
   [[gnu::noinline]] bool decideWhole(int p, NodeResult& out);
-  // The exact values of the key of the node at row i, column j, while their
-  // search earns its keep; else null.
-  KeyValues* exactValues(int i, int j);
   // The subtree taken from the memo, if it can be.
   bool takeFromMemo(std::span<const uint16_t> key, NodeResult& out);
+  // A stored subtree of this node's key whose tables, moved to this node's
+  // past, keep every decision. Null if none.
+  struct Reuse {
+    const StoredSubtree* stored = nullptr;
+    bool samePast = false;  // walked at this very past (the same bits)
+    double shift = 0.0;     // else how much its log-probabilities fall
+  };
+  Reuse reusable(std::span<const uint16_t> key) const;
+  // Stores the walked subtree `result` of this node's key.
+  void store(std::span<const uint16_t> key, const NodeResult& result);
   // Node p walked child by child.
   NodeResult walkChildren(int p);
   // The node of the last interior cell: its tables one by one. Out of line,
@@ -113,6 +108,24 @@ class NetworkWalk {
   // largest accepted log-probability or enter a kept list.
   bool mayAct(double low, double high) const;
   bool accepts(double logProb) const { return range_.lower < logProb && logProb < range_.upper; }
+  // Keeps the room between the bounds and a table, or a subtree whose tables
+  // lie in [low, high], all rejected.
+  void roomOfTable(double logProb, NodeResult& out) const {
+    if (logProb <= range_.lower) {
+      out.keepRoom(range_.lower - logProb, kLogInfinity);
+    } else if (logProb < range_.upper) {
+      out.keepRoom(range_.upper - logProb, logProb - range_.lower);
+    } else {
+      out.keepRoom(kLogInfinity, logProb - range_.upper);
+    }
+  }
+  void roomOfRejected(double low, double high, NodeResult& out) const {
+    if (high <= range_.lower) {
+      out.keepRoom(range_.lower - high, kLogInfinity);
+    } else {
+      out.keepRoom(kLogInfinity, low - range_.upper);
+    }
+  }
   // Whether a table's decision could differ under another order of its
   // additions.
   bool nearEdge(double logProb) const {
@@ -141,8 +154,7 @@ class NetworkWalk {
   std::vector<WideReal> inverse_;  // 1/k!, k = 0..N, each filled when first asked for
   std::vector<uint8_t> inverseKnown_;
   CompletionCounter counter_;
-  NetworkBounds bounds_;
-  FlatMemo<MergedSubtree> memo_;
+  SubtreeMemo memo_;
   std::vector<int32_t> rowNeed_, colNeed_;
   std::vector<int16_t> cells_;  // row-major
   std::vector<uint16_t> keys_;  // the keys of the nodes being walked, outermost first
@@ -152,7 +164,7 @@ class NetworkWalk {
   double derivedSum_ = 0.0;   // ln x! of the last-row cells of the completed columns
   double slack_;              // relative to the sums and |LogMarginConst| (rounding_budget.h)
   double reuseMargin_;
-  uint64_t exactUses_ = 0;  // nodes decided with the exact values
+  double shiftMargin_;
   uint64_t tableCount_ = 0;
   int64_t count_ = 0;
   NetworkOutcome stats_;
@@ -172,21 +184,21 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       thresholds_(sink.thresholds()),
       sums_(problem),
       counter_(std::vector<int32_t>(problem.colMargin.begin(), problem.colMargin.end())),
-      bounds_(problem.colMargin, problem.logFactorial.data(), budget, memoCapBytes / 2,
-              kBoundsWork),
-      memo_(budget, memoCapBytes / 2),
+      memo_(budget, memoCapBytes),
       rowNeed_(problem.rowMargin.begin(), problem.rowMargin.end()),
       colNeed_(problem.colMargin.begin(), problem.colMargin.end()),
       cells_(static_cast<size_t>(problem.r * problem.c), 0) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
-  // The slack of a node's range, and the margin within which a table's
-  // decision may differ under another order of its additions: two slacks at
-  // the largest partial sum, ln N! plus |LogMarginConst| (docs/rounding.md,
-  // section 6).
+  // The slack of a node's range; the margin within which a table's decision
+  // may differ under another order of its additions: two slacks at the
+  // largest partial sum, ln N! plus |LogMarginConst|; and the margin for
+  // another order and another past: four (docs/rounding.md, section 7).
   slack_ = enumeration_detail::networkSlack(r_, c_);
   const double largest = lf_[problem.n] + std::fabs(lmc_);
-  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * enumeration_detail::kUnitRoundoff * largest;
+  const double unit = enumeration_detail::kUnitRoundoff * largest;
+  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * unit;
+  shiftMargin_ = 4.0 * roundingSlack(largest) + 8.0 * unit;
 }
 
 void NetworkWalk::passTables(uint64_t n) {
@@ -209,6 +221,7 @@ void NetworkWalk::absorb(NodeResult& into, const NodeResult& child, const WideRe
     into.acceptRange(child.acceptedLow, child.acceptedHigh);
   }
   into.robust = into.robust && child.robust;
+  into.keepRoom(child.roomUp, child.roomDown);
 }
 
 NetworkWalk::Verdict NetworkWalk::judge(double least, double greatest, double& low,
@@ -230,54 +243,33 @@ bool NetworkWalk::decideWhole(int p, NodeResult& out) {
   const OpenCells open{r_, c_, j, i, rowNeed_, colNeed_};
   double low = 0.0;
   double high = 0.0;
-  const SumBounds relaxed = boundOpenCells(open, lf_);
-  Verdict verdict = judge(relaxed.least, relaxed.greatest, low, high);
+  const SumBounds bounds = boundOpenCells(open, lf_);
+  const Verdict verdict = judge(bounds.least, bounds.greatest, low, high);
+  if (verdict == Verdict::kWalk) return false;
   // A rejected subtree needs counting only for the progress bar, which the
   // end of the pass brings up to date when the total is known.
-  if (verdict == Verdict::kNoneAccepted && total_.has_value()) return true;
-  // The exact values of the node's key: bounds the relaxed ones could not
-  // decide on, or the count and sum of a subtree accepted whole.
-  KeyValues* exact = exactValues(i, j);
-  if (verdict == Verdict::kWalk) {
-    if (exact == nullptr) return false;
-    verdict = judge(exact->least, exact->greatest, low, high);
-    if (verdict == Verdict::kWalk) return false;
-    if (verdict == Verdict::kNoneAccepted && total_.has_value()) return true;
+  if (verdict == Verdict::kNoneAccepted && total_.has_value()) {
+    roomOfRejected(low, high, out);
+    return true;
   }
-  if (exact != nullptr) ++exactUses_;
-  unsigned __int128 tables = 0;
-  if (exact != nullptr) {
-    tables = exact->count;
-  } else {
-    const CompletionCount count = counter_.count(open, kCountWork);
-    if (!count.exact()) return false;
-    tables = count.value;
+  const CompletionCount count = counter_.count(open, kCountWork);
+  if (!count.exact() || count.value > std::numeric_limits<uint64_t>::max() - tableCount_) {
+    return false;
   }
-  if (tables > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
-  const auto n = static_cast<uint64_t>(tables);
+  const auto n = static_cast<uint64_t>(count.value);
   passTables(n);
   out.tables = n;
   if (verdict == Verdict::kAllAccepted) {
     if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
     count_ += static_cast<int64_t>(n);
     out.accepted = static_cast<int64_t>(n);
-    out.relativeSum.add(exact != nullptr ? bounds_.completions(*exact, sums_)
-                                         : sums_.allCompletions(open));
+    out.relativeSum.add(sums_.allCompletions(open));
     out.acceptRange(low, high);
+    out.keepRoom(range_.upper - high, low - range_.lower);
+  } else {
+    roomOfRejected(low, high, out);
   }
   return true;
-}
-
-KeyValues* NetworkWalk::exactValues(int i, int j) {
-  // The search pays for itself only where its keys serve many nodes: once it
-  // has computed many keys for few uses, it is left out for the rest of the
-  // pass.
-  if (bounds_.keys() > kExactKeysFree && bounds_.keys() > kKeysPerUse * exactUses_) {
-    return nullptr;
-  }
-  const std::span<const int32_t> rows(rowNeed_);
-  return bounds_.values(j, colNeed_[static_cast<size_t>(j)], rows.first(static_cast<size_t>(i)),
-                        rows.subspan(static_cast<size_t>(i)));
 }
 
 std::span<const uint16_t> NetworkWalk::buildKey(int p) {
@@ -296,21 +288,48 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
   for (int k = i; k < r_; ++k)
     key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
   std::sort(key.begin() + static_cast<std::ptrdiff_t>(open), key.end());
-  for (double sum : {interiorSum_, derivedSum_}) {
-    const auto bits = std::bit_cast<uint64_t>(sum);
-    for (int shift = 0; shift < 64; shift += 16)
-      key.push_back(static_cast<uint16_t>(bits >> shift));
-  }
   return std::span<const uint16_t>(keys_).subspan(start);
 }
 
-bool NetworkWalk::takeFromMemo(std::span<const uint16_t> key, NodeResult& out) {
-  const MergedSubtree* stored = memo_.find(key);
-  if (stored == nullptr) return false;
-  if (stored->accepted > 0 &&
-      mayAct(stored->acceptedLow - reuseMargin_, stored->acceptedHigh + reuseMargin_)) {
-    return false;
+NetworkWalk::Reuse NetworkWalk::reusable(std::span<const uint16_t> key) const {
+  const std::span<const StoredSubtree> stored = memo_.find(key);
+  if (stored.empty()) return {};
+  const double past = interiorSum_ + derivedSum_;
+  const auto nearest = std::lower_bound(
+      stored.begin(), stored.end(), past,
+      [](const StoredSubtree& subtree, double value) { return subtree.past < value; });
+  // The same past to the bit: the tables pair off (the same cells up to an
+  // order of the rows), their additions in another order.
+  for (auto it = nearest; it != stored.end() && it->past == past; ++it) {
+    if (it->robust && it->interiorSum == interiorSum_ && it->derivedSum == derivedSum_) {
+      return {&*it, true, 0.0};
+    }
   }
+  // Another past: the nearest stored one on either side, if its tables have
+  // room to move by the difference and stay farther than the reuse margin
+  // from the bounds (so that this node's own result stays robust).
+  for (auto it : {nearest, nearest == stored.begin() ? stored.end() : std::prev(nearest)}) {
+    if (it == stored.end()) continue;
+    const double moved = past - it->past;
+    if (it->roomUp + moved - shiftMargin_ > reuseMargin_ &&
+        it->roomDown - moved - shiftMargin_ > reuseMargin_) {
+      return {&*it, false, moved};
+    }
+  }
+  return {};
+}
+
+bool NetworkWalk::takeFromMemo(std::span<const uint16_t> key, NodeResult& out) {
+  const Reuse reuse = reusable(key);
+  const StoredSubtree* stored = reuse.stored;
+  if (stored == nullptr) return false;
+  // Where its accepted tables' log-probabilities now lie: the same up to the
+  // reuse margin, or moved by the shift up to the shift's margin.
+  const double margin = reuse.samePast ? reuseMargin_ : shiftMargin_;
+  const double shift = reuse.shift;
+  const double low = stored->acceptedLow - shift - margin;
+  const double high = stored->acceptedHigh - shift + margin;
+  if (stored->accepted > 0 && mayAct(low, high)) return false;
   if (stored->tables > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(stored->tables);
   if (kMaxConditionCount - count_ < stored->accepted) stopTooManyAcceptedTables();
@@ -319,10 +338,39 @@ bool NetworkWalk::takeFromMemo(std::span<const uint16_t> key, NodeResult& out) {
   out.accepted = stored->accepted;
   if (stored->accepted > 0) {
     out.relativeSum.add(stored->relativeSum);
-    out.acceptRange(stored->acceptedLow, stored->acceptedHigh);
+    // At the same past the range stays the stored one: every table of it has
+    // the same exact sum as a stored table, so any later check that widens
+    // the range by the reuse margin covers both (docs/rounding.md).
+    if (reuse.samePast) {
+      out.acceptRange(stored->acceptedLow, stored->acceptedHigh);
+    } else {
+      out.acceptRange(low, high);
+    }
   }
-  ++stats_.merged;
+  out.keepRoom(stored->roomUp + shift - margin, stored->roomDown - shift - margin);
+  ++(reuse.samePast ? stats_.merged : stats_.shifted);
   return true;
+}
+
+void NetworkWalk::store(std::span<const uint16_t> key, const NodeResult& result) {
+  // A subtree is kept when a later node can reuse it: at the same past if
+  // robust, at another if its tables have room beyond the margins.
+  const bool roomy = result.roomUp > shiftMargin_ + reuseMargin_ &&
+                     result.roomDown > shiftMargin_ + reuseMargin_;
+  if (!result.robust && !roomy) return;
+  StoredSubtree stored;
+  stored.tables = result.tables;
+  stored.accepted = result.accepted;
+  stored.relativeSum = result.relativeSum.value();
+  stored.acceptedLow = result.acceptedLow;
+  stored.acceptedHigh = result.acceptedHigh;
+  stored.interiorSum = interiorSum_;
+  stored.derivedSum = derivedSum_;
+  stored.past = interiorSum_ + derivedSum_;
+  stored.roomUp = result.roomUp;
+  stored.roomDown = result.roomDown;
+  stored.robust = result.robust;
+  memo_.insert(key, stored);
 }
 
 NodeResult NetworkWalk::walkNode(int p) {
@@ -336,16 +384,7 @@ NodeResult NetworkWalk::walkNode(int p) {
     return out;
   }
   out = walkChildren(p);
-  const std::span<const uint16_t> key = std::span<const uint16_t>(keys_).subspan(start, length);
-  if (out.robust) {
-    MergedSubtree merged;
-    merged.tables = out.tables;
-    merged.accepted = out.accepted;
-    merged.relativeSum = out.relativeSum.value();
-    merged.acceptedLow = out.acceptedLow;
-    merged.acceptedHigh = out.acceptedHigh;
-    memo_.insert(key, merged);
-  }
+  store(std::span<const uint16_t>(keys_).subspan(start, length), out);
   keys_.resize(start);
   return out;
 }
@@ -455,6 +494,7 @@ void NetworkWalk::visitTable(int32_t x, const WideReal& term, NodeResult& out) {
   sum += lf_[cells_[lastRow * c + c - 1]];
   const double logProb = lmc_ - sum;
   if (nearEdge(logProb)) out.robust = false;
+  roomOfTable(logProb, out);
   if (!accepts(logProb)) return;
   if (++count_ > kMaxConditionCount) stopTooManyAcceptedTables();
   ++out.accepted;

@@ -2,22 +2,25 @@
 //
 // It runs over the same tables in the same order as the enumeration (the
 // interior cells column by column, the last row and column derived), but at
-// every node it first bounds the log-probabilities of the subtree's tables:
+// every node it first bounds the log-probabilities of the subtree's tables
+// (open_cells_bounds.h):
 //   - every table rejected: the subtree is counted, not walked;
 //   - every table accepted, and none able to raise the largest accepted
 //     log-probability or to enter a kept list: the subtree is counted, and
-//     its probabilities summed in closed form (network_sums.h);
+//     its probabilities summed in closed form (exact_probabilities.h);
 //   - otherwise the node is walked, child by child, and what it came to is
-//     stored under its key (network_memo.h): a later node with the same
-//     position, the same needs (rows sorted) and the same past sums holds the
-//     same tables up to an order of the rows, so it reuses the result when
-//     no table of it can act on the ordered steps.
+//     stored under its key (subtree_memo.h): a later node with the same
+//     position and the same needs (rows sorted) holds the same tables up to
+//     an order of the rows, so it reuses the result when no table of it can
+//     act on the ordered steps and no decision can change. At the same past
+//     (the fixed cells' sums, to the bit) that holds when every table lay
+//     farther from the bounds than another order of additions can move it
+//     (`robust`); at another past, when the tables' room to the bounds
+//     exceeds the difference of the pasts and its margins.
 // A table that is visited gets its log-probability with the bits the
 // enumeration gives it, so which tables are accepted, the ordered steps and
-// the kept lists are the enumeration's. Reuse needs more: the stored
-// subtree's tables must all have been decided away from the bounds by more
-// than any reordering of the additions can move them (`robust`); a subtree
-// with a table nearer than that is walked every time.
+// the kept lists are the enumeration's. docs/rounding.md, section 7, derives
+// the margins.
 //
 // The sum of the accepted probabilities is kept wide (base/wide_sum.h) and
 // exact to far more digits than are printed.
@@ -40,7 +43,8 @@ struct NetworkOutcome {
   // How the walk went, for tests and benchmarks.
   uint64_t nodes = 0;          // nodes walked child by child
   uint64_t visitedTables = 0;  // tables visited one by one
-  uint64_t merged = 0;         // subtrees taken from the memo
+  uint64_t merged = 0;         // subtrees taken from the memo at the same past
+  uint64_t shifted = 0;        // and at another past
 };
 
 // Whether the network walk takes problems of this shape (small enough that
