@@ -77,10 +77,15 @@ class NetworkWalk {
   // What bounds on the open cells' sum of ln x! decide about the subtree;
   // [low, high] is where its tables' log-probabilities lie.
   Verdict judge(double least, double greatest, double& low, double& high) const;
-  // The subtree decided whole from its bounds, if it can be.
-  [[gnu::noinline]] bool decideWhole(int p, NodeResult& out);
+  // What the bounds of node p's open cells decide; [low, high] is where its
+  // tables' log-probabilities lie.
+  Verdict judgeNode(int p, double& low, double& high) const;
+  // The subtree decided whole (`verdict` not kWalk), if its tables can be
+  // counted; what its key's facts know saves the count and the sum.
+  [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
+                                     KeyFacts* facts, NodeResult& out);
   // The subtree taken from the memo, if it can be.
-  bool takeFromMemo(std::span<const uint16_t> key, NodeResult& out);
+  bool takeFromMemo(const KeyFacts& facts, NodeResult& out);
   // A stored subtree of this node's key whose tables, moved to this node's
   // past, keep every decision. Null if none.
   struct Reuse {
@@ -88,7 +93,7 @@ class NetworkWalk {
     bool samePast = false;  // walked at this very past (the same bits)
     double shift = 0.0;     // else how much its log-probabilities fall
   };
-  Reuse reusable(std::span<const uint16_t> key) const;
+  Reuse reusable(const KeyFacts& facts) const;
   // Stores the walked subtree `result` of this node's key.
   void store(std::span<const uint16_t> key, const NodeResult& result);
   // Node p walked child by child.
@@ -237,33 +242,46 @@ NetworkWalk::Verdict NetworkWalk::judge(double least, double greatest, double& l
   return Verdict::kWalk;
 }
 
-bool NetworkWalk::decideWhole(int p, NodeResult& out) {
-  const int i = p % interiorRows_;
-  const int j = p / interiorRows_;
-  const OpenCells open{r_, c_, j, i, rowNeed_, colNeed_};
-  double low = 0.0;
-  double high = 0.0;
+NetworkWalk::Verdict NetworkWalk::judgeNode(int p, double& low, double& high) const {
+  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
   const SumBounds bounds = boundOpenCells(open, lf_);
-  const Verdict verdict = judge(bounds.least, bounds.greatest, low, high);
-  if (verdict == Verdict::kWalk) return false;
-  // A rejected subtree needs counting only for the progress bar, which the
-  // end of the pass brings up to date when the total is known.
-  if (verdict == Verdict::kNoneAccepted && total_.has_value()) {
-    roomOfRejected(low, high, out);
-    return true;
+  return judge(bounds.least, bounds.greatest, low, high);
+}
+
+bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, KeyFacts* facts,
+                              NodeResult& out) {
+  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
+  uint64_t n = 0;
+  if (facts != nullptr && facts->countKnown) {
+    n = facts->count;
+  } else {
+    if (facts != nullptr && facts->countTooCostly) return false;
+    const CompletionCount count = counter_.count(open, kCountWork);
+    const bool fits = count.exact() && count.value <= std::numeric_limits<uint64_t>::max();
+    if (facts != nullptr) {
+      facts->countKnown = fits;
+      facts->countTooCostly = !fits;
+    }
+    if (!fits) return false;
+    n = static_cast<uint64_t>(count.value);
+    if (facts != nullptr) facts->count = n;
   }
-  const CompletionCount count = counter_.count(open, kCountWork);
-  if (!count.exact() || count.value > std::numeric_limits<uint64_t>::max() - tableCount_) {
-    return false;
-  }
-  const auto n = static_cast<uint64_t>(count.value);
+  if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
   out.tables = n;
   if (verdict == Verdict::kAllAccepted) {
     if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
     count_ += static_cast<int64_t>(n);
     out.accepted = static_cast<int64_t>(n);
-    out.relativeSum.add(sums_.allCompletions(open));
+    if (facts == nullptr) {
+      out.relativeSum.add(sums_.allCompletions(open));
+    } else {
+      if (!facts->sumKnown) {
+        facts->completions = sums_.allCompletions(open);
+        facts->sumKnown = true;
+      }
+      out.relativeSum.add(facts->completions);
+    }
     out.acceptRange(low, high);
     out.keepRoom(range_.upper - high, low - range_.lower);
   } else {
@@ -291,8 +309,8 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
   return std::span<const uint16_t>(keys_).subspan(start);
 }
 
-NetworkWalk::Reuse NetworkWalk::reusable(std::span<const uint16_t> key) const {
-  const std::span<const StoredSubtree> stored = memo_.find(key);
+NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
+  const std::span<const StoredSubtree> stored = memo_.stored(facts);
   if (stored.empty()) return {};
   const double past = interiorSum_ + derivedSum_;
   const auto nearest = std::lower_bound(
@@ -319,8 +337,8 @@ NetworkWalk::Reuse NetworkWalk::reusable(std::span<const uint16_t> key) const {
   return {};
 }
 
-bool NetworkWalk::takeFromMemo(std::span<const uint16_t> key, NodeResult& out) {
-  const Reuse reuse = reusable(key);
+bool NetworkWalk::takeFromMemo(const KeyFacts& facts, NodeResult& out) {
+  const Reuse reuse = reusable(facts);
   const StoredSubtree* stored = reuse.stored;
   if (stored == nullptr) return false;
   // Where its accepted tables' log-probabilities now lie: the same up to the
@@ -370,21 +388,41 @@ void NetworkWalk::store(std::span<const uint16_t> key, const NodeResult& result)
   stored.roomUp = result.roomUp;
   stored.roomDown = result.roomDown;
   stored.robust = result.robust;
-  memo_.insert(key, stored);
+  if (KeyFacts* facts = memo_.facts(key)) memo_.insert(*facts, stored);
 }
 
 NodeResult NetworkWalk::walkNode(int p) {
   NodeResult out;
-  if (decideWhole(p, out)) return out;
+  double low = 0.0;
+  double high = 0.0;
+  const Verdict verdict = judgeNode(p, low, high);
+  // A rejected subtree needs counting only for the progress bar, which the
+  // end of the pass brings up to date when the total is known.
+  if (verdict == Verdict::kNoneAccepted && total_.has_value()) {
+    roomOfRejected(low, high, out);
+    return out;
+  }
+  // In the last interior column a count is cheap and a key seldom comes
+  // back: decided nodes there are counted and summed without their key.
+  const bool lastColumn = p / interiorRows_ == c_ - 2;
+  if (verdict != Verdict::kWalk && lastColumn &&
+      decideWhole(p, verdict, low, high, nullptr, out)) {
+    return out;
+  }
   // This node's key stays on the stack of keys while its children push theirs.
   const size_t start = keys_.size();
   const size_t length = buildKey(p).size();
-  if (takeFromMemo(std::span<const uint16_t>(keys_).subspan(start, length), out)) {
-    keys_.resize(start);
-    return out;
+  auto key = [&] { return std::span<const uint16_t>(keys_).subspan(start, length); };
+  // The key's facts, valid until a child adds a key.
+  KeyFacts* facts = memo_.facts(key());
+  const bool decided =
+      (verdict != Verdict::kWalk && !lastColumn &&
+       decideWhole(p, verdict, low, high, facts, out)) ||
+      (facts != nullptr && takeFromMemo(*facts, out));
+  if (!decided) {
+    out = walkChildren(p);
+    store(key(), out);
   }
-  out = walkChildren(p);
-  store(std::span<const uint16_t>(keys_).subspan(start, length), out);
   keys_.resize(start);
   return out;
 }

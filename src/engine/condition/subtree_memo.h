@@ -1,9 +1,12 @@
-// The subtrees the network walk has walked, kept for reuse.
+// What the network walk learns about its nodes, kept for reuse, by key: the
+// position, what the column still needs and the rows' needs sorted, which
+// fix a node's completions up to an order of the rows.
 //
-// Each is stored under its key (position, what the column still needs, the
-// rows' needs sorted) and, within the key, in the order of the fixed cells'
-// sum of ln x! when it was walked (its past), so that a later node with the
-// same key finds the stored subtrees whose past is nearest its own.
+// Per key: how many completions there are and the sum of their products of
+// 1/x! (both the same for every node of the key), and the subtrees walked
+// under it, in the order of the fixed cells' sum of ln x! when each was
+// walked (its past), so that a later node with the same key finds the stored
+// subtrees whose past is nearest its own.
 //
 // The memory comes from the run's budget, up to a cap: past it the memo stops
 // taking subtrees (what it holds stays), so a full memo slows the walk down
@@ -43,6 +46,17 @@ struct StoredSubtree {
   bool robust = false;
 };
 
+// What is known of every node of a key.
+struct KeyFacts {
+  static constexpr uint32_t kNoList = UINT32_MAX;
+  uint32_t list = kNoList;     // its stored subtrees
+  bool countKnown = false;     // `count` is filled
+  bool countTooCostly = false; // the count was given up
+  bool sumKnown = false;       // `completions` is filled
+  uint64_t count = 0;
+  WideReal completions{};
+};
+
 class SubtreeMemo {
  public:
   // A key holds at most this many subtrees; later ones are not stored.
@@ -56,27 +70,32 @@ class SubtreeMemo {
   SubtreeMemo(const SubtreeMemo&) = delete;
   SubtreeMemo& operator=(const SubtreeMemo&) = delete;
 
-  // The subtrees stored under `key`, in the order of their past.
-  std::span<const StoredSubtree> find(std::span<const uint16_t> key) const {
-    const uint32_t* list = keys_.find(key);
-    if (list == nullptr) return {};
-    return lists_[*list];
+  // The facts of `key`, added (empty) if new; null when the memo is full.
+  // Valid until the next call that adds a key.
+  KeyFacts* facts(std::span<const uint16_t> key) {
+    if (KeyFacts* found = keys_.find(key)) return found;
+    if (!keys_.insert(key, KeyFacts{})) return nullptr;
+    return keys_.find(key);
   }
 
-  // Stores `subtree` under `key`, unless the memo or the key's list is full.
-  void insert(std::span<const uint16_t> key, const StoredSubtree& subtree) {
+  // The subtrees stored for a key, in the order of their past.
+  std::span<const StoredSubtree> stored(const KeyFacts& facts) const {
+    if (facts.list == KeyFacts::kNoList) return {};
+    return lists_[facts.list];
+  }
+
+  // Stores `subtree` for a key, unless the memo or the key's list is full.
+  void insert(KeyFacts& facts, const StoredSubtree& subtree) {
     if (full_) return;
-    const uint32_t* found = keys_.find(key);
-    if (found == nullptr) {
-      if ((lists_.size() == lists_.capacity() && !grow(lists_)) ||
-          !keys_.insert(key, static_cast<uint32_t>(lists_.size()))) {
+    if (facts.list == KeyFacts::kNoList) {
+      if (lists_.size() == lists_.capacity() && !grow(lists_)) {
         full_ = true;
         return;
       }
+      facts.list = static_cast<uint32_t>(lists_.size());
       lists_.emplace_back();
-      found = keys_.find(key);
     }
-    std::vector<StoredSubtree>& list = lists_[*found];
+    std::vector<StoredSubtree>& list = lists_[facts.list];
     if (list.size() >= kMostPerKey) return;
     if (list.size() == list.capacity() && !grow(list)) {
       full_ = true;
@@ -114,7 +133,7 @@ class SubtreeMemo {
   MemoryBudget* budget_;
   uint64_t capBytes_;
   uint64_t charged_ = 0;
-  FlatMemo<uint32_t> keys_;  // key -> its list
+  FlatMemo<KeyFacts> keys_;
   std::vector<std::vector<StoredSubtree>> lists_;
   bool full_ = false;
 };
