@@ -56,6 +56,53 @@ struct NodeResult {
   }
 };
 
+// The closed-form sums of a walked node's children, each relative to the
+// child's own fixed cells: the first one asked for is computed, the next ones
+// follow by the ratio of consecutive children, so a node takes one exp
+// instead of one per child. With c' what the column needs, R what row i
+// needs and B what the rows below it need, child x + 1 is child x times
+//   (c' - x)(R - x) / (B - c' + x + 1)   (Vandermonde's binomial over the
+//                                          rows below, and row i's remainder)
+// or, when the child completes the column (the last row takes c' - x),
+//   (R - x) / (B - c' + x + 1).
+class ChildSums {
+ public:
+  ChildSums(int32_t need, int32_t rowNeed, int32_t below, bool endsColumn)
+      : need_(need), rowNeed_(rowNeed), below_(below), endsColumn_(endsColumn) {}
+
+  // Child x's sum; children are asked for in increasing x, and `direct`
+  // computes the first one asked for.
+  template <class Direct>
+  const WideReal& at(int32_t x, Direct direct) {
+    if (!known_) {
+      sum_ = direct();
+      x_ = x;
+      known_ = true;
+    }
+    for (; x_ < x; ++x_) {
+      const int64_t rowLeft = rowNeed_ - x_;
+      const auto up = static_cast<double>(endsColumn_ ? rowLeft : (need_ - x_) * rowLeft);
+      const auto down = static_cast<double>(int64_t{below_} - need_ + x_ + 1);
+      sum_ = toWide(sum_.mantissa * up / down, sum_.exponent);
+    }
+    return sum_;
+  }
+
+ private:
+  int64_t need_, rowNeed_, below_;
+  bool endsColumn_;
+  bool known_ = false;
+  int32_t x_ = 0;
+  WideReal sum_{};
+};
+
+// Where a node's closed-form sum may come from: its parent's ChildSums, as
+// child x (none at the root).
+struct SumSource {
+  ChildSums* siblings = nullptr;
+  int32_t x = 0;
+};
+
 // The cells of the table being visited, for the kept lists.
 struct CellsView {
   const int16_t* cells;
@@ -72,7 +119,7 @@ class NetworkWalk {
 
  private:
   // The subtree whose next cell is interior position p (column-major).
-  NodeResult walkNode(int p);
+  NodeResult walkNode(int p, SumSource source);
   enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
   // What bounds on the open cells' sum of ln x! decide about the subtree;
   // [low, high] is where its tables' log-probabilities lie.
@@ -83,7 +130,7 @@ class NetworkWalk {
   // The subtree decided whole (`verdict` not kWalk), if its tables can be
   // counted; what its key's facts know saves the count and the sum.
   [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
-                                     KeyFacts* facts, NodeResult& out);
+                                     KeyFacts* facts, SumSource source, NodeResult& out);
   // The subtree taken from the memo, if it can be.
   bool takeFromMemo(const KeyFacts& facts, NodeResult& out);
   // A stored subtree of this node's key whose tables, moved to this node's
@@ -249,7 +296,7 @@ NetworkWalk::Verdict NetworkWalk::judgeNode(int p, double& low, double& high) co
 }
 
 bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, KeyFacts* facts,
-                              NodeResult& out) {
+                              SumSource source, NodeResult& out) {
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
   uint64_t n = 0;
   if (facts != nullptr && facts->countKnown) {
@@ -273,11 +320,15 @@ bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, K
     if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
     count_ += static_cast<int64_t>(n);
     out.accepted = static_cast<int64_t>(n);
+    auto closedForm = [&]() -> WideReal {
+      auto direct = [&] { return sums_.allCompletions(open); };
+      return source.siblings != nullptr ? source.siblings->at(source.x, direct) : direct();
+    };
     if (facts == nullptr) {
-      out.relativeSum.add(sums_.allCompletions(open));
+      out.relativeSum.add(closedForm());
     } else {
       if (!facts->sumKnown) {
-        facts->completions = sums_.allCompletions(open);
+        facts->completions = closedForm();
         facts->sumKnown = true;
       }
       out.relativeSum.add(facts->completions);
@@ -391,7 +442,7 @@ void NetworkWalk::store(std::span<const uint16_t> key, const NodeResult& result)
   if (KeyFacts* facts = memo_.facts(key)) memo_.insert(*facts, stored);
 }
 
-NodeResult NetworkWalk::walkNode(int p) {
+NodeResult NetworkWalk::walkNode(int p, SumSource source) {
   NodeResult out;
   double low = 0.0;
   double high = 0.0;
@@ -406,7 +457,7 @@ NodeResult NetworkWalk::walkNode(int p) {
   // back: decided nodes there are counted and summed without their key.
   const bool lastColumn = p / interiorRows_ == c_ - 2;
   if (verdict != Verdict::kWalk && lastColumn &&
-      decideWhole(p, verdict, low, high, nullptr, out)) {
+      decideWhole(p, verdict, low, high, nullptr, source, out)) {
     return out;
   }
   // This node's key stays on the stack of keys while its children push theirs.
@@ -417,7 +468,7 @@ NodeResult NetworkWalk::walkNode(int p) {
   KeyFacts* facts = memo_.facts(key());
   const bool decided =
       (verdict != Verdict::kWalk && !lastColumn &&
-       decideWhole(p, verdict, low, high, facts, out)) ||
+       decideWhole(p, verdict, low, high, facts, source, out)) ||
       (facts != nullptr && takeFromMemo(*facts, out));
   if (!decided) {
     out = walkChildren(p);
@@ -445,6 +496,7 @@ NodeResult NetworkWalk::walkChildren(int p) {
   int16_t& derived = cells_[lastRow * static_cast<size_t>(c_) + uj];
   const double interiorBefore = interiorSum_;
   const double derivedBefore = derivedSum_;
+  ChildSums childSums(need, rowNeed_[ui], below, endsColumn);
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
     cell = static_cast<int16_t>(x);
@@ -460,7 +512,7 @@ NodeResult NetworkWalk::walkChildren(int p) {
       derivedSum_ = derivedBefore + lf_[y];
       factor = factor * inverseFactorial(y);
     }
-    absorb(out, walkNode(p + 1), factor);
+    absorb(out, walkNode(p + 1, SumSource{&childSums, x}), factor);
     if (endsColumn) rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
     colNeed_[uj] += x;
@@ -499,7 +551,8 @@ NodeResult NetworkWalk::walkLeaf() {
   open[n++] = cells_[cell];
   open[n++] = cells_[cell + c];
   for (size_t k = 0; k <= lastRow; ++k) open[n++] = cells_[k * c + c - 1];
-  WideReal term = sums_.inverseProduct(std::span<const int16_t>(open, n));
+  WideReal term = inverseFactorial(open[0]);
+  for (size_t k = 1; k < n; ++k) term = term * inverseFactorial(open[k]);
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
     setCells(x);
@@ -553,7 +606,7 @@ NetworkOutcome NetworkWalk::run() {
     total_ = static_cast<uint64_t>(count.value);
   }
   keys_.reserve(static_cast<size_t>(positions_ + 1) * static_cast<size_t>(r_ + 12));
-  NodeResult root = walkNode(0);
+  NodeResult root = walkNode(0, SumSource{});
   if (total_.has_value()) {
     // The tables not counted on the way (rejected subtrees), and their marks.
     passTables(*total_ - tableCount_);
