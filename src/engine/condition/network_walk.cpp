@@ -242,15 +242,17 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       cells_(static_cast<size_t>(problem.r * problem.c), 0) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
-  // The slack of a node's range; the margin within which a table's decision
-  // may differ under another order of its additions: two slacks at the
-  // largest partial sum, ln N! plus |LogMarginConst|; and the margin for
-  // another order and another past: four (docs/rounding.md, section 7).
+  // The slack of a node's range. The margins of reuse, in units of rounding
+  // at the largest partial sum, ln N! plus |LogMarginConst|: a table's
+  // log-probability under another order of the same additions, 2(rc + 2);
+  // under another order and another past, 4(rc + 2) (docs/rounding.md,
+  // section 7).
   slack_ = enumeration_detail::networkSlack(r_, c_);
   const double largest = lf_[problem.n] + std::fabs(lmc_);
   const double unit = enumeration_detail::kUnitRoundoff * largest;
-  reuseMargin_ = 2.0 * roundingSlack(largest) + 4.0 * unit;
-  shiftMargin_ = 4.0 * roundingSlack(largest) + 8.0 * unit;
+  const double cells = static_cast<double>(r_) * static_cast<double>(c_);
+  reuseMargin_ = 2.0 * (cells + 2.0) * unit;
+  shiftMargin_ = 4.0 * (cells + 2.0) * unit;
 }
 
 void NetworkWalk::passTables(uint64_t n) {
@@ -361,28 +363,30 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
 }
 
 NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
+  const std::span<const double> pasts = memo_.pasts(facts);
+  if (pasts.empty()) return {};
   const std::span<const StoredSubtree> stored = memo_.stored(facts);
-  if (stored.empty()) return {};
   const double past = interiorSum_ + derivedSum_;
-  const auto nearest = std::lower_bound(
-      stored.begin(), stored.end(), past,
-      [](const StoredSubtree& subtree, double value) { return subtree.past < value; });
+  const auto nearest =
+      static_cast<size_t>(std::lower_bound(pasts.begin(), pasts.end(), past) - pasts.begin());
   // The same past to the bit: the tables pair off (the same cells up to an
   // order of the rows), their additions in another order.
-  for (auto it = nearest; it != stored.end() && it->past == past; ++it) {
-    if (it->robust && it->interiorSum == interiorSum_ && it->derivedSum == derivedSum_) {
-      return {&*it, true, 0.0};
+  for (size_t k = nearest; k < pasts.size() && pasts[k] == past; ++k) {
+    const StoredSubtree& it = stored[k];
+    if (it.robust && it.interiorSum == interiorSum_ && it.derivedSum == derivedSum_) {
+      return {&it, true, 0.0};
     }
   }
   // Another past: the nearest stored one on either side, if its tables have
   // room to move by the difference and stay farther than the reuse margin
   // from the bounds (so that this node's own result stays robust).
-  for (auto it : {nearest, nearest == stored.begin() ? stored.end() : std::prev(nearest)}) {
-    if (it == stored.end()) continue;
-    const double moved = past - it->past;
-    if (it->roomUp + moved - shiftMargin_ > reuseMargin_ &&
-        it->roomDown - moved - shiftMargin_ > reuseMargin_) {
-      return {&*it, false, moved};
+  for (const size_t k : {nearest, nearest - 1}) {
+    if (k >= pasts.size()) continue;  // past either end (nearest - 1 wraps)
+    const StoredSubtree& it = stored[k];
+    const double moved = past - it.past;
+    if (it.roomUp + moved - shiftMargin_ > reuseMargin_ &&
+        it.roomDown - moved - shiftMargin_ > reuseMargin_) {
+      return {&it, false, moved};
     }
   }
   return {};

@@ -78,10 +78,15 @@ class SubtreeMemo {
     return keys_.find(key);
   }
 
-  // The subtrees stored for a key, in the order of their past.
+  // The subtrees stored for a key, in the order of their past, and their
+  // pasts alone (searched without touching the subtrees).
   std::span<const StoredSubtree> stored(const KeyFacts& facts) const {
     if (facts.list == KeyFacts::kNoList) return {};
-    return lists_[facts.list];
+    return lists_[facts.list].subtrees;
+  }
+  std::span<const double> pasts(const KeyFacts& facts) const {
+    if (facts.list == KeyFacts::kNoList) return {};
+    return lists_[facts.list].pasts;
   }
 
   // Stores `subtree` for a key, unless the memo or the key's list is full.
@@ -95,16 +100,16 @@ class SubtreeMemo {
       facts.list = static_cast<uint32_t>(lists_.size());
       lists_.emplace_back();
     }
-    std::vector<StoredSubtree>& list = lists_[facts.list];
-    if (list.size() >= kMostPerKey) return;
-    if (list.size() == list.capacity() && !grow(list)) {
+    StoredList& list = lists_[facts.list];
+    if (list.pasts.size() >= kMostPerKey) return;
+    if (list.pasts.size() == list.pasts.capacity() &&
+        (!grow(list.pasts) || !grow(list.subtrees))) {
       full_ = true;
       return;
     }
-    const auto at = std::upper_bound(
-        list.begin(), list.end(), subtree.past,
-        [](double past, const StoredSubtree& stored) { return past < stored.past; });
-    list.insert(at, subtree);
+    const auto at = std::upper_bound(list.pasts.begin(), list.pasts.end(), subtree.past);
+    list.subtrees.insert(list.subtrees.begin() + (at - list.pasts.begin()), subtree);
+    list.pasts.insert(at, subtree.past);
   }
 
   bool full() const { return full_ || keys_.full(); }
@@ -134,7 +139,11 @@ class SubtreeMemo {
   uint64_t capBytes_;
   uint64_t charged_ = 0;
   FlatMemo<KeyFacts> keys_;
-  std::vector<std::vector<StoredSubtree>> lists_;
+  struct StoredList {
+    std::vector<double> pasts;
+    std::vector<StoredSubtree> subtrees;
+  };
+  std::vector<StoredList> lists_;
   bool full_ = false;
 };
 
