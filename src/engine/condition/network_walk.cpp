@@ -128,9 +128,16 @@ class NetworkWalk {
   // tables' log-probabilities lie.
   Verdict judgeNode(int p, double& low, double& high) const;
   // The subtree decided whole (`verdict` not kWalk), if its tables can be
-  // counted; what its key's facts know saves the count and the sum.
+  // counted; the facts of its key (none if `key` is empty) save the count
+  // and the sum.
   [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
-                                     KeyFacts* facts, SumSource source, NodeResult& out);
+                                     std::span<const uint16_t> key, SumSource source,
+                                     NodeResult& out);
+  // The number of completions of node p, if it fits in 64 bits and is found
+  // within the work left: in the last interior column by the completion
+  // counter (a bounded composition), before it child by child, each key's
+  // count kept in its facts so that it is made once.
+  bool countNode(int p, uint64_t& work, uint64_t& out);
   // The subtree taken from the memo, if it can be.
   bool takeFromMemo(const KeyFacts& facts, NodeResult& out);
   // A stored subtree of this node's key whose tables, moved to this node's
@@ -297,23 +304,68 @@ NetworkWalk::Verdict NetworkWalk::judgeNode(int p, double& low, double& high) co
   return judge(bounds.least, bounds.greatest, low, high);
 }
 
-bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, KeyFacts* facts,
-                              SumSource source, NodeResult& out) {
+bool NetworkWalk::countNode(int p, uint64_t& work, uint64_t& out) {
+  const int i = p % interiorRows_;
+  const int j = p / interiorRows_;
+  if (j == c_ - 2) {
+    const CompletionCount count = counter_.count({r_, c_, j, i, rowNeed_, colNeed_}, kCountWork);
+    if (!count.exact() || count.value > std::numeric_limits<uint64_t>::max()) return false;
+    out = static_cast<uint64_t>(count.value);
+    return true;
+  }
+  const size_t start = keys_.size();
+  const size_t length = buildKey(p).size();
+  auto key = [&] { return std::span<const uint16_t>(keys_).subspan(start, length); };
+  if (const KeyFacts* facts = memo_.facts(key()); facts != nullptr && facts->countKnown) {
+    out = facts->count;
+    keys_.resize(start);
+    return true;
+  }
+  bool counted = ++work <= kCountWork;
+  uint64_t total = 0;
+  const auto ui = static_cast<size_t>(i);
+  const auto uj = static_cast<size_t>(j);
+  const auto lastRow = static_cast<size_t>(r_ - 1);
+  int32_t below = 0;
+  for (int k = i + 1; k < r_; ++k) below += rowNeed_[static_cast<size_t>(k)];
+  const int32_t need = colNeed_[uj];
+  const int32_t last = std::min(need, rowNeed_[ui]);
+  const bool endsColumn = i == interiorRows_ - 1;
+  for (int32_t x = std::max(0, need - below); counted && x <= last; ++x) {
+    rowNeed_[ui] -= x;
+    colNeed_[uj] -= x;
+    const int32_t y = endsColumn ? colNeed_[uj] : 0;  // the last row's cell
+    rowNeed_[lastRow] -= y;
+    uint64_t child = 0;
+    counted = countNode(p + 1, work, child) && child <= std::numeric_limits<uint64_t>::max() - total;
+    total += child;
+    rowNeed_[lastRow] += y;
+    rowNeed_[ui] += x;
+    colNeed_[uj] += x;
+  }
+  if (counted) {
+    out = total;
+    // The children added keys: the facts are found again.
+    if (KeyFacts* facts = memo_.facts(key())) {
+      facts->countKnown = true;
+      facts->count = total;
+    }
+  }
+  keys_.resize(start);
+  return counted;
+}
+
+bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high,
+                              std::span<const uint16_t> key, SumSource source, NodeResult& out) {
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
+  KeyFacts* facts = key.empty() ? nullptr : memo_.facts(key);
   uint64_t n = 0;
   if (facts != nullptr && facts->countKnown) {
     n = facts->count;
   } else {
-    if (facts != nullptr && facts->countTooCostly) return false;
-    const CompletionCount count = counter_.count(open, kCountWork);
-    const bool fits = count.exact() && count.value <= std::numeric_limits<uint64_t>::max();
-    if (facts != nullptr) {
-      facts->countKnown = fits;
-      facts->countTooCostly = !fits;
-    }
-    if (!fits) return false;
-    n = static_cast<uint64_t>(count.value);
-    if (facts != nullptr) facts->count = n;
+    uint64_t work = 0;
+    if (!countNode(p, work, n)) return false;
+    if (facts != nullptr) facts = memo_.facts(key);  // the count added keys
   }
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
@@ -461,19 +513,20 @@ NodeResult NetworkWalk::walkNode(int p, SumSource source) {
   // back: decided nodes there are counted and summed without their key.
   const bool lastColumn = p / interiorRows_ == c_ - 2;
   if (verdict != Verdict::kWalk && lastColumn &&
-      decideWhole(p, verdict, low, high, nullptr, source, out)) {
+      decideWhole(p, verdict, low, high, {}, source, out)) {
     return out;
   }
   // This node's key stays on the stack of keys while its children push theirs.
   const size_t start = keys_.size();
   const size_t length = buildKey(p).size();
   auto key = [&] { return std::span<const uint16_t>(keys_).subspan(start, length); };
-  // The key's facts, valid until a child adds a key.
-  KeyFacts* facts = memo_.facts(key());
-  const bool decided =
-      (verdict != Verdict::kWalk && !lastColumn &&
-       decideWhole(p, verdict, low, high, facts, source, out)) ||
-      (facts != nullptr && takeFromMemo(*facts, out));
+  bool decided =
+      verdict != Verdict::kWalk && !lastColumn && decideWhole(p, verdict, low, high, key(), source, out);
+  if (!decided) {
+    // The key's facts, valid until a key is added.
+    const KeyFacts* facts = memo_.facts(key());
+    decided = facts != nullptr && takeFromMemo(*facts, out);
+  }
   if (!decided) {
     out = walkChildren(p);
     store(key(), out);

@@ -50,9 +50,8 @@ struct StoredSubtree {
 struct KeyFacts {
   static constexpr uint32_t kNoList = UINT32_MAX;
   uint32_t list = kNoList;     // its stored subtrees
-  bool countKnown = false;     // `count` is filled
-  bool countTooCostly = false; // the count was given up
-  bool sumKnown = false;       // `completions` is filled
+  bool countKnown = false;  // `count` is filled
+  bool sumKnown = false;    // `completions` is filled
   uint64_t count = 0;
   WideReal completions{};
 };
