@@ -32,15 +32,25 @@ class FlatMemo {
   FlatMemo(const FlatMemo&) = delete;
   FlatMemo& operator=(const FlatMemo&) = delete;
 
-  // The stored value, or null.
-  const Value* find(std::span<const uint16_t> key) const {
-    if (slots_.empty()) return nullptr;
+  static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  // The stored value's index (which stays its own), or kAbsent.
+  uint32_t indexOf(std::span<const uint16_t> key) const {
+    if (slots_.empty()) return kAbsent;
     const uint64_t hash = hashOf(key);
     for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
-      if (slot.hash == 0) return nullptr;
-      if (matches(slot, hash, key)) return &values_[slot.value];
+      if (slot.hash == 0) return kAbsent;
+      if (matches(slot, hash, key)) return slot.value;
     }
+  }
+  Value& at(uint32_t index) { return values_[index]; }
+  const Value& at(uint32_t index) const { return values_[index]; }
+
+  // The stored value, or null.
+  const Value* find(std::span<const uint16_t> key) const {
+    const uint32_t index = indexOf(key);
+    return index == kAbsent ? nullptr : &values_[index];
   }
 
   Value* find(std::span<const uint16_t> key) {

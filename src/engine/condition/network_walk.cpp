@@ -118,26 +118,29 @@ class NetworkWalk {
   NetworkOutcome run();
 
  private:
-  // The subtree whose next cell is interior position p (column-major).
-  NodeResult walkNode(int p, SumSource source);
+  // The subtree whose next cell is interior position p (column-major), the
+  // bounds of its open cells' sum of ln x! given; `facts` is its key's facts
+  // (kNoFacts when not yet found: the node finds them and sets it).
+  NodeResult walkNode(int p, SumSource source, SumBounds bounds, uint32_t& facts);
   enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
   // What bounds on the open cells' sum of ln x! decide about the subtree;
   // [low, high] is where its tables' log-probabilities lie.
   Verdict judge(double least, double greatest, double& low, double& high) const;
-  // What the bounds of node p's open cells decide; [low, high] is where its
-  // tables' log-probabilities lie.
-  Verdict judgeNode(int p, double& low, double& high) const;
+  // The bounds of node p's open cells' sum of ln x!.
+  SumBounds boundNode(int p) const;
   // The subtree decided whole (`verdict` not kWalk), if its tables can be
-  // counted; the facts of its key (none if `key` is empty) save the count
-  // and the sum.
+  // counted; the facts of its key (kNoFacts: none) save the count and the
+  // sum.
   [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
-                                     std::span<const uint16_t> key, SumSource source,
-                                     NodeResult& out);
+                                     uint32_t facts, SumSource source, NodeResult& out);
   // The number of completions of node p, if it fits in 64 bits and is found
   // within the work left: in the last interior column by the completion
   // counter (a bounded composition), before it child by child, each key's
-  // count kept in its facts so that it is made once.
-  bool countNode(int p, uint64_t& work, uint64_t& out);
+  // count kept in its facts so that it is made once. `facts` as walkNode's.
+  bool countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& out);
+  // The facts of node p's key, found if not yet (kNoFacts when the memo is
+  // full).
+  uint32_t factsOf(int p, uint32_t& facts);
   // The subtree taken from the memo, if it can be.
   bool takeFromMemo(const KeyFacts& facts, NodeResult& out);
   // A stored subtree of this node's key whose tables, moved to this node's
@@ -149,9 +152,9 @@ class NetworkWalk {
   };
   Reuse reusable(const KeyFacts& facts) const;
   // Stores the walked subtree `result` of this node's key.
-  void store(std::span<const uint16_t> key, const NodeResult& result);
+  void store(uint32_t facts, const NodeResult& result);
   // Node p walked child by child.
-  NodeResult walkChildren(int p);
+  NodeResult walkChildren(int p, uint32_t facts);
   // The node of the last interior cell: its tables one by one. Out of line,
   // as is the decision, so that the frame of every level of the recursion
   // stays small.
@@ -298,13 +301,20 @@ NetworkWalk::Verdict NetworkWalk::judge(double least, double greatest, double& l
   return Verdict::kWalk;
 }
 
-NetworkWalk::Verdict NetworkWalk::judgeNode(int p, double& low, double& high) const {
-  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
-  const SumBounds bounds = boundOpenCells(open, lf_);
-  return judge(bounds.least, bounds.greatest, low, high);
+SumBounds NetworkWalk::boundNode(int p) const {
+  return boundOpenCells({r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_}, lf_);
 }
 
-bool NetworkWalk::countNode(int p, uint64_t& work, uint64_t& out) {
+uint32_t NetworkWalk::factsOf(int p, uint32_t& facts) {
+  if (facts == SubtreeMemo::kNoFacts) {
+    const size_t start = keys_.size();
+    facts = memo_.factsIndex(buildKey(p));
+    keys_.resize(start);
+  }
+  return facts;
+}
+
+bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& out) {
   const int i = p % interiorRows_;
   const int j = p / interiorRows_;
   if (j == c_ - 2) {
@@ -313,12 +323,8 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint64_t& out) {
     out = static_cast<uint64_t>(count.value);
     return true;
   }
-  const size_t start = keys_.size();
-  const size_t length = buildKey(p).size();
-  auto key = [&] { return std::span<const uint16_t>(keys_).subspan(start, length); };
-  if (const KeyFacts* facts = memo_.facts(key()); facts != nullptr && facts->countKnown) {
-    out = facts->count;
-    keys_.resize(start);
+  if (factsOf(p, facts) != SubtreeMemo::kNoFacts && memo_.factsAt(facts).countKnown) {
+    out = memo_.factsAt(facts).count;
     return true;
   }
   bool counted = ++work <= kCountWork;
@@ -337,36 +343,31 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint64_t& out) {
     const int32_t y = endsColumn ? colNeed_[uj] : 0;  // the last row's cell
     rowNeed_[lastRow] -= y;
     uint64_t child = 0;
-    counted = countNode(p + 1, work, child) && child <= std::numeric_limits<uint64_t>::max() - total;
+    uint32_t childFacts = SubtreeMemo::kNoFacts;
+    counted = countNode(p + 1, work, childFacts, child) &&
+              child <= std::numeric_limits<uint64_t>::max() - total;
     total += child;
     rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
     colNeed_[uj] += x;
   }
-  if (counted) {
-    out = total;
-    // The children added keys: the facts are found again.
-    if (KeyFacts* facts = memo_.facts(key())) {
-      facts->countKnown = true;
-      facts->count = total;
-    }
+  if (!counted) return false;
+  out = total;
+  if (facts != SubtreeMemo::kNoFacts) {
+    memo_.factsAt(facts).countKnown = true;
+    memo_.factsAt(facts).count = total;
   }
-  keys_.resize(start);
-  return counted;
+  return true;
 }
 
-bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high,
-                              std::span<const uint16_t> key, SumSource source, NodeResult& out) {
+bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, uint32_t factsIndex,
+                              SumSource source, NodeResult& out) {
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
-  KeyFacts* facts = key.empty() ? nullptr : memo_.facts(key);
   uint64_t n = 0;
-  if (facts != nullptr && facts->countKnown) {
-    n = facts->count;
-  } else {
-    uint64_t work = 0;
-    if (!countNode(p, work, n)) return false;
-    if (facts != nullptr) facts = memo_.facts(key);  // the count added keys
-  }
+  uint64_t work = 0;
+  if (!countNode(p, work, factsIndex, n)) return false;
+  // Found after the count, which may have added keys.
+  KeyFacts* facts = factsIndex == SubtreeMemo::kNoFacts ? nullptr : &memo_.factsAt(factsIndex);
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
   out.tables = n;
@@ -477,12 +478,12 @@ bool NetworkWalk::takeFromMemo(const KeyFacts& facts, NodeResult& out) {
   return true;
 }
 
-void NetworkWalk::store(std::span<const uint16_t> key, const NodeResult& result) {
+void NetworkWalk::store(uint32_t facts, const NodeResult& result) {
   // A subtree is kept when a later node can reuse it: at the same past if
   // robust, at another if its tables have room beyond the margins.
   const bool roomy = result.roomUp > shiftMargin_ + reuseMargin_ &&
                      result.roomDown > shiftMargin_ + reuseMargin_;
-  if (!result.robust && !roomy) return;
+  if (facts == SubtreeMemo::kNoFacts || (!result.robust && !roomy)) return;
   StoredSubtree stored;
   stored.tables = result.tables;
   stored.accepted = result.accepted;
@@ -495,14 +496,14 @@ void NetworkWalk::store(std::span<const uint16_t> key, const NodeResult& result)
   stored.roomUp = result.roomUp;
   stored.roomDown = result.roomDown;
   stored.robust = result.robust;
-  if (KeyFacts* facts = memo_.facts(key)) memo_.insert(*facts, stored);
+  memo_.insert(memo_.factsAt(facts), stored);
 }
 
-NodeResult NetworkWalk::walkNode(int p, SumSource source) {
+NodeResult NetworkWalk::walkNode(int p, SumSource source, SumBounds bounds, uint32_t& facts) {
   NodeResult out;
   double low = 0.0;
   double high = 0.0;
-  const Verdict verdict = judgeNode(p, low, high);
+  const Verdict verdict = judge(bounds.least, bounds.greatest, low, high);
   // A rejected subtree needs counting only for the progress bar, which the
   // end of the pass brings up to date when the total is known.
   if (verdict == Verdict::kNoneAccepted && total_.has_value()) {
@@ -512,30 +513,19 @@ NodeResult NetworkWalk::walkNode(int p, SumSource source) {
   // In the last interior column a count is cheap and a key seldom comes
   // back: decided nodes there are counted and summed without their key.
   const bool lastColumn = p / interiorRows_ == c_ - 2;
-  if (verdict != Verdict::kWalk && lastColumn &&
-      decideWhole(p, verdict, low, high, {}, source, out)) {
+  if (verdict != Verdict::kWalk) {
+    const uint32_t known = lastColumn ? SubtreeMemo::kNoFacts : factsOf(p, facts);
+    if (decideWhole(p, verdict, low, high, known, source, out)) return out;
+  }
+  if (factsOf(p, facts) != SubtreeMemo::kNoFacts && takeFromMemo(memo_.factsAt(facts), out)) {
     return out;
   }
-  // This node's key stays on the stack of keys while its children push theirs.
-  const size_t start = keys_.size();
-  const size_t length = buildKey(p).size();
-  auto key = [&] { return std::span<const uint16_t>(keys_).subspan(start, length); };
-  bool decided =
-      verdict != Verdict::kWalk && !lastColumn && decideWhole(p, verdict, low, high, key(), source, out);
-  if (!decided) {
-    // The key's facts, valid until a key is added.
-    const KeyFacts* facts = memo_.facts(key());
-    decided = facts != nullptr && takeFromMemo(*facts, out);
-  }
-  if (!decided) {
-    out = walkChildren(p);
-    store(key(), out);
-  }
-  keys_.resize(start);
+  out = walkChildren(p, facts);
+  store(facts, out);
   return out;
 }
 
-NodeResult NetworkWalk::walkChildren(int p) {
+NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
   if (p == positions_ - 1) return walkLeaf();
   ++stats_.nodes;
   const int i = p % interiorRows_;
@@ -553,6 +543,22 @@ NodeResult NetworkWalk::walkChildren(int p) {
   int16_t& derived = cells_[lastRow * static_cast<size_t>(c_) + uj];
   const double interiorBefore = interiorSum_;
   const double derivedBefore = derivedSum_;
+  // The children's links: made by the first node of this key and next row's
+  // need to be walked, read by the later ones.
+  uint32_t links = KeyFacts::kNoList;
+  bool making = false;
+  if (facts != SubtreeMemo::kNoFacts) {
+    if (memo_.factsAt(facts).links == KeyFacts::kNoList) {
+      links = memo_.addLinks(static_cast<size_t>(last - first + 1));
+      making = links != KeyFacts::kNoList;
+      if (making) {
+        memo_.factsAt(facts).links = links;
+        memo_.factsAt(facts).linksRow = rowNeed_[ui];
+      }
+    } else if (memo_.factsAt(facts).linksRow == rowNeed_[ui]) {
+      links = memo_.factsAt(facts).links;
+    }
+  }
   ChildSums childSums(need, rowNeed_[ui], below, endsColumn);
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
@@ -569,7 +575,18 @@ NodeResult NetworkWalk::walkChildren(int p) {
       derivedSum_ = derivedBefore + lf_[y];
       factor = factor * inverseFactorial(y);
     }
-    absorb(out, walkNode(p + 1, SumSource{&childSums, x}), factor);
+    const uint32_t at = links + static_cast<uint32_t>(x - first);
+    SumBounds bounds;
+    uint32_t childFacts = SubtreeMemo::kNoFacts;
+    if (links == KeyFacts::kNoList || making) {
+      bounds = boundNode(p + 1);
+      if (making) memo_.link(at) = {bounds.least, bounds.greatest, SubtreeMemo::kNoFacts};
+    } else {
+      bounds = {memo_.link(at).least, memo_.link(at).greatest};
+      childFacts = memo_.link(at).facts;
+    }
+    absorb(out, walkNode(p + 1, SumSource{&childSums, x}, bounds, childFacts), factor);
+    if (links != KeyFacts::kNoList) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
     colNeed_[uj] += x;
@@ -663,7 +680,8 @@ NetworkOutcome NetworkWalk::run() {
     total_ = static_cast<uint64_t>(count.value);
   }
   keys_.reserve(static_cast<size_t>(positions_ + 1) * static_cast<size_t>(r_ + 12));
-  NodeResult root = walkNode(0, SumSource{});
+  uint32_t rootFacts = SubtreeMemo::kNoFacts;
+  NodeResult root = walkNode(0, SumSource{}, boundNode(0), rootFacts);
   if (total_.has_value()) {
     // The tables not counted on the way (rejected subtrees), and their marks.
     passTables(*total_ - tableCount_);

@@ -46,10 +46,22 @@ struct StoredSubtree {
   bool robust = false;
 };
 
+// What a walked node keeps of one of its children: the bounds of the
+// child's open cells' sum of ln x!, and where the child's key's facts are
+// (kNoFacts until found). Every node of a key whose next row needs the same
+// has the same children up to an order of the rows.
+struct ChildLink {
+  double least = 0.0;
+  double greatest = 0.0;
+  uint32_t facts = UINT32_MAX;
+};
+
 // What is known of every node of a key.
 struct KeyFacts {
   static constexpr uint32_t kNoList = UINT32_MAX;
   uint32_t list = kNoList;     // its stored subtrees
+  uint32_t links = kNoList;    // its children's links, for a next row needing
+  int32_t linksRow = -1;       // linksRow
   bool countKnown = false;  // `count` is filled
   bool sumKnown = false;    // `completions` is filled
   uint64_t count = 0;
@@ -58,6 +70,8 @@ struct KeyFacts {
 
 class SubtreeMemo {
  public:
+  static constexpr uint32_t kNoFacts = UINT32_MAX;
+
   // A key holds at most this many subtrees; later ones are not stored.
   static constexpr std::size_t kMostPerKey = std::size_t{1} << 24;
 
@@ -72,10 +86,32 @@ class SubtreeMemo {
   // The facts of `key`, added (empty) if new; null when the memo is full.
   // Valid until the next call that adds a key.
   KeyFacts* facts(std::span<const uint16_t> key) {
-    if (KeyFacts* found = keys_.find(key)) return found;
-    if (!keys_.insert(key, KeyFacts{})) return nullptr;
-    return keys_.find(key);
+    const uint32_t index = factsIndex(key);
+    return index == kNoFacts ? nullptr : &keys_.at(index);
   }
+  // The same by index, which stays the key's; kNoFacts when the memo is full.
+  uint32_t factsIndex(std::span<const uint16_t> key) {
+    const uint32_t found = keys_.indexOf(key);
+    if (found != kNoFacts || !keys_.insert(key, KeyFacts{})) return found;
+    return static_cast<uint32_t>(keys_.size() - 1);
+  }
+  KeyFacts& factsAt(uint32_t index) { return keys_.at(index); }
+
+  // Room for `count` children's links, by the index of the first; kNoList
+  // when the memo is full.
+  uint32_t addLinks(std::size_t count) {
+    if (full_ || links_.size() + count >= KeyFacts::kNoList) return KeyFacts::kNoList;
+    while (links_.size() + count > links_.capacity()) {
+      if (!grow(links_)) {
+        full_ = true;
+        return KeyFacts::kNoList;
+      }
+    }
+    const auto first = static_cast<uint32_t>(links_.size());
+    links_.resize(links_.size() + count);
+    return first;
+  }
+  ChildLink& link(uint32_t index) { return links_[index]; }
 
   // The subtrees stored for a key, in the order of their past, and their
   // pasts alone (searched without touching the subtrees).
@@ -143,6 +179,7 @@ class SubtreeMemo {
     std::vector<StoredSubtree> subtrees;
   };
   std::vector<StoredList> lists_;
+  std::vector<ChildLink> links_;
   bool full_ = false;
 };
 
