@@ -416,9 +416,9 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
 }
 
 NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
-  const std::span<const double> pasts = memo_.pasts(facts);
+  const std::span<const double> pasts = facts.pasts;
   if (pasts.empty()) return {};
-  const std::span<const StoredSubtree> stored = memo_.stored(facts);
+  const std::span<const StoredSubtree> stored = facts.subtrees;
   const double past = interiorSum_ + derivedSum_;
   const auto nearest =
       static_cast<size_t>(std::lower_bound(pasts.begin(), pasts.end(), past) - pasts.begin());
@@ -436,7 +436,7 @@ NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
   for (const size_t k : {nearest, nearest - 1}) {
     if (k >= pasts.size()) continue;  // past either end (nearest - 1 wraps)
     const StoredSubtree& it = stored[k];
-    const double moved = past - it.past;
+    const double moved = past - pasts[k];
     if (it.roomUp + moved - shiftMargin_ > reuseMargin_ &&
         it.roomDown - moved - shiftMargin_ > reuseMargin_) {
       return {&it, false, moved};
@@ -492,11 +492,10 @@ void NetworkWalk::store(uint32_t facts, const NodeResult& result) {
   stored.acceptedHigh = result.acceptedHigh;
   stored.interiorSum = interiorSum_;
   stored.derivedSum = derivedSum_;
-  stored.past = interiorSum_ + derivedSum_;
   stored.roomUp = result.roomUp;
   stored.roomDown = result.roomDown;
   stored.robust = result.robust;
-  memo_.insert(memo_.factsAt(facts), stored);
+  memo_.insert(memo_.factsAt(facts), interiorSum_ + derivedSum_, stored);
 }
 
 NodeResult NetworkWalk::walkNode(int p, SumSource source, SumBounds bounds, uint32_t& facts) {
@@ -545,12 +544,12 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
   const double derivedBefore = derivedSum_;
   // The children's links: made by the first node of this key and next row's
   // need to be walked, read by the later ones.
-  uint32_t links = KeyFacts::kNoList;
+  uint32_t links = KeyFacts::kNoLinks;
   bool making = false;
   if (facts != SubtreeMemo::kNoFacts) {
-    if (memo_.factsAt(facts).links == KeyFacts::kNoList) {
+    if (memo_.factsAt(facts).links == KeyFacts::kNoLinks) {
       links = memo_.addLinks(static_cast<size_t>(last - first + 1));
-      making = links != KeyFacts::kNoList;
+      making = links != KeyFacts::kNoLinks;
       if (making) {
         memo_.factsAt(facts).links = links;
         memo_.factsAt(facts).linksRow = rowNeed_[ui];
@@ -578,7 +577,7 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     const uint32_t at = links + static_cast<uint32_t>(x - first);
     SumBounds bounds;
     uint32_t childFacts = SubtreeMemo::kNoFacts;
-    if (links == KeyFacts::kNoList || making) {
+    if (links == KeyFacts::kNoLinks || making) {
       bounds = boundNode(p + 1);
       if (making) memo_.link(at) = {bounds.least, bounds.greatest, SubtreeMemo::kNoFacts};
     } else {
@@ -586,7 +585,7 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
       childFacts = memo_.link(at).facts;
     }
     absorb(out, walkNode(p + 1, SumSource{&childSums, x}, bounds, childFacts), factor);
-    if (links != KeyFacts::kNoList) memo_.link(at).facts = childFacts;
+    if (links != KeyFacts::kNoLinks) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
     colNeed_[uj] += x;

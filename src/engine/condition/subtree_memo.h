@@ -3,10 +3,12 @@
 // fix a node's completions up to an order of the rows.
 //
 // Per key: how many completions there are and the sum of their products of
-// 1/x! (both the same for every node of the key), and the subtrees walked
-// under it, in the order of the fixed cells' sum of ln x! when each was
-// walked (its past), so that a later node with the same key finds the stored
-// subtrees whose past is nearest its own.
+// 1/x! (both the same for every node of the key); the subtrees walked under
+// it, in the order of the fixed cells' sum of ln x! when each was walked (its
+// past), so that a later node with the same key finds the stored subtrees
+// whose past is nearest its own; and links to its children (their bounds and
+// facts), so that a node walked again judges its children without bounding
+// or hashing them.
 //
 // The memory comes from the run's budget, up to a cap: past it the memo stops
 // taking subtrees (what it holds stays), so a full memo slows the walk down
@@ -33,10 +35,10 @@ struct StoredSubtree {
   double acceptedLow = 0.0;  // the range of its accepted log-probabilities
   double acceptedHigh = 0.0;
   // The fixed cells' sums when it was walked: the interior cells' running
-  // sum and the last row's cells, each with the walk's bits, and their total.
+  // sum and the last row's cells, each with the walk's bits (their total is
+  // its past).
   double interiorSum = 0.0;
   double derivedSum = 0.0;
-  double past = 0.0;
   // How far every one of its tables' log-probabilities may rise, and fall,
   // before any decision changes.
   double roomUp = 0.0;
@@ -58,12 +60,15 @@ struct ChildLink {
 
 // What is known of every node of a key.
 struct KeyFacts {
-  static constexpr uint32_t kNoList = UINT32_MAX;
-  uint32_t list = kNoList;     // its stored subtrees
-  uint32_t links = kNoList;    // its children's links, for a next row needing
-  int32_t linksRow = -1;       // linksRow
-  bool countKnown = false;  // `count` is filled
-  bool sumKnown = false;    // `completions` is filled
+  static constexpr uint32_t kNoLinks = UINT32_MAX;
+  // The stored subtrees, in the order of their past, and their pasts alone
+  // (searched without touching the subtrees).
+  std::vector<double> pasts;
+  std::vector<StoredSubtree> subtrees;
+  uint32_t links = kNoLinks;  // its children's links, for a next row needing
+  int32_t linksRow = -1;      // linksRow
+  bool countKnown = false;    // `count` is filled
+  bool sumKnown = false;      // `completions` is filled
   uint64_t count = 0;
   WideReal completions{};
 };
@@ -83,28 +88,24 @@ class SubtreeMemo {
   SubtreeMemo(const SubtreeMemo&) = delete;
   SubtreeMemo& operator=(const SubtreeMemo&) = delete;
 
-  // The facts of `key`, added (empty) if new; null when the memo is full.
-  // Valid until the next call that adds a key.
-  KeyFacts* facts(std::span<const uint16_t> key) {
-    const uint32_t index = factsIndex(key);
-    return index == kNoFacts ? nullptr : &keys_.at(index);
-  }
-  // The same by index, which stays the key's; kNoFacts when the memo is full.
+  // The facts of `key`, added (empty) if new, by an index that stays the
+  // key's; kNoFacts when the memo is full.
   uint32_t factsIndex(std::span<const uint16_t> key) {
     const uint32_t found = keys_.indexOf(key);
     if (found != kNoFacts || !keys_.insert(key, KeyFacts{})) return found;
     return static_cast<uint32_t>(keys_.size() - 1);
   }
+  // Valid until the next call that adds a key.
   KeyFacts& factsAt(uint32_t index) { return keys_.at(index); }
 
-  // Room for `count` children's links, by the index of the first; kNoList
+  // Room for `count` children's links, by the index of the first; kNoLinks
   // when the memo is full.
   uint32_t addLinks(std::size_t count) {
-    if (full_ || links_.size() + count >= KeyFacts::kNoList) return KeyFacts::kNoList;
+    if (full_ || links_.size() + count >= KeyFacts::kNoLinks) return KeyFacts::kNoLinks;
     while (links_.size() + count > links_.capacity()) {
       if (!grow(links_)) {
         full_ = true;
-        return KeyFacts::kNoList;
+        return KeyFacts::kNoLinks;
       }
     }
     const auto first = static_cast<uint32_t>(links_.size());
@@ -113,38 +114,18 @@ class SubtreeMemo {
   }
   ChildLink& link(uint32_t index) { return links_[index]; }
 
-  // The subtrees stored for a key, in the order of their past, and their
-  // pasts alone (searched without touching the subtrees).
-  std::span<const StoredSubtree> stored(const KeyFacts& facts) const {
-    if (facts.list == KeyFacts::kNoList) return {};
-    return lists_[facts.list].subtrees;
-  }
-  std::span<const double> pasts(const KeyFacts& facts) const {
-    if (facts.list == KeyFacts::kNoList) return {};
-    return lists_[facts.list].pasts;
-  }
-
-  // Stores `subtree` for a key, unless the memo or the key's list is full.
-  void insert(KeyFacts& facts, const StoredSubtree& subtree) {
-    if (full_) return;
-    if (facts.list == KeyFacts::kNoList) {
-      if (lists_.size() == lists_.capacity() && !grow(lists_)) {
-        full_ = true;
-        return;
-      }
-      facts.list = static_cast<uint32_t>(lists_.size());
-      lists_.emplace_back();
-    }
-    StoredList& list = lists_[facts.list];
-    if (list.pasts.size() >= kMostPerKey) return;
-    if (list.pasts.size() == list.pasts.capacity() &&
-        (!grow(list.pasts) || !grow(list.subtrees))) {
+  // Stores `subtree`, walked at `past`, for a key, unless the memo or the
+  // key's list is full.
+  void insert(KeyFacts& facts, double past, const StoredSubtree& subtree) {
+    if (full_ || facts.pasts.size() >= kMostPerKey) return;
+    if (facts.pasts.size() == facts.pasts.capacity() &&
+        (!grow(facts.pasts) || !grow(facts.subtrees))) {
       full_ = true;
       return;
     }
-    const auto at = std::upper_bound(list.pasts.begin(), list.pasts.end(), subtree.past);
-    list.subtrees.insert(list.subtrees.begin() + (at - list.pasts.begin()), subtree);
-    list.pasts.insert(at, subtree.past);
+    const auto at = std::upper_bound(facts.pasts.begin(), facts.pasts.end(), past);
+    facts.subtrees.insert(facts.subtrees.begin() + (at - facts.pasts.begin()), subtree);
+    facts.pasts.insert(at, past);
   }
 
   bool full() const { return full_ || keys_.full(); }
@@ -174,11 +155,6 @@ class SubtreeMemo {
   uint64_t capBytes_;
   uint64_t charged_ = 0;
   FlatMemo<KeyFacts> keys_;
-  struct StoredList {
-    std::vector<double> pasts;
-    std::vector<StoredSubtree> subtrees;
-  };
-  std::vector<StoredList> lists_;
   std::vector<ChildLink> links_;
   bool full_ = false;
 };
