@@ -1,0 +1,123 @@
+// The children's closed-form sums found by their ratio (child_sums.h) against
+// the closed form computed afresh for each child (exact_probabilities.h): two
+// derivations of the same sums, on the nodes of random problems, mid-column
+// and column-ending alike.
+#include "engine/condition/child_sums.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/wide_real.h"
+#include "engine/bounds/open_cells.h"
+#include "engine/condition/exact_probabilities.h"
+#include "engine/problem/problem.h"
+#include "support/reference_enumeration.h"
+
+namespace rxc {
+namespace {
+
+// |a / b - 1|, for two positive wide values.
+double relativeDifference(const WideReal& a, const WideReal& b) {
+  const DoubleDouble scaled = b.mantissa * powerOfTwo(static_cast<int>(b.exponent - a.exponent));
+  return std::fabs(((a.mantissa - scaled) / scaled.hi).hi);
+}
+
+// The walk's state at one node: the interior cells fixed before position p
+// (column-major), as the needs that remain.
+struct NodeState {
+  int i = 0;
+  int j = 0;
+  std::vector<int32_t> rowNeed;
+  std::vector<int32_t> colNeed;
+};
+
+// A node reached by fixing random interior cells, each within the range its
+// sub-table can complete; the last row takes what each completed column
+// still needs.
+NodeState randomNode(std::mt19937& random, const Problem& problem, int p) {
+  NodeState node;
+  node.rowNeed.assign(problem.rowMargin.begin(), problem.rowMargin.end());
+  node.colNeed.assign(problem.colMargin.begin(), problem.colMargin.end());
+  const int interiorRows = problem.r - 1;
+  for (int q = 0; q < p; ++q) {
+    const int i = q % interiorRows;
+    const int j = q / interiorRows;
+    int32_t below = 0;
+    for (int k = i + 1; k < problem.r; ++k) below += node.rowNeed[static_cast<size_t>(k)];
+    const int32_t need = node.colNeed[static_cast<size_t>(j)];
+    const int32_t first = std::max(0, need - below);
+    const int32_t last = std::min(need, node.rowNeed[static_cast<size_t>(i)]);
+    const int32_t x = std::uniform_int_distribution<int32_t>(first, last)(random);
+    node.rowNeed[static_cast<size_t>(i)] -= x;
+    node.colNeed[static_cast<size_t>(j)] -= x;
+    if (i == interiorRows - 1) {
+      node.rowNeed.back() -= node.colNeed[static_cast<size_t>(j)];
+      node.colNeed[static_cast<size_t>(j)] = 0;
+    }
+  }
+  node.i = p % interiorRows;
+  node.j = p / interiorRows;
+  return node;
+}
+
+TEST(ChildSums, FollowTheClosedFormFromChildToChild) {
+  std::mt19937 random(20261210);
+  int nodes = 0;
+  int endingColumn = 0;
+  for (int round = 0; round < 300; ++round) {
+    // At least two interior cells, so that a node has children that are nodes.
+    const int r = std::uniform_int_distribution<int>(2, 5)(random);
+    const int c = std::uniform_int_distribution<int>(r == 2 ? 3 : 2, 5)(random);
+    const int n = std::uniform_int_distribution<int>(r, 60)(random);
+    const Problem problem = makeProblem(testing::randomComposition(random, n, r),
+                                        testing::randomComposition(random, n, c));
+    const ExactProbabilities exact(problem);
+    const int positions = (r - 1) * (c - 1);
+    // Each node before the last interior cell, whose children are nodes too.
+    const int p = std::uniform_int_distribution<int>(0, positions - 2)(random);
+    NodeState node = randomNode(random, problem, p);
+    const auto ui = static_cast<size_t>(node.i);
+    const auto uj = static_cast<size_t>(node.j);
+    const bool endsColumn = node.i == r - 2;
+    int32_t below = 0;
+    for (int k = node.i + 1; k < r; ++k) below += node.rowNeed[static_cast<size_t>(k)];
+    const int32_t need = node.colNeed[uj];
+    const int32_t first = std::max(0, need - below);
+    const int32_t last = std::min(need, node.rowNeed[ui]);
+    ChildSums sums(need, node.rowNeed[ui], below, endsColumn);
+    // The first child asked for may be any of them; the rest follow by ratio.
+    const int32_t start = std::uniform_int_distribution<int32_t>(first, last)(random);
+    for (int32_t x = start; x <= last; ++x) {
+      NodeState child = node;
+      child.rowNeed[ui] -= x;
+      child.colNeed[uj] -= x;
+      int childColumn = node.j;
+      int childRow = node.i + 1;
+      if (endsColumn) {
+        child.rowNeed.back() -= child.colNeed[uj];
+        child.colNeed[uj] = 0;
+        childColumn = node.j + 1;
+        childRow = 0;
+      }
+      const OpenCells open{r, c, childColumn, childRow, child.rowNeed, child.colNeed};
+      const WideReal direct = exact.allCompletions(open);
+      const WideReal byRatio = sums.at(x, [&] { return direct; });
+      EXPECT_LT(relativeDifference(byRatio, direct), 1e-28)
+          << "round " << round << ", " << problem.dimText << ", position " << p << ", x " << x;
+    }
+    ++nodes;
+    if (endsColumn) ++endingColumn;
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GT(endingColumn, 30);
+  EXPECT_GT(nodes - endingColumn, 30);
+}
+
+}  // namespace
+}  // namespace rxc
