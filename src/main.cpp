@@ -5,6 +5,7 @@
 
 #include "flow/program_flow.h"
 #include "system/process_signals.h"
+#include "system/stack_limit.h"
 #include "system/standard_streams.h"
 
 int main() {
@@ -19,5 +20,6 @@ int main() {
   rxc::InterruptionGuard interruption;
   rxc::RunSettings settings;
   settings.interruptionGuard = &interruption;
+  settings.stackBytes = rxc::mainStackBytes();
   return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt", settings);
 }

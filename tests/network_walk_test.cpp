@@ -222,3 +222,28 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
 
 }  // namespace
 }  // namespace rxc
+
+namespace rxc {
+namespace {
+
+// The walk recurses once per interior cell: it takes a shape only when that
+// recursion fits in half of the stack the run may use (`ulimit -s`), and
+// leaves larger ones to the enumeration's walk.
+TEST(NetworkWalk, TakesOnlyShapesWhoseRecursionFitsTheStack) {
+  auto shape = [](int r, int c) {
+    return makeProblem(std::vector<int16_t>(static_cast<size_t>(r), static_cast<int16_t>(c)),
+                       std::vector<int16_t>(static_cast<size_t>(c), static_cast<int16_t>(r)));
+  };
+  const uint64_t usual = uint64_t{8} << 20;
+  EXPECT_TRUE(networkWalkFits(shape(5, 7), usual));
+  EXPECT_TRUE(networkWalkFits(shape(21, 100), usual));  // 1980 interior cells
+  EXPECT_FALSE(networkWalkFits(shape(30, 100), usual));
+  EXPECT_FALSE(networkWalkFits(shape(100, 100), usual));
+  const uint64_t small = uint64_t{256} << 10;
+  EXPECT_TRUE(networkWalkFits(shape(5, 7), small));
+  EXPECT_FALSE(networkWalkFits(shape(3, 100), small));
+  EXPECT_FALSE(networkWalkFits(shape(2, 2), 0));
+}
+
+}  // namespace
+}  // namespace rxc

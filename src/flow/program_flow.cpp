@@ -105,6 +105,7 @@ void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryB
   PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, problem),
                           settings.aloneMicroseconds};
   passOptions.networkWalk = settings.networkWalk;
+  passOptions.stackBytes = settings.stackBytes;
   passOptions.memory = &memory;
   ResultContext run{console, report, problem, progress, kept, passOptions};
   if (const auto* optionA = std::get_if<OptionARequest>(&request)) {

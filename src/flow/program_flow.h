@@ -23,8 +23,11 @@ struct RunSettings {
   // table cannot change the report. Off, every table is visited: the same
   // console and report, for tests and benchmarks to compare.
   bool boundedEnumeration = true;
-  // Options B and C, bounded: the network walk (PassOptions::networkWalk).
+  // Options B and C, bounded: the network walk (PassOptions::networkWalk),
+  // and the stack it may recurse in (PassOptions::stackBytes); main sets the
+  // process's own.
   bool networkWalk = true;
+  uint64_t stackBytes = PassOptions{}.stackBytes;
   // Threads that walk a pass; 0: as many as the processors the process may
   // run on, one for a run of a few thousand tables at most.
   int workers = 0;

@@ -64,7 +64,7 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const AcceptedRange range = acceptedRangeOf(request);
   const ConditionTotals start;
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  if (options.bounded && options.networkWalk && networkWalkFits(problem)) {
+  if (options.bounded && options.networkWalk && networkWalkFits(problem, options.stackBytes)) {
     const NetworkOutcome walked =
         runNetworkWalk(problem, range, steps, progress, options.memory, options.networkMemoBytes);
     outcome.tableCount = walked.tableCount;

@@ -27,11 +27,13 @@ constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // Work the count of every table before the walk may take (a few tenths of a
 // second at most); past it, the walk counts the tables as it goes.
 constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
-// The largest shapes the walk takes: its recursion is one level per interior
-// cell, each some hundreds of bytes of stack, so 2000 levels stay within a
-// megabyte. Larger shapes, which no walk finishes anyway, go to the
-// enumeration's walk.
-constexpr int kMostInteriorCells = 2000;
+// The stack one level of the walk's recursion may take: a node's frame (about
+// 0.85 KB in an optimised build) and, beneath the deepest node, a count's
+// recursion (about 0.25 KB a level), with room for less optimised builds.
+// Shapes whose recursion would not fit go to the enumeration's walk; with the
+// usual 8 MiB of stack that is beyond 2048 interior cells, where no walk
+// finishes anyway.
+constexpr uint64_t kStackPerLevel = 2048;
 constexpr int kMostRows = 100;
 
 // What a subtree came to, relative to the cells fixed above it.
@@ -118,7 +120,7 @@ class NetworkWalk {
   void visitTable(int32_t x, const WideReal& term, NodeResult& out);
   // Adds a child's result, times the child's own fixed cells' 1/x!.
   static void absorb(NodeResult& into, const NodeResult& child, const WideReal& factor);
-  // Appends node p's key to the stack of keys; returns it.
+  // Appends node p's key to `keys_`; returns it.
   std::span<const uint16_t> buildKey(int p);
   // Whether a table with a log-probability in [low, high] may raise the
   // largest accepted log-probability or enter a kept list.
@@ -173,7 +175,7 @@ class NetworkWalk {
   SubtreeMemo memo_;
   std::vector<int32_t> rowNeed_, colNeed_;
   std::vector<int16_t> cells_;  // row-major
-  std::vector<uint16_t> keys_;  // the keys of the nodes being walked, outermost first
+  std::vector<uint16_t> keys_;  // where a node's key is built
   // Every table of the pass, when it could be counted before the walk.
   std::optional<uint64_t> total_;
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
@@ -632,7 +634,7 @@ NetworkOutcome NetworkWalk::run() {
   if (count.exact() && count.value <= std::numeric_limits<uint64_t>::max()) {
     total_ = static_cast<uint64_t>(count.value);
   }
-  keys_.reserve(static_cast<size_t>(positions_ + 1) * static_cast<size_t>(r_ + 12));
+  keys_.reserve(static_cast<size_t>(r_) + 3);
   uint32_t rootFacts = SubtreeMemo::kNoFacts;
   NodeResult root = walkNode(0, SumSource{}, boundNode(0), rootFacts);
   if (total_.has_value()) {
@@ -647,8 +649,9 @@ NetworkOutcome NetworkWalk::run() {
 
 }  // namespace
 
-bool networkWalkFits(const Problem& problem) {
-  return problem.r <= kMostRows && (problem.r - 1) * (problem.c - 1) <= kMostInteriorCells;
+bool networkWalkFits(const Problem& problem, uint64_t stackBytes) {
+  const auto levels = static_cast<uint64_t>((problem.r - 1) * (problem.c - 1));
+  return problem.r <= kMostRows && levels * kStackPerLevel <= stackBytes / 2;
 }
 
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,

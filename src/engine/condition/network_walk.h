@@ -47,9 +47,9 @@ struct NetworkOutcome {
   uint64_t shifted = 0;        // and at another past
 };
 
-// Whether the network walk takes problems of this shape (small enough that
-// its recursion and keys stay small).
-bool networkWalkFits(const Problem& problem);
+// Whether the network walk takes problems of this shape: its recursion, one
+// level per interior cell, must fit in half of `stackBytes`.
+bool networkWalkFits(const Problem& problem, uint64_t stackBytes);
 
 // Runs the pass; the ordered steps (raises of the largest log-probability,
 // the kept lists) get every accepted table that may act on them, in

@@ -34,6 +34,10 @@ struct PassOptions {
   // the cap below), and that cap.
   MemoryBudget* memory = nullptr;
   uint64_t networkMemoBytes = uint64_t{512} << 20;
+  // The stack the calling thread may use; the network walk, which recurses
+  // once per interior cell, takes only the shapes whose recursion fits in
+  // half of it.
+  uint64_t stackBytes = uint64_t{8} << 20;
 };
 
 }  // namespace rxc
