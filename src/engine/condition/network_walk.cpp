@@ -437,8 +437,8 @@ bool NetworkWalk::takeFromMemo(const KeyFacts& facts, NodeResult& out) {
 void NetworkWalk::store(uint32_t facts, const NodeResult& result) {
   // A subtree is kept when a later node can reuse it: at the same past if
   // robust, at another if its tables have room beyond the margins.
-  const bool roomy = result.roomUp > shiftMargin_ + reuseMargin_ &&
-                     result.roomDown > shiftMargin_ + reuseMargin_;
+  const bool roomy =
+      result.roomUp > shiftMargin_ + reuseMargin_ && result.roomDown > shiftMargin_ + reuseMargin_;
   if (facts == SubtreeMemo::kNoFacts || (!result.robust && !roomy)) return;
   StoredSubtree stored;
   stored.tables = result.tables;

@@ -31,7 +31,7 @@ namespace rxc {
 struct StoredSubtree {
   uint64_t tables = 0;
   int64_t accepted = 0;
-  WideReal relativeSum{};  // relative to the cells fixed above it
+  WideReal relativeSum{};    // relative to the cells fixed above it
   double acceptedLow = 0.0;  // the range of its accepted log-probabilities
   double acceptedHigh = 0.0;
   // The fixed cells' sums when it was walked: the interior cells' running
