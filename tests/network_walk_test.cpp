@@ -6,6 +6,7 @@
 #include "engine/condition/network_walk.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <random>
@@ -20,6 +21,7 @@
 #include "engine/stores/kept_tables.h"
 #include "engine/stores/selection_lists.h"
 #include "support/reference_enumeration.h"
+#include "system/stack_limit.h"
 
 namespace rxc {
 namespace {
@@ -243,6 +245,31 @@ TEST(NetworkWalk, TakesOnlyShapesWhoseRecursionFitsTheStack) {
   EXPECT_TRUE(networkWalkFits(shape(5, 7), small));
   EXPECT_FALSE(networkWalkFits(shape(3, 100), small));
   EXPECT_FALSE(networkWalkFits(shape(2, 2), 0));
+}
+
+}  // namespace
+}  // namespace rxc
+
+namespace rxc {
+namespace {
+
+// The stack the run may use is the process's soft limit, as `ulimit -s` sets
+// it; an unlimited one reads as 64 MiB.
+TEST(NetworkWalk, ReadsTheProcessStackLimit) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_STACK, &saved), 0);
+  rlimit lowered = saved;
+  lowered.rlim_cur = rlim_t{4} << 20;
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < lowered.rlim_cur) GTEST_SKIP();
+  ASSERT_EQ(::setrlimit(RLIMIT_STACK, &lowered), 0);
+  EXPECT_EQ(mainStackBytes(), uint64_t{4} << 20);
+  if (saved.rlim_max == RLIM_INFINITY) {
+    rlimit unlimited = saved;
+    unlimited.rlim_cur = RLIM_INFINITY;
+    ASSERT_EQ(::setrlimit(RLIMIT_STACK, &unlimited), 0);
+    EXPECT_EQ(mainStackBytes(), uint64_t{64} << 20);
+  }
+  ASSERT_EQ(::setrlimit(RLIMIT_STACK, &saved), 0);
 }
 
 }  // namespace

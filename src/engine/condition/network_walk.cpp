@@ -36,11 +36,36 @@ constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
 constexpr uint64_t kStackPerLevel = 2048;
 constexpr int kMostRows = 100;
 
+// A sum of probabilities, kept as its only term while it has one (a subtree
+// decided whole or taken from the memo), so that passing it up to the parent
+// costs one product and no conversion from the wide sum.
+class TermSum {
+ public:
+  void add(const WideReal& term) {
+    if (terms_ == 0) {
+      single_ = term;
+    } else {
+      if (terms_ == 1) sum_.add(single_);
+      sum_.add(term);
+    }
+    ++terms_;
+  }
+  WideReal value() const {
+    if (terms_ <= 1) return single_;
+    return sum_.value();
+  }
+
+ private:
+  WideSum sum_;
+  WideReal single_{};
+  uint64_t terms_ = 0;
+};
+
 // What a subtree came to, relative to the cells fixed above it.
 struct NodeResult {
   uint64_t tables = 0;
   int64_t accepted = 0;
-  WideSum relativeSum;
+  TermSum relativeSum;
   double acceptedLow = kLogInfinity;  // range of the accepted log-probabilities
   double acceptedHigh = -kLogInfinity;
   // How far every table's log-probability may rise, and fall, before any
