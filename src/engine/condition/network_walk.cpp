@@ -136,6 +136,17 @@ class NetworkWalk {
   void store(uint32_t facts, const NodeResult& result);
   // Node p walked child by child.
   NodeResult walkChildren(int p, uint32_t facts);
+  // The children of node p: its cell (row i, column j) takes x from `first`
+  // to `last`, within what the column needs and what the rows below it can
+  // still take; the last interior row's children complete the column.
+  struct Children {
+    size_t row, column;
+    int32_t need;   // what the column still needs
+    int32_t below;  // what the rows after i still need
+    int32_t first, last;
+    bool endsColumn;
+  };
+  Children childrenOf(int p) const;
   // The node of the last interior cell: its tables one by one. Out of line,
   // as is the decision, so that the frame of every level of the recursion
   // stays small.
@@ -310,18 +321,14 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
   }
   bool counted = ++work <= kCountWork;
   uint64_t total = 0;
-  const auto ui = static_cast<size_t>(i);
-  const auto uj = static_cast<size_t>(j);
+  const Children children = childrenOf(p);
+  const size_t ui = children.row;
+  const size_t uj = children.column;
   const auto lastRow = static_cast<size_t>(r_ - 1);
-  int32_t below = 0;
-  for (int k = i + 1; k < r_; ++k) below += rowNeed_[static_cast<size_t>(k)];
-  const int32_t need = colNeed_[uj];
-  const int32_t last = std::min(need, rowNeed_[ui]);
-  const bool endsColumn = i == interiorRows_ - 1;
-  for (int32_t x = std::max(0, need - below); counted && x <= last; ++x) {
+  for (int32_t x = children.first; counted && x <= children.last; ++x) {
     rowNeed_[ui] -= x;
     colNeed_[uj] -= x;
-    const int32_t y = endsColumn ? colNeed_[uj] : 0;  // the last row's cell
+    const int32_t y = children.endsColumn ? colNeed_[uj] : 0;  // the last row's cell
     rowNeed_[lastRow] -= y;
     uint64_t child = 0;
     uint32_t childFacts = SubtreeMemo::kNoFacts;
@@ -505,19 +512,30 @@ NodeResult NetworkWalk::walkNode(int p, SumSource source, SumBounds bounds, uint
   return out;
 }
 
+NetworkWalk::Children NetworkWalk::childrenOf(int p) const {
+  const int i = p % interiorRows_;
+  Children children{};
+  children.row = static_cast<size_t>(i);
+  children.column = static_cast<size_t>(p / interiorRows_);
+  for (int k = i + 1; k < r_; ++k) children.below += rowNeed_[static_cast<size_t>(k)];
+  children.need = colNeed_[children.column];
+  children.first = std::max(0, children.need - children.below);
+  children.last = std::min(children.need, rowNeed_[children.row]);
+  children.endsColumn = i == interiorRows_ - 1;
+  return children;
+}
+
 NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
   if (p == positions_ - 1) return walkLeaf();
   ++stats_.nodes;
-  const int i = p % interiorRows_;
-  const int j = p / interiorRows_;
-  const auto ui = static_cast<size_t>(i);
-  const auto uj = static_cast<size_t>(j);
-  int32_t below = 0;  // what the rows after i still need
-  for (int k = i + 1; k < r_; ++k) below += rowNeed_[static_cast<size_t>(k)];
-  const int32_t need = colNeed_[uj];
-  const int32_t first = std::max(0, need - below);
-  const int32_t last = std::min(need, rowNeed_[ui]);
-  const bool endsColumn = i == interiorRows_ - 1;
+  const Children children = childrenOf(p);
+  const size_t ui = children.row;
+  const size_t uj = children.column;
+  const int32_t need = children.need;
+  const int32_t below = children.below;
+  const int32_t first = children.first;
+  const int32_t last = children.last;
+  const bool endsColumn = children.endsColumn;
   const auto lastRow = static_cast<size_t>(r_ - 1);
   int16_t& cell = cells_[ui * static_cast<size_t>(c_) + uj];
   int16_t& derived = cells_[lastRow * static_cast<size_t>(c_) + uj];
