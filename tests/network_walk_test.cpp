@@ -21,10 +21,14 @@
 #include "engine/stores/kept_tables.h"
 #include "engine/stores/selection_lists.h"
 #include "support/reference_enumeration.h"
+#include "support/request_bounds.h"
 #include "system/stack_limit.h"
 
 namespace rxc {
 namespace {
+
+using testing::tableBound;
+using testing::typedBound;
 
 // Every mark the bar shows, in order.
 class RecordedMarks : public ProgressDisplay {
@@ -57,22 +61,6 @@ PassRun runPass(const Problem& problem, const ConditionRequest& request, float e
   }
   run.marks = display.marks;
   return run;
-}
-
-Bound tableBound(const Problem& problem, const std::vector<int16_t>& cells) {
-  Bound bound;
-  bound.source = Bound::Source::kObservedTable;
-  bound.logValue = observedTableLogProb(problem, cells.data());
-  bound.value = std::exp(*bound.logValue);
-  bound.observedTable = cells;
-  return bound;
-}
-
-Bound typedBound(double value) {
-  Bound bound;
-  bound.value = value;
-  if (value > 0.0) bound.logValue = std::log(value);
-  return bound;
 }
 
 // A table with the given margins, drawn by filling cells at random.

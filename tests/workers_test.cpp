@@ -21,9 +21,12 @@
 #include "engine/problem/problem.h"
 #include "engine/stores/kept_tables.h"
 #include "support/reference_enumeration.h"
+#include "support/request_bounds.h"
 
 namespace rxc {
 namespace {
+
+using testing::typedBound;
 
 // Under a sanitizer, a quarter of the rounds: enough for races and faults to
 // show, at a fraction of the run time.
@@ -59,13 +62,6 @@ Problem randomSplittableProblem(std::mt19937& random, std::vector<double>& logPr
   ProgressBar progress{};
   runReferencePass(problem, progress, listing);
   return problem;
-}
-
-Bound typedBound(double value) {
-  Bound bound;
-  bound.value = value;
-  if (value > 0.0) bound.logValue = std::log(value);
-  return bound;
 }
 
 // With 2 workers every piece runs on them; with 7 the calling thread first
