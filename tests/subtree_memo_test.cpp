@@ -36,9 +36,8 @@ TEST(SubtreeMemo, KeepsEachKeysSubtreesInTheOrderOfTheirPast) {
   }
   for (const uint32_t index : {a, b}) {
     const KeyFacts& facts = memo.factsAt(index);
-    ASSERT_EQ(facts.pasts.size(), 100u);
-    ASSERT_EQ(facts.subtrees.size(), 100u);
-    for (size_t k = 0; k < facts.pasts.size(); ++k) {
+    ASSERT_EQ(facts.stored, 100u);
+    for (size_t k = 0; k < facts.stored; ++k) {
       EXPECT_EQ(facts.subtrees[k].interiorSum, facts.pasts[k]);
       if (k > 0) {
         EXPECT_LE(facts.pasts[k - 1], facts.pasts[k]);
@@ -76,9 +75,9 @@ TEST(SubtreeMemo, TakesItsMemoryFromTheBudgetAndEndsWhenRefused) {
     // Full, it takes nothing more, and what it holds stays.
     const uint32_t first = memo.factsIndex(keyOf(2, 0));
     ASSERT_NE(first, SubtreeMemo::kNoFacts);
-    const size_t held = memo.factsAt(first).pasts.size();
+    const size_t held = memo.factsAt(first).stored;
     memo.insert(memo.factsAt(first), 100.0, StoredSubtree{});
-    EXPECT_EQ(memo.factsAt(first).pasts.size(), memo.full() ? held : held + 1);
+    EXPECT_EQ(memo.factsAt(first).stored, memo.full() ? held : held + 1);
     EXPECT_EQ(memo.addLinks(1 << 20), KeyFacts::kNoLinks);
   }
   EXPECT_EQ(budget.used(), 0u);
@@ -92,8 +91,8 @@ TEST(SubtreeMemo, StopsAtItsCapWithoutABudget) {
     memo.insert(memo.factsAt(index), static_cast<double>(k), StoredSubtree{});
   }
   EXPECT_TRUE(memo.full());
-  EXPECT_LT(memo.factsAt(index).pasts.size(), 1000u);
-  EXPECT_GT(memo.factsAt(index).pasts.size(), 10u);
+  EXPECT_LT(memo.factsAt(index).stored, 1000u);
+  EXPECT_GT(memo.factsAt(index).stored, 10u);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "base/block_arena.h"
 #include "base/memory_budget.h"
 
 namespace rxc {
@@ -24,8 +25,14 @@ namespace rxc {
 template <class Value>
 class FlatMemo {
  public:
-  // `budget` may be null (no limit but the cap).
-  FlatMemo(MemoryBudget* budget, uint64_t capBytes) : budget_(budget), capBytes_(capBytes) {}
+  // `budget` may be null (no limit but the cap); the memory comes from
+  // `arena`, which must outlive the memo.
+  FlatMemo(BlockArena& arena, MemoryBudget* budget, uint64_t capBytes)
+      : budget_(budget),
+        capBytes_(capBytes),
+        slots_(ArenaAllocator<Slot>(arena)),
+        keys_(ArenaAllocator<uint16_t>(arena)),
+        values_(ArenaAllocator<Value>(arena)) {}
   ~FlatMemo() {
     if (budget_ != nullptr) budget_->release(charged_);
   }
@@ -134,7 +141,7 @@ class FlatMemo {
   }
 
   void grow(std::size_t size) {
-    std::vector<Slot> old(size);
+    std::vector<Slot, ArenaAllocator<Slot>> old(size, Slot{}, slots_.get_allocator());
     old.swap(slots_);
     mask_ = size - 1;
     for (const Slot& slot : old) {
@@ -148,9 +155,9 @@ class FlatMemo {
   MemoryBudget* budget_;
   uint64_t capBytes_;
   uint64_t charged_ = 0;
-  std::vector<Slot> slots_;
-  std::vector<uint16_t> keys_;
-  std::vector<Value> values_;
+  std::vector<Slot, ArenaAllocator<Slot>> slots_;
+  std::vector<uint16_t, ArenaAllocator<uint16_t>> keys_;
+  std::vector<Value, ArenaAllocator<Value>> values_;
   std::size_t mask_ = 0;
   bool full_ = false;
 };

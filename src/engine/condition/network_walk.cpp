@@ -404,9 +404,9 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
 }
 
 NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
-  const std::span<const double> pasts = facts.pasts;
+  const std::span<const double> pasts = facts.storedPasts();
   if (pasts.empty()) return {};
-  const std::span<const StoredSubtree> stored = facts.subtrees;
+  const std::span<const StoredSubtree> stored = facts.storedSubtrees();
   const double past = interiorSum_ + derivedSum_;
   const auto nearest =
       static_cast<size_t>(std::lower_bound(pasts.begin(), pasts.end(), past) - pasts.begin());

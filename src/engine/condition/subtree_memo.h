@@ -21,6 +21,7 @@
 #include <span>
 #include <vector>
 
+#include "base/block_arena.h"
 #include "base/memory_budget.h"
 #include "base/wide_real.h"
 #include "engine/condition/flat_memo.h"
@@ -62,15 +63,21 @@ struct ChildLink {
 struct KeyFacts {
   static constexpr uint32_t kNoLinks = UINT32_MAX;
   // The stored subtrees, in the order of their past, and their pasts alone
-  // (searched without touching the subtrees).
-  std::vector<double> pasts;
-  std::vector<StoredSubtree> subtrees;
+  // (searched without touching the subtrees): `stored` of each, in blocks of
+  // the memo's arena with room for `room`.
+  double* pasts = nullptr;
+  StoredSubtree* subtrees = nullptr;
+  uint32_t stored = 0;
+  uint32_t room = 0;
   uint32_t links = kNoLinks;  // its children's links, for a next row needing
   int32_t linksRow = -1;      // linksRow
   bool countKnown = false;    // `count` is filled
   bool sumKnown = false;      // `completions` is filled
   uint64_t count = 0;
   WideReal completions{};
+
+  std::span<const double> storedPasts() const { return {pasts, stored}; }
+  std::span<const StoredSubtree> storedSubtrees() const { return {subtrees, stored}; }
 };
 
 class SubtreeMemo {
@@ -81,7 +88,10 @@ class SubtreeMemo {
   static constexpr std::size_t kMostPerKey = std::size_t{1} << 24;
 
   SubtreeMemo(MemoryBudget* budget, uint64_t capBytes)
-      : budget_(budget), capBytes_(capBytes / 2), keys_(budget, capBytes / 2) {}
+      : budget_(budget),
+        capBytes_(capBytes / 2),
+        keys_(arena_, budget, capBytes / 2),
+        links_(ArenaAllocator<ChildLink>(arena_)) {}
   ~SubtreeMemo() {
     if (budget_ != nullptr) budget_->release(charged_);
   }
@@ -117,31 +127,42 @@ class SubtreeMemo {
   // Stores `subtree`, walked at `past`, for a key, unless the memo or the
   // key's list is full.
   void insert(KeyFacts& facts, double past, const StoredSubtree& subtree) {
-    if (full_ || facts.pasts.size() >= kMostPerKey) return;
-    if (facts.pasts.size() == facts.pasts.capacity() &&
-        (!grow(facts.pasts) || !grow(facts.subtrees))) {
+    if (full_ || facts.stored >= kMostPerKey) return;
+    if (facts.stored == facts.room && !grow(facts)) {
       full_ = true;
       return;
     }
-    const auto at = std::upper_bound(facts.pasts.begin(), facts.pasts.end(), past);
-    facts.subtrees.insert(facts.subtrees.begin() + (at - facts.pasts.begin()), subtree);
-    facts.pasts.insert(at, past);
+    const std::span<double> pasts(facts.pasts, facts.stored + 1);
+    const auto at = static_cast<std::size_t>(
+        std::upper_bound(pasts.begin(), pasts.end() - 1, past) - pasts.begin());
+    std::copy_backward(pasts.begin() + at, pasts.end() - 1, pasts.end());
+    std::copy_backward(facts.subtrees + at, facts.subtrees + facts.stored,
+                       facts.subtrees + facts.stored + 1);
+    pasts[at] = past;
+    facts.subtrees[at] = subtree;
+    ++facts.stored;
   }
 
   bool full() const { return full_ || keys_.full(); }
 
  private:
-  // Doubles the capacity of `vector`, charged to the budget; false when the
-  // cap, the budget or the system refuses.
-  template <class T>
-  bool grow(std::vector<T>& vector) {
-    const std::size_t capacity = vector.capacity();
-    const std::size_t grown = std::max<std::size_t>(4, 2 * capacity);
-    const uint64_t bytes = (grown - capacity) * sizeof(T);
+  // Charges `bytes` more to the cap and the budget; false when either
+  // refuses.
+  bool charge(uint64_t bytes) {
     if (charged_ + bytes > capBytes_ || (budget_ != nullptr && !budget_->charge(bytes))) {
       return false;
     }
     charged_ += bytes;
+    return true;
+  }
+
+  // Doubles the capacity of `vector`, charged to the budget; false when the
+  // cap, the budget or the system refuses.
+  template <class T>
+  bool grow(std::vector<T, ArenaAllocator<T>>& vector) {
+    const std::size_t capacity = vector.capacity();
+    const std::size_t grown = std::max<std::size_t>(4, 2 * capacity);
+    if (!charge((grown - capacity) * sizeof(T))) return false;
     // Memory the system refuses in spite of the budget only ends the memo.
     try {
       vector.reserve(grown);
@@ -151,11 +172,34 @@ class SubtreeMemo {
     return true;
   }
 
+  // Doubles the room of a key's list, charged to the budget; false when the
+  // cap, the budget or the system refuses.
+  bool grow(KeyFacts& facts) {
+    const std::size_t room = std::max<std::size_t>(2, 2 * std::size_t{facts.room});
+    constexpr std::size_t kEntry = sizeof(double) + sizeof(StoredSubtree);
+    if (!charge((room - facts.room) * kEntry)) return false;
+    try {
+      auto* pasts = static_cast<double*>(arena_.allocate(room * sizeof(double)));
+      auto* subtrees = static_cast<StoredSubtree*>(arena_.allocate(room * sizeof(StoredSubtree)));
+      std::copy(facts.pasts, facts.pasts + facts.stored, pasts);
+      std::copy(facts.subtrees, facts.subtrees + facts.stored, subtrees);
+      arena_.deallocate(facts.pasts, facts.room * sizeof(double));
+      arena_.deallocate(facts.subtrees, facts.room * sizeof(StoredSubtree));
+      facts.pasts = pasts;
+      facts.subtrees = subtrees;
+      facts.room = static_cast<uint32_t>(room);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+
   MemoryBudget* budget_;
   uint64_t capBytes_;
   uint64_t charged_ = 0;
+  BlockArena arena_;  // declared first: the containers below give back to it
   FlatMemo<KeyFacts> keys_;
-  std::vector<ChildLink> links_;
+  std::vector<ChildLink, ArenaAllocator<ChildLink>> links_;
   bool full_ = false;
 };
 
