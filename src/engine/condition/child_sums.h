@@ -48,11 +48,15 @@ class ChildSums {
   WideReal sum_{};
 };
 
-// Where a node's closed-form sum may come from: its parent's ChildSums, as
-// child x (none at the root).
+class ChildCounts;
+
+// Where a node's closed-form sum, and its count, may come from: its parent's
+// ChildSums and ChildCounts, as child x (none at the root; no counts but in
+// the last interior column).
 struct SumSource {
   ChildSums* siblings = nullptr;
   int32_t x = 0;
+  ChildCounts* counts = nullptr;
 };
 
 }  // namespace rxc

@@ -12,6 +12,7 @@
 #include "engine/bounds/completion_count.h"
 #include "engine/bounds/open_cells_bounds.h"
 #include "engine/bounds/rounding_budget.h"
+#include "engine/condition/child_counts.h"
 #include "engine/condition/child_sums.h"
 #include "engine/condition/exact_probabilities.h"
 #include "engine/condition/subtree_memo.h"
@@ -35,6 +36,9 @@ constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
 // finishes anyway.
 constexpr uint64_t kStackPerLevel = 2048;
 constexpr int kMostRows = 100;
+// The most values (16 bytes each) kept for the children's counts of the last
+// interior column's nodes: beyond, each child is counted on its own.
+constexpr size_t kMostCountScratch = size_t{1} << 16;
 
 // A sum of probabilities, kept as its only term while it has one (a subtree
 // decided whole or taken from the memo), so that passing it up to the parent
@@ -212,6 +216,11 @@ class NetworkWalk {
   std::vector<int32_t> rowNeed_, colNeed_;
   std::vector<int16_t> cells_;  // row-major
   std::vector<uint16_t> keys_;  // where a node's key is built
+  // Room for the children's counts of a node in the last interior column,
+  // one stretch per row (empty when the column's margin makes them too
+  // large to keep).
+  std::vector<ChildCounts::Wide> countScratch_;
+  std::size_t countStretch_ = 0;
   // Every table of the pass, when it could be counted before the walk.
   std::optional<uint64_t> total_;
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
@@ -243,6 +252,10 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       colNeed_(problem.colMargin.begin(), problem.colMargin.end()),
       cells_(static_cast<size_t>(problem.r * problem.c), 0) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
+  countStretch_ = static_cast<size_t>(problem.colMargin[static_cast<size_t>(c_ - 2)]) + 1;
+  if (countStretch_ * static_cast<size_t>(interiorRows_) <= kMostCountScratch) {
+    countScratch_.resize(countStretch_ * static_cast<size_t>(interiorRows_));
+  }
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   // The slack of a node's range. The margins of reuse, in units of rounding
   // at the largest partial sum, ln N! plus |LogMarginConst|: a table's
@@ -353,7 +366,8 @@ bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, u
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
   uint64_t n = 0;
   uint64_t work = 0;
-  if (!countNode(p, work, factsIndex, n)) return false;
+  const bool fromSiblings = source.counts != nullptr && source.counts->at(source.x, n);
+  if (!fromSiblings && !countNode(p, work, factsIndex, n)) return false;
   // Found after the count, which may have added keys.
   KeyFacts* facts = factsIndex == SubtreeMemo::kNoFacts ? nullptr : &memo_.factsAt(factsIndex);
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
@@ -558,6 +572,14 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     }
   }
   ChildSums childSums(need, rowNeed_[ui], below, endsColumn);
+  // In the last interior column, every child's count from one product.
+  std::optional<ChildCounts> childCounts;
+  if (uj == static_cast<size_t>(c_ - 2) && !countScratch_.empty()) {
+    const std::span<ChildCounts::Wide> stretch =
+        std::span(countScratch_).subspan(ui * countStretch_, countStretch_);
+    childCounts.emplace(std::span<const int32_t>(rowNeed_).subspan(ui + 1), need, stretch);
+  }
+  ChildCounts* counts = childCounts.has_value() ? &*childCounts : nullptr;
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
     cell = static_cast<int16_t>(x);
@@ -583,7 +605,7 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
       bounds = {memo_.link(at).least, memo_.link(at).greatest};
       childFacts = memo_.link(at).facts;
     }
-    absorb(out, walkNode(p + 1, SumSource{&childSums, x}, bounds, childFacts), factor);
+    absorb(out, walkNode(p + 1, SumSource{&childSums, x, counts}, bounds, childFacts), factor);
     if (links != KeyFacts::kNoLinks) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
