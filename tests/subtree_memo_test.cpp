@@ -45,11 +45,20 @@ TEST(SubtreeMemo, KeepsEachKeysSubtreesInTheOrderOfTheirPast) {
       EXPECT_EQ(facts.subtrees[k].tables % 2, index == a ? 0u : 1u);
     }
   }
-  const uint32_t links = memo.addLinks(5);
+  // Links kept per next row's need: each key's sets found by the row alone.
+  EXPECT_EQ(memo.linksFor(memo.factsAt(a), 4), KeyFacts::kNoLinks);
+  const uint32_t links = memo.addLinks(memo.factsAt(a), 4, 5);
   ASSERT_NE(links, KeyFacts::kNoLinks);
   memo.link(links + 4).facts = a;
   EXPECT_EQ(memo.link(links + 4).facts, a);
-  EXPECT_EQ(memo.addLinks(3), links + 5);
+  const uint32_t other = memo.addLinks(memo.factsAt(a), 6, 3);
+  EXPECT_EQ(other, links + 5);
+  const uint32_t ofB = memo.addLinks(memo.factsAt(b), 4, 2);
+  EXPECT_EQ(memo.linksFor(memo.factsAt(a), 4), links);
+  EXPECT_EQ(memo.linksFor(memo.factsAt(a), 6), other);
+  EXPECT_EQ(memo.linksFor(memo.factsAt(a), 5), KeyFacts::kNoLinks);
+  EXPECT_EQ(memo.linksFor(memo.factsAt(b), 4), ofB);
+  EXPECT_EQ(memo.linksFor(memo.factsAt(b), 6), KeyFacts::kNoLinks);
   EXPECT_FALSE(memo.full());
 }
 
@@ -78,7 +87,7 @@ TEST(SubtreeMemo, TakesItsMemoryFromTheBudgetAndEndsWhenRefused) {
     const size_t held = memo.factsAt(first).stored;
     memo.insert(memo.factsAt(first), 100.0, StoredSubtree{});
     EXPECT_EQ(memo.factsAt(first).stored, memo.full() ? held : held + 1);
-    EXPECT_EQ(memo.addLinks(1 << 20), KeyFacts::kNoLinks);
+    EXPECT_EQ(memo.addLinks(memo.factsAt(first), 1, 1 << 20), KeyFacts::kNoLinks);
   }
   EXPECT_EQ(budget.used(), 0u);
 }

@@ -560,15 +560,11 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
   uint32_t links = KeyFacts::kNoLinks;
   bool making = false;
   if (facts != SubtreeMemo::kNoFacts) {
-    if (memo_.factsAt(facts).links == KeyFacts::kNoLinks) {
-      links = memo_.addLinks(static_cast<size_t>(last - first + 1));
+    KeyFacts& known = memo_.factsAt(facts);
+    links = memo_.linksFor(known, rowNeed_[ui]);
+    if (links == KeyFacts::kNoLinks) {
+      links = memo_.addLinks(known, rowNeed_[ui], static_cast<size_t>(last - first + 1));
       making = links != KeyFacts::kNoLinks;
-      if (making) {
-        memo_.factsAt(facts).links = links;
-        memo_.factsAt(facts).linksRow = rowNeed_[ui];
-      }
-    } else if (memo_.factsAt(facts).linksRow == rowNeed_[ui]) {
-      links = memo_.factsAt(facts).links;
     }
   }
   ChildSums childSums(need, rowNeed_[ui], below, endsColumn);

@@ -59,6 +59,14 @@ struct ChildLink {
   uint32_t facts = UINT32_MAX;
 };
 
+// The children's links of the nodes of one key whose next row needs `row`:
+// `count` links from `first`; `next` is the key's next such set.
+struct LinkSet {
+  int32_t row = 0;
+  uint32_t first = 0;
+  uint32_t next = UINT32_MAX;
+};
+
 // What is known of every node of a key.
 struct KeyFacts {
   static constexpr uint32_t kNoLinks = UINT32_MAX;
@@ -69,10 +77,9 @@ struct KeyFacts {
   StoredSubtree* subtrees = nullptr;
   uint32_t stored = 0;
   uint32_t room = 0;
-  uint32_t links = kNoLinks;  // its children's links, for a next row needing
-  int32_t linksRow = -1;      // linksRow
-  bool countKnown = false;    // `count` is filled
-  bool sumKnown = false;      // `completions` is filled
+  uint32_t linkSets = kNoLinks;  // its children's links, one set per next row's need
+  bool countKnown = false;       // `count` is filled
+  bool sumKnown = false;         // `completions` is filled
   uint64_t count = 0;
   WideReal completions{};
 
@@ -91,7 +98,8 @@ class SubtreeMemo {
       : budget_(budget),
         capBytes_(capBytes / 2),
         keys_(arena_, budget, capBytes / 2),
-        links_(ArenaAllocator<ChildLink>(arena_)) {}
+        links_(ArenaAllocator<ChildLink>(arena_)),
+        linkSets_(ArenaAllocator<LinkSet>(arena_)) {}
   ~SubtreeMemo() {
     if (budget_ != nullptr) budget_->release(charged_);
   }
@@ -108,18 +116,34 @@ class SubtreeMemo {
   // Valid until the next call that adds a key.
   KeyFacts& factsAt(uint32_t index) { return keys_.at(index); }
 
-  // Room for `count` children's links, by the index of the first; kNoLinks
-  // when the memo is full.
-  uint32_t addLinks(std::size_t count) {
-    if (full_ || links_.size() + count >= KeyFacts::kNoLinks) return KeyFacts::kNoLinks;
-    while (links_.size() + count > links_.capacity()) {
-      if (!grow(links_)) {
+  // The children's links of the key's nodes whose next row needs `row`, by
+  // the index of the first; kNoLinks if none are kept.
+  uint32_t linksFor(const KeyFacts& facts, int32_t row) const {
+    for (uint32_t set = facts.linkSets; set != KeyFacts::kNoLinks; set = linkSets_[set].next) {
+      if (linkSets_[set].row == row) return linkSets_[set].first;
+    }
+    return KeyFacts::kNoLinks;
+  }
+
+  // Room for `count` children's links of the key's nodes whose next row
+  // needs `row` (none kept yet), by the index of the first; kNoLinks when the
+  // memo is full.
+  uint32_t addLinks(KeyFacts& facts, int32_t row, std::size_t count) {
+    if (full_ || links_.size() + count >= KeyFacts::kNoLinks ||
+        linkSets_.size() + 1 >= KeyFacts::kNoLinks) {
+      return KeyFacts::kNoLinks;
+    }
+    while (links_.size() + count > links_.capacity() || linkSets_.size() == linkSets_.capacity()) {
+      const bool grown = links_.size() + count > links_.capacity() ? grow(links_) : grow(linkSets_);
+      if (!grown) {
         full_ = true;
         return KeyFacts::kNoLinks;
       }
     }
     const auto first = static_cast<uint32_t>(links_.size());
     links_.resize(links_.size() + count);
+    linkSets_.push_back({row, first, facts.linkSets});
+    facts.linkSets = static_cast<uint32_t>(linkSets_.size() - 1);
     return first;
   }
   ChildLink& link(uint32_t index) { return links_[index]; }
@@ -200,6 +224,7 @@ class SubtreeMemo {
   BlockArena arena_;  // declared first: the containers below give back to it
   FlatMemo<KeyFacts> keys_;
   std::vector<ChildLink, ArenaAllocator<ChildLink>> links_;
+  std::vector<LinkSet, ArenaAllocator<LinkSet>> linkSets_;
   bool full_ = false;
 };
 
