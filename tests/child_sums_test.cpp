@@ -1,7 +1,8 @@
-// The children's closed-form sums found by their ratio (child_sums.h) against
-// the closed form computed afresh for each child (exact_probabilities.h): two
-// derivations of the same sums, on the nodes of random problems, mid-column
-// and column-ending alike.
+// The children's shares of a node's closed-form sum found by their ratio
+// (child_sums.h) against each child's closed form computed afresh
+// (exact_probabilities.h) times 1/x! for the node's cell (and 1/y! for the
+// last row's): two derivations of the same sums, on the nodes of random
+// problems, mid-column and column-ending alike.
 #include "engine/condition/child_sums.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ NodeState randomNode(std::mt19937& random, const Problem& problem, int p) {
   return node;
 }
 
-TEST(ChildSums, FollowTheClosedFormFromChildToChild) {
+TEST(ChildShares, FollowTheClosedFormFromChildToChild) {
   std::mt19937 random(20261210);
   int nodes = 0;
   int endingColumn = 0;
@@ -90,7 +91,7 @@ TEST(ChildSums, FollowTheClosedFormFromChildToChild) {
     const int32_t need = node.colNeed[uj];
     const int32_t first = std::max(0, need - below);
     const int32_t last = std::min(need, node.rowNeed[ui]);
-    ChildSums sums(need, node.rowNeed[ui], below, endsColumn);
+    ChildShares shares(need, node.rowNeed[ui], below);
     // The first child asked for may be any of them; the rest follow by ratio.
     const int32_t start = std::uniform_int_distribution<int32_t>(first, last)(random);
     for (int32_t x = start; x <= last; ++x) {
@@ -106,8 +107,9 @@ TEST(ChildSums, FollowTheClosedFormFromChildToChild) {
         childRow = 0;
       }
       const OpenCells open{r, c, childColumn, childRow, child.rowNeed, child.colNeed};
-      const WideReal direct = exact.allCompletions(open);
-      const WideReal byRatio = sums.at(x, [&] { return direct; });
+      WideReal direct = exact.allCompletions(open) * exact.inverseFactorial(x);
+      if (endsColumn) direct = direct * exact.inverseFactorial(need - x);
+      const WideReal byRatio = shares.at(x, [&] { return direct; });
       EXPECT_LT(relativeDifference(byRatio, direct), 1e-28)
           << "round " << round << ", " << problem.dimText << ", position " << p << ", x " << x;
     }

@@ -67,4 +67,11 @@ class ChildCounts {
   bool made_ = false;
 };
 
+// Where a node's count may come from: its parent's ChildCounts, as child x
+// (none at the root, nor outside the last interior column).
+struct CountSource {
+  ChildCounts* counts = nullptr;
+  int32_t x = 0;
+};
+
 }  // namespace rxc

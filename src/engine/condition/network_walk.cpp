@@ -103,21 +103,35 @@ class NetworkWalk {
   NetworkOutcome run();
 
  private:
-  // The subtree whose next cell is interior position p (column-major), the
-  // bounds of its open cells' sum of ln x! given; `facts` is its key's facts
-  // (kNoFacts when not yet found: the node finds them and sets it).
-  NodeResult walkNode(int p, SumSource source, SumBounds bounds, uint32_t& facts);
   enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
-  // What bounds on the open cells' sum of ln x! decide about the subtree;
+  // What bounds on the open cells' sum of ln x! decide about a subtree;
   // [low, high] is where its tables' log-probabilities lie.
-  Verdict judge(double least, double greatest, double& low, double& high) const;
+  struct Judgement {
+    Verdict verdict;
+    double low;
+    double high;
+  };
+  [[gnu::always_inline]] Judgement judge(SumBounds bounds) const;
+  // The subtree whose next cell is interior position p (column-major), as
+  // its bounds judge it; `facts` is its key's facts (kNoFacts when not yet
+  // found: the node finds them and sets it).
+  NodeResult walkNode(int p, CountSource source, Judgement judged, uint32_t& facts);
   // The bounds of node p's open cells' sum of ln x!.
   SumBounds boundNode(int p) const;
   // The subtree decided whole (`verdict` not kWalk), if its tables can be
   // counted; the facts of its key (kNoFacts: none) save the count and the
-  // sum.
+  // sum. (A walked node's children accepted whole take acceptWhole.)
   [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
-                                     uint32_t facts, SumSource source, NodeResult& out);
+                                     uint32_t facts, CountSource source, NodeResult& out);
+  // The sum over node p's completions of the product of 1/x! over its open
+  // cells, kept in its key's facts (kNoFacts: none).
+  WideReal closedForm(int p, uint32_t facts);
+  // Child x of a walked node, node p with its cells fixed, whose bounds
+  // accept every table with none able to act (`judged`), taken whole if its
+  // tables can be counted: its count, its share of the parent's sum and its
+  // range go into the parent's `out`. `facts` as walkNode's.
+  bool acceptWhole(int p, int32_t x, Judgement judged, ChildCounts* counts, uint32_t& facts,
+                   ChildShares& shares, NodeResult& out);
   // The number of completions of node p, if it fits in 64 bits and is found
   // within the work left: in the last interior column by the completion
   // counter (a bounded composition), before it child by child, each key's
@@ -293,17 +307,16 @@ void NetworkWalk::absorb(NodeResult& into, const NodeResult& child, const WideRe
   into.keepRoom(child.roomUp, child.roomDown);
 }
 
-NetworkWalk::Verdict NetworkWalk::judge(double least, double greatest, double& low,
-                                        double& high) const {
+inline NetworkWalk::Judgement NetworkWalk::judge(SumBounds bounds) const {
   const double fixed = interiorSum_ + derivedSum_;
-  const double slack = roundingSlack(fixed + greatest + std::fabs(lmc_));
-  low = lmc_ - (fixed + greatest) - slack;
-  high = lmc_ - (fixed + least) + slack;
-  if (high <= range_.lower || low >= range_.upper) return Verdict::kNoneAccepted;
+  const double slack = roundingSlack(fixed + bounds.greatest + std::fabs(lmc_));
+  const double low = lmc_ - (fixed + bounds.greatest) - slack;
+  const double high = lmc_ - (fixed + bounds.least) + slack;
+  if (high <= range_.lower || low >= range_.upper) return {Verdict::kNoneAccepted, low, high};
   if (range_.lower < low && high < range_.upper && !mayAct(low, high)) {
-    return Verdict::kAllAccepted;
+    return {Verdict::kAllAccepted, low, high};
   }
-  return Verdict::kWalk;
+  return {Verdict::kWalk, low, high};
 }
 
 SumBounds NetworkWalk::boundNode(int p) const {
@@ -362,14 +375,11 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
 }
 
 bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, uint32_t factsIndex,
-                              SumSource source, NodeResult& out) {
-  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
+                              CountSource source, NodeResult& out) {
   uint64_t n = 0;
   uint64_t work = 0;
   const bool fromSiblings = source.counts != nullptr && source.counts->at(source.x, n);
   if (!fromSiblings && !countNode(p, work, factsIndex, n)) return false;
-  // Found after the count, which may have added keys.
-  KeyFacts* facts = factsIndex == SubtreeMemo::kNoFacts ? nullptr : &memo_.factsAt(factsIndex);
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
   out.tables = n;
@@ -377,24 +387,53 @@ bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, u
     if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
     count_ += static_cast<int64_t>(n);
     out.accepted = static_cast<int64_t>(n);
-    auto closedForm = [&]() -> WideReal {
-      auto direct = [&] { return sums_.allCompletions(open); };
-      return source.siblings != nullptr ? source.siblings->at(source.x, direct) : direct();
-    };
-    if (facts == nullptr) {
-      out.relativeSum.add(closedForm());
-    } else {
-      if (!facts->sumKnown) {
-        facts->completions = closedForm();
-        facts->sumKnown = true;
-      }
-      out.relativeSum.add(facts->completions);
-    }
+    out.relativeSum.add(closedForm(p, factsIndex));
     out.acceptRange(low, high);
     out.keepRoom(range_.upper - high, low - range_.lower);
   } else {
     roomOfRejected(low, high, out);
   }
+  return true;
+}
+
+WideReal NetworkWalk::closedForm(int p, uint32_t facts) {
+  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
+  if (facts == SubtreeMemo::kNoFacts) return sums_.allCompletions(open);
+  KeyFacts& known = memo_.factsAt(facts);
+  if (!known.sumKnown) {
+    known.completions = sums_.allCompletions(open);
+    known.sumKnown = true;
+  }
+  return known.completions;
+}
+
+bool NetworkWalk::acceptWhole(int p, int32_t x, Judgement judged, ChildCounts* counts,
+                              uint32_t& facts, ChildShares& shares, NodeResult& out) {
+  uint64_t n = 0;
+  uint64_t work = 0;
+  const bool fromSiblings = counts != nullptr && counts->at(x, n);
+  if (!fromSiblings && !countNode(p, work, facts, n)) return false;
+  if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
+  passTables(n);
+  if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
+  count_ += static_cast<int64_t>(n);
+  out.tables += n;
+  out.accepted += static_cast<int64_t>(n);
+  // Its share: the child's closed form times 1/x! for its cell, and 1/y! for
+  // the last row's when the child starts a column. A child whose key's facts
+  // were found (to count it) keeps its closed form there; the others, in
+  // the last interior column, take theirs by ratio from their siblings'.
+  auto share = [&] {
+    const int j = (p - 1) / interiorRows_;
+    WideReal value = closedForm(p, facts) * inverseFactorial(x);
+    if ((p - 1) % interiorRows_ == interiorRows_ - 1) {
+      value = value * inverseFactorial(cells_[static_cast<size_t>((r_ - 1) * c_ + j)]);
+    }
+    return value;
+  };
+  out.relativeSum.add(facts != SubtreeMemo::kNoFacts ? share() : shares.at(x, share));
+  out.acceptRange(judged.low, judged.high);
+  out.keepRoom(range_.upper - judged.high, judged.low - range_.lower);
   return true;
 }
 
@@ -500,11 +539,11 @@ void NetworkWalk::store(uint32_t facts, const NodeResult& result) {
   memo_.insert(memo_.factsAt(facts), interiorSum_ + derivedSum_, stored);
 }
 
-NodeResult NetworkWalk::walkNode(int p, SumSource source, SumBounds bounds, uint32_t& facts) {
+NodeResult NetworkWalk::walkNode(int p, CountSource source, Judgement judged, uint32_t& facts) {
   NodeResult out;
-  double low = 0.0;
-  double high = 0.0;
-  const Verdict verdict = judge(bounds.least, bounds.greatest, low, high);
+  const Verdict verdict = judged.verdict;
+  const double low = judged.low;
+  const double high = judged.high;
   // A rejected subtree needs counting only for the progress bar, which the
   // end of the pass brings up to date when the total is known.
   if (verdict == Verdict::kNoneAccepted && total_.has_value()) {
@@ -567,7 +606,7 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
       making = links != KeyFacts::kNoLinks;
     }
   }
-  ChildSums childSums(need, rowNeed_[ui], below, endsColumn);
+  ChildShares shares(need, rowNeed_[ui], below);
   // In the last interior column, every child's count from one product.
   std::optional<ChildCounts> childCounts;
   if (uj == static_cast<size_t>(c_ - 2) && !countScratch_.empty()) {
@@ -582,14 +621,12 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     rowNeed_[ui] -= x;
     colNeed_[uj] -= x;
     interiorSum_ = interiorBefore + lf_[x];
-    WideReal factor = inverseFactorial(x);
     int32_t y = 0;
     if (endsColumn) {
       y = colNeed_[uj];
       derived = static_cast<int16_t>(y);
       rowNeed_[lastRow] -= y;
       derivedSum_ = derivedBefore + lf_[y];
-      factor = factor * inverseFactorial(y);
     }
     const uint32_t at = links + static_cast<uint32_t>(x - first);
     SumBounds bounds;
@@ -601,7 +638,13 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
       bounds = {memo_.link(at).least, memo_.link(at).greatest};
       childFacts = memo_.link(at).facts;
     }
-    absorb(out, walkNode(p + 1, SumSource{&childSums, x, counts}, bounds, childFacts), factor);
+    const Judgement judged = judge(bounds);
+    if (judged.verdict != Verdict::kAllAccepted ||
+        !acceptWhole(p + 1, x, judged, counts, childFacts, shares, out)) {
+      WideReal factor = inverseFactorial(x);
+      if (endsColumn) factor = factor * inverseFactorial(y);
+      absorb(out, walkNode(p + 1, CountSource{counts, x}, judged, childFacts), factor);
+    }
     if (links != KeyFacts::kNoLinks) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
     rowNeed_[ui] += x;
@@ -697,7 +740,7 @@ NetworkOutcome NetworkWalk::run() {
   }
   keys_.reserve(static_cast<size_t>(r_) + 3);
   uint32_t rootFacts = SubtreeMemo::kNoFacts;
-  NodeResult root = walkNode(0, SumSource{}, boundNode(0), rootFacts);
+  NodeResult root = walkNode(0, CountSource{}, judge(boundNode(0)), rootFacts);
   if (total_.has_value()) {
     // The tables not counted on the way (rejected subtrees), and their marks.
     passTables(*total_ - tableCount_);
