@@ -459,14 +459,13 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
 NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
   const std::span<const double> pasts = facts.storedPasts();
   if (pasts.empty()) return {};
-  const std::span<const StoredSubtree> stored = facts.storedSubtrees();
   const double past = interiorSum_ + derivedSum_;
   const auto nearest =
       static_cast<size_t>(std::lower_bound(pasts.begin(), pasts.end(), past) - pasts.begin());
   // The same past to the bit: the tables pair off (the same cells up to an
   // order of the rows), their additions in another order.
   for (size_t k = nearest; k < pasts.size() && pasts[k] == past; ++k) {
-    const StoredSubtree& it = stored[k];
+    const StoredSubtree& it = memo_.subtreeAt(facts, k);
     if (it.robust && it.interiorSum == interiorSum_ && it.derivedSum == derivedSum_) {
       return {&it, true, 0.0};
     }
@@ -476,7 +475,7 @@ NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
   // from the bounds (so that this node's own result stays robust).
   for (const size_t k : {nearest, nearest - 1}) {
     if (k >= pasts.size()) continue;  // past either end (nearest - 1 wraps)
-    const StoredSubtree& it = stored[k];
+    const StoredSubtree& it = memo_.subtreeAt(facts, k);
     const double moved = past - pasts[k];
     if (it.roomUp + moved - shiftMargin_ > reuseMargin_ &&
         it.roomDown - moved - shiftMargin_ > reuseMargin_) {

@@ -70,11 +70,13 @@ struct LinkSet {
 // What is known of every node of a key.
 struct KeyFacts {
   static constexpr uint32_t kNoLinks = UINT32_MAX;
-  // The stored subtrees, in the order of their past, and their pasts alone
-  // (searched without touching the subtrees): `stored` of each, in blocks of
-  // the memo's arena with room for `room`.
+  // The pasts of the subtrees stored for the key, in ascending order, each
+  // with the index of its subtree in the memo's pool: the search and the
+  // insertion move the pasts and the indices (12 bytes an entry), never the
+  // subtrees. `stored` of each, in one block of the memo's arena with room
+  // for `room` (`order` right after `pasts`).
   double* pasts = nullptr;
-  StoredSubtree* subtrees = nullptr;
+  uint32_t* order = nullptr;
   uint32_t stored = 0;
   uint32_t room = 0;
   uint32_t linkSets = kNoLinks;  // its children's links, one set per next row's need
@@ -84,7 +86,6 @@ struct KeyFacts {
   WideReal completions{};
 
   std::span<const double> storedPasts() const { return {pasts, stored}; }
-  std::span<const StoredSubtree> storedSubtrees() const { return {subtrees, stored}; }
 };
 
 class SubtreeMemo {
@@ -99,7 +100,8 @@ class SubtreeMemo {
         capBytes_(capBytes / 2),
         keys_(arena_, budget, capBytes / 2),
         links_(ArenaAllocator<ChildLink>(arena_)),
-        linkSets_(ArenaAllocator<LinkSet>(arena_)) {}
+        linkSets_(ArenaAllocator<LinkSet>(arena_)),
+        pool_(ArenaAllocator<StoredSubtree*>(arena_)) {}
   ~SubtreeMemo() {
     if (budget_ != nullptr) budget_->release(charged_);
   }
@@ -148,22 +150,30 @@ class SubtreeMemo {
   }
   ChildLink& link(uint32_t index) { return links_[index]; }
 
+  // The subtree of a key's k-th past.
+  const StoredSubtree& subtreeAt(const KeyFacts& facts, std::size_t k) const {
+    const uint32_t index = facts.order[k];
+    return pool_[index >> kPoolShift][index & (kPoolChunk - 1)];
+  }
+
   // Stores `subtree`, walked at `past`, for a key, unless the memo or the
   // key's list is full.
   void insert(KeyFacts& facts, double past, const StoredSubtree& subtree) {
     if (full_ || facts.stored >= kMostPerKey) return;
-    if (facts.stored == facts.room && !grow(facts)) {
+    if ((facts.stored == facts.room && !grow(facts)) || !makePoolRoom()) {
       full_ = true;
       return;
     }
+    const auto index = static_cast<uint32_t>(pooled_++);
+    pool_[index >> kPoolShift][index & (kPoolChunk - 1)] = subtree;
     const std::span<double> pasts(facts.pasts, facts.stored + 1);
+    const std::span<uint32_t> order(facts.order, facts.stored + 1);
     const auto at = static_cast<std::size_t>(
         std::upper_bound(pasts.begin(), pasts.end() - 1, past) - pasts.begin());
     std::copy_backward(pasts.begin() + at, pasts.end() - 1, pasts.end());
-    std::copy_backward(facts.subtrees + at, facts.subtrees + facts.stored,
-                       facts.subtrees + facts.stored + 1);
+    std::copy_backward(order.begin() + at, order.end() - 1, order.end());
     pasts[at] = past;
-    facts.subtrees[at] = subtree;
+    order[at] = index;
     ++facts.stored;
   }
 
@@ -200,18 +210,34 @@ class SubtreeMemo {
   // cap, the budget or the system refuses.
   bool grow(KeyFacts& facts) {
     const std::size_t room = std::max<std::size_t>(2, 2 * std::size_t{facts.room});
-    constexpr std::size_t kEntry = sizeof(double) + sizeof(StoredSubtree);
+    constexpr std::size_t kEntry = sizeof(double) + sizeof(uint32_t);
     if (!charge((room - facts.room) * kEntry)) return false;
     try {
-      auto* pasts = static_cast<double*>(arena_.allocate(room * sizeof(double)));
-      auto* subtrees = static_cast<StoredSubtree*>(arena_.allocate(room * sizeof(StoredSubtree)));
+      auto* pasts = static_cast<double*>(arena_.allocate(room * kEntry));
+      auto* order = reinterpret_cast<uint32_t*>(pasts + room);
       std::copy(facts.pasts, facts.pasts + facts.stored, pasts);
-      std::copy(facts.subtrees, facts.subtrees + facts.stored, subtrees);
-      arena_.deallocate(facts.pasts, facts.room * sizeof(double));
-      arena_.deallocate(facts.subtrees, facts.room * sizeof(StoredSubtree));
+      std::copy(facts.order, facts.order + facts.stored, order);
+      arena_.deallocate(facts.pasts, facts.room * kEntry);
       facts.pasts = pasts;
-      facts.subtrees = subtrees;
+      facts.order = order;
       facts.room = static_cast<uint32_t>(room);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+
+  // Room in the pool for one more subtree: a new chunk when the last is
+  // full, charged to the budget; false when the cap, the budget or the
+  // system refuses, or the indices would overflow.
+  bool makePoolRoom() {
+    if (pooled_ < pool_.size() * kPoolChunk) return true;
+    if (pooled_ >= (std::size_t{1} << 32) - kPoolChunk) return false;
+    constexpr std::size_t kChunkBytes = kPoolChunk * sizeof(StoredSubtree);
+    if (pool_.size() == pool_.capacity() && !grow(pool_)) return false;
+    if (!charge(kChunkBytes)) return false;
+    try {
+      pool_.push_back(static_cast<StoredSubtree*>(arena_.allocate(kChunkBytes)));
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -225,6 +251,12 @@ class SubtreeMemo {
   FlatMemo<KeyFacts> keys_;
   std::vector<ChildLink, ArenaAllocator<ChildLink>> links_;
   std::vector<LinkSet, ArenaAllocator<LinkSet>> linkSets_;
+  // Every stored subtree, in chunks that never move, by the index a key's
+  // list keeps.
+  static constexpr int kPoolShift = 9;
+  static constexpr std::size_t kPoolChunk = std::size_t{1} << kPoolShift;
+  std::vector<StoredSubtree*, ArenaAllocator<StoredSubtree*>> pool_;
+  std::size_t pooled_ = 0;
   bool full_ = false;
 };
 
