@@ -105,7 +105,7 @@ class NetworkWalk {
   NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
               ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
 
-  NetworkOutcome run();
+  NetworkOutcome run(bool countFirst);
 
  private:
   enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
@@ -756,8 +756,8 @@ bool NetworkWalk::countEveryTable(uint64_t work) {
   return total_.has_value();
 }
 
-NetworkOutcome NetworkWalk::run() {
-  countEveryTable(kFirstTotalWork);
+NetworkOutcome NetworkWalk::run(bool countFirst) {
+  if (countFirst) countEveryTable(kFirstTotalWork);
   keys_.reserve(static_cast<size_t>(r_) + 3);
   uint32_t rootFacts = SubtreeMemo::kNoFacts;
   NodeResult root = walkNode(0, CountSource{}, judge(boundNode(0)), rootFacts);
@@ -779,12 +779,13 @@ bool networkWalkFits(const Problem& problem, uint64_t stackBytes) {
 }
 
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes) {
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
+                              bool countFirst) {
   // The memos take at most a quarter of what the run's budget has left, so
   // that the kept lists, which grow during the pass, keep their room.
   if (budget != nullptr) memoCapBytes = std::min(memoCapBytes, budget->available() / 4);
   NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes);
-  return walk.run();
+  return walk.run(countFirst);
 }
 
 }  // namespace rxc
