@@ -180,6 +180,12 @@ class SubtreeMemo {
   bool full() const { return full_ || keys_.full(); }
 
  private:
+  // What a block of `from` bytes growing to `to` adds, in the arena's block
+  // sizes.
+  static uint64_t blockGrowth(std::size_t from, std::size_t to) {
+    return BlockArena::blockBytes(to) - (from == 0 ? 0 : BlockArena::blockBytes(from));
+  }
+
   // Charges `bytes` more to the cap and the budget; false when either
   // refuses.
   bool charge(uint64_t bytes) {
@@ -196,7 +202,7 @@ class SubtreeMemo {
   bool grow(std::vector<T, ArenaAllocator<T>>& vector) {
     const std::size_t capacity = vector.capacity();
     const std::size_t grown = std::max<std::size_t>(4, 2 * capacity);
-    if (!charge((grown - capacity) * sizeof(T))) return false;
+    if (!charge(blockGrowth(capacity * sizeof(T), grown * sizeof(T)))) return false;
     // Memory the system refuses in spite of the budget only ends the memo.
     try {
       vector.reserve(grown);
@@ -211,7 +217,7 @@ class SubtreeMemo {
   bool grow(KeyFacts& facts) {
     const std::size_t room = std::max<std::size_t>(2, 2 * std::size_t{facts.room});
     constexpr std::size_t kEntry = sizeof(double) + sizeof(uint32_t);
-    if (!charge((room - facts.room) * kEntry)) return false;
+    if (!charge(blockGrowth(facts.room * kEntry, room * kEntry))) return false;
     try {
       auto* pasts = static_cast<double*>(arena_.allocate(room * kEntry));
       auto* order = reinterpret_cast<uint32_t*>(pasts + room);
@@ -235,7 +241,7 @@ class SubtreeMemo {
     if (pooled_ >= (std::size_t{1} << 32) - kPoolChunk) return false;
     constexpr std::size_t kChunkBytes = kPoolChunk * sizeof(StoredSubtree);
     if (pool_.size() == pool_.capacity() && !grow(pool_)) return false;
-    if (!charge(kChunkBytes)) return false;
+    if (!charge(BlockArena::blockBytes(kChunkBytes))) return false;
     try {
       pool_.push_back(static_cast<StoredSubtree*>(arena_.allocate(kChunkBytes)));
     } catch (const std::bad_alloc&) {
