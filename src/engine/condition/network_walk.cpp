@@ -63,6 +63,13 @@ class TermSum {
     if (terms_ <= 1) return single_;
     return sum_.value();
   }
+  // Keeps the sum as its value alone, so that later reads cost nothing.
+  void settle() {
+    if (terms_ <= 1) return;
+    single_ = sum_.value();
+    sum_ = WideSum();
+    terms_ = 1;
+  }
 
  private:
   WideSum sum_;
@@ -573,6 +580,7 @@ NodeResult NetworkWalk::walkNode(int p, CountSource source, Judgement judged, ui
     return out;
   }
   out = walkChildren(p, facts);
+  out.relativeSum.settle();  // read by the memo and by the parent
   store(facts, out);
   return out;
 }
