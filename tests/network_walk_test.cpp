@@ -150,11 +150,9 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnRandomRequests) {
     const PassRun walked = runPass(problem, request, estimate, PassOptions{});
     expectSameRun(walked, expected, "round " + std::to_string(round));
     // Without room for its memo (none, or a few kilobytes): no reuse, or
-    // little, and the same run. In half the rounds, with the tables counted
-    // only when a rejected subtree is met.
+    // little, and the same run.
     PassOptions cramped;
     cramped.networkMemoBytes = round % 2 == 0 ? 0 : 48 * 1024;
-    cramped.networkCountsFirst = round % 4 < 2;
     expectSameRun(runPass(problem, request, estimate, cramped), expected,
                   "round " + std::to_string(round) + ", memo of " +
                       std::to_string(cramped.networkMemoBytes) + " bytes");

@@ -43,6 +43,9 @@ class CapList {
   // (smallest first), the rest share the remainder as evenly as integers go.
   double least(int32_t need, const double* lf) const {
     if (need == 0) return 0.0;
+    // One cell takes the whole need (up to its cap): the general steps below
+    // come to the same value, lf[min(need, cap)] to the bit.
+    if (size_ == 1) return lf[std::min(need, caps_[0])];
     const int k = size_;
     // The capped cells are the first t in ascending order: cell u (1-based)
     // is capped when cap_u * (k - u + 1) <= need - (caps before it). Once a
@@ -74,6 +77,7 @@ class CapList {
   // turn, the remainder in the next cell.
   double greatest(int32_t need, const double* lf) const {
     if (need == 0) return 0.0;
+    if (size_ == 1) return need >= caps_[0] ? highLf_[1] + lf[need - caps_[0]] : lf[need];
     // The full cells: the largest t with highSum_[t] <= need.
     const int64_t* end = highSum_.data() + size_ + 1;
     const int full =

@@ -25,13 +25,11 @@ namespace {
 constexpr double kLogInfinity = std::numeric_limits<double>::infinity();
 // Work one count may take before the node is walked instead.
 constexpr uint64_t kCountWork = uint64_t{1} << 14;
-// Work the count of every table may take: before the walk, a few
-// milliseconds at most; when the walk meets its first rejected subtree, a
-// few tenths of a second (beyond, the walk counts the tables as it goes).
-// The total spares the walk the counts of rejected subtrees, which a test
-// of Fisher's seldom meets: counting every table of 4 x 4 with margins near
-// 25 before the walk took a tenth of the time.
-constexpr uint64_t kFirstTotalWork = uint64_t{1} << 14;
+// Work the count of every table may take, made when the walk meets its first
+// rejected subtree (a few tenths of a second at most; beyond, the walk counts
+// the tables as it goes). The total spares the walk the counts of rejected
+// subtrees, which a test of Fisher's seldom meets: counting every table of
+// 4 x 4 with margins near 25 before the walk took a tenth of the time.
 constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
 // The stack one level of the walk's recursion may take: a node's frame (about
 // 0.85 KB in an optimised build) and, beneath the deepest node, a count's
@@ -112,7 +110,7 @@ class NetworkWalk {
   NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
               ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
 
-  NetworkOutcome run(bool countFirst);
+  NetworkOutcome run();
 
  private:
   enum class Verdict { kNoneAccepted, kAllAccepted, kWalk };
@@ -217,9 +215,8 @@ class NetworkWalk {
            std::fabs(logProb - range_.upper) <= reuseMargin_;
   }
   void passTables(uint64_t n);
-  // Whether every table of the pass is counted: if not yet, tries within
-  // `work` (once for each larger work).
-  bool countEveryTable(uint64_t work);
+  // Whether every table of the pass is counted: if not yet, tries once.
+  bool countEveryTable();
   const WideReal& inverseFactorial(int k) {
     const auto u = static_cast<size_t>(k);
     if (!inverseKnown_[u]) {
@@ -252,7 +249,7 @@ class NetworkWalk {
   std::size_t countStretch_ = 0;
   // Every table of the pass, once counted (countEveryTable).
   std::optional<uint64_t> total_;
-  uint64_t totalWorkTried_ = 0;
+  bool totalTried_ = false;
   std::vector<int32_t> rowMargin_, colMargin_;
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
   double derivedSum_ = 0.0;   // ln x! of the last-row cells of the completed columns
@@ -565,7 +562,7 @@ NodeResult NetworkWalk::walkNode(int p, CountSource source, Judgement judged, ui
   // A rejected subtree needs counting only for the progress bar, which the
   // end of the pass brings up to date when the total is known: the first
   // one has every table counted.
-  if (verdict == Verdict::kNoneAccepted && countEveryTable(kTotalCountWork)) {
+  if (verdict == Verdict::kNoneAccepted && countEveryTable()) {
     roomOfRejected(low, high, out);
     return out;
   }
@@ -752,11 +749,11 @@ void NetworkWalk::visitTable(int32_t x, const WideReal& term, NodeResult& out) {
   }
 }
 
-bool NetworkWalk::countEveryTable(uint64_t work) {
-  if (!total_.has_value() && work > totalWorkTried_) {
-    totalWorkTried_ = work;
+bool NetworkWalk::countEveryTable() {
+  if (!totalTried_) {
+    totalTried_ = true;
     const OpenCells whole{r_, c_, 0, 0, rowMargin_, colMargin_};
-    const CompletionCount count = counter_.count(whole, work);
+    const CompletionCount count = counter_.count(whole, kTotalCountWork);
     if (count.exact() && count.value <= std::numeric_limits<uint64_t>::max()) {
       total_ = static_cast<uint64_t>(count.value);
     }
@@ -764,8 +761,7 @@ bool NetworkWalk::countEveryTable(uint64_t work) {
   return total_.has_value();
 }
 
-NetworkOutcome NetworkWalk::run(bool countFirst) {
-  if (countFirst) countEveryTable(kFirstTotalWork);
+NetworkOutcome NetworkWalk::run() {
   keys_.reserve(static_cast<size_t>(r_) + 3);
   uint32_t rootFacts = SubtreeMemo::kNoFacts;
   NodeResult root = walkNode(0, CountSource{}, judge(boundNode(0)), rootFacts);
@@ -787,13 +783,12 @@ bool networkWalkFits(const Problem& problem, uint64_t stackBytes) {
 }
 
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
-                              bool countFirst) {
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes) {
   // The memos take at most a quarter of what the run's budget has left, so
   // that the kept lists, which grow during the pass, keep their room.
   if (budget != nullptr) memoCapBytes = std::min(memoCapBytes, budget->available() / 4);
   NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes);
-  return walk.run(countFirst);
+  return walk.run();
 }
 
 }  // namespace rxc

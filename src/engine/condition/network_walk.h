@@ -54,11 +54,8 @@ bool networkWalkFits(const Problem& problem, uint64_t stackBytes);
 // Runs the pass; the ordered steps (raises of the largest log-probability,
 // the kept lists) get every accepted table that may act on them, in
 // generation order. The memos' memory comes from `budget` (may be null), up to
-// `memoCapBytes` and a quarter of what the budget has left. Every table is
-// counted before the walk if that is cheap (unless `countFirst` is false),
-// else when the walk meets its first rejected subtree.
+// `memoCapBytes` and a quarter of what the budget has left.
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
-                              bool countFirst = true);
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
 
 }  // namespace rxc

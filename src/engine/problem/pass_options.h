@@ -34,9 +34,6 @@ struct PassOptions {
   // the cap below), and that cap.
   MemoryBudget* memory = nullptr;
   uint64_t networkMemoBytes = uint64_t{512} << 20;
-  // Whether it counts every table before it walks, when that is cheap; false
-  // (for tests) leaves the count to its first rejected subtree.
-  bool networkCountsFirst = true;
   // The stack the calling thread may use; the network walk, which recurses
   // once per interior cell, takes only the shapes whose recursion fits in
   // half of it.
