@@ -66,7 +66,8 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
   if (options.bounded && options.networkWalk && networkWalkFits(problem, options.stackBytes)) {
     const NetworkOutcome walked =
-        runNetworkWalk(problem, range, steps, progress, options.memory, options.networkMemoBytes);
+        runNetworkWalk(problem, range, steps, progress, options.memory, options.networkMemoBytes,
+                       options.networkTotalCountWork);
     outcome.tableCount = walked.tableCount;
     outcome.count = walked.count;
     outcome.exactSum = walked.sum;

@@ -25,12 +25,6 @@ namespace {
 constexpr double kLogInfinity = std::numeric_limits<double>::infinity();
 // Work one count may take before the node is walked instead.
 constexpr uint64_t kCountWork = uint64_t{1} << 14;
-// Work the count of every table may take, made when the walk meets its first
-// rejected subtree (a few tenths of a second at most; beyond, the walk counts
-// the tables as it goes). The total spares the walk the counts of rejected
-// subtrees, which a test of Fisher's seldom meets: counting every table of
-// 4 x 4 with margins near 25 before the walk took a tenth of the time.
-constexpr uint64_t kTotalCountWork = uint64_t{1} << 20;
 // The stack one level of the walk's recursion may take: a node's frame (about
 // 0.85 KB in an optimised build) and, beneath the deepest node, a count's
 // recursion (about 0.25 KB a level), with room for less optimised builds.
@@ -57,10 +51,7 @@ class TermSum {
     }
     ++terms_;
   }
-  WideReal value() const {
-    if (terms_ <= 1) return single_;
-    return sum_.value();
-  }
+  WideReal value() const { return terms_ <= 1 ? single_ : sum_.value(); }
   // Keeps the sum as its value alone, so that later reads cost nothing.
   void settle() {
     if (terms_ <= 1) return;
@@ -108,7 +99,8 @@ struct CellsView {
 class NetworkWalk {
  public:
   NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes);
+              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
+              uint64_t totalCountWork);
 
   NetworkOutcome run();
 
@@ -128,11 +120,11 @@ class NetworkWalk {
   NodeResult walkNode(int p, CountSource source, Judgement judged, uint32_t& facts);
   // The bounds of node p's open cells' sum of ln x!.
   SumBounds boundNode(int p) const;
-  // The subtree decided whole (`verdict` not kWalk), if its tables can be
-  // counted; the facts of its key (kNoFacts: none) save the count and the
-  // sum. (A walked node's children accepted whole take acceptWhole.)
-  [[gnu::noinline]] bool decideWhole(int p, Verdict verdict, double low, double high,
-                                     uint32_t facts, CountSource source, NodeResult& out);
+  // A subtree whose every table is rejected, counted for the progress bar
+  // when every table of the pass could not be counted, if it can be; the
+  // facts of its key (kNoFacts: none) keep the count.
+  [[gnu::noinline]] bool countRejected(int p, double low, double high, uint32_t facts,
+                                       CountSource source, NodeResult& out);
   // The sum over node p's completions of the product of 1/x! over its open
   // cells, kept in its key's facts (kNoFacts: none).
   WideReal closedForm(int p, uint32_t facts);
@@ -251,6 +243,7 @@ class NetworkWalk {
   std::optional<uint64_t> total_;
   bool totalTried_ = false;
   std::vector<int32_t> rowMargin_, colMargin_;
+  uint64_t totalCountWork_;   // work that count may take
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
   double derivedSum_ = 0.0;   // ln x! of the last-row cells of the completed columns
   double slack_;              // relative to the sums and |LogMarginConst| (rounding_budget.h)
@@ -262,7 +255,8 @@ class NetworkWalk {
 };
 
 NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-                         ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes)
+                         ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
+                         uint64_t totalCountWork)
     : range_(range),
       sink_(sink),
       progress_(progress),
@@ -280,7 +274,8 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       colNeed_(problem.colMargin.begin(), problem.colMargin.end()),
       cells_(static_cast<size_t>(problem.r * problem.c), 0),
       rowMargin_(problem.rowMargin.begin(), problem.rowMargin.end()),
-      colMargin_(problem.colMargin.begin(), problem.colMargin.end()) {
+      colMargin_(problem.colMargin.begin(), problem.colMargin.end()),
+      totalCountWork_(totalCountWork) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
   countStretch_ = static_cast<size_t>(problem.colMargin[static_cast<size_t>(c_ - 2)]) + 1;
   if (countStretch_ * static_cast<size_t>(interiorRows_) <= kMostCountScratch) {
@@ -390,25 +385,16 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
   return true;
 }
 
-bool NetworkWalk::decideWhole(int p, Verdict verdict, double low, double high, uint32_t factsIndex,
-                              CountSource source, NodeResult& out) {
+bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, CountSource source,
+                                NodeResult& out) {
   uint64_t n = 0;
   uint64_t work = 0;
   const bool fromSiblings = source.counts != nullptr && source.counts->at(source.x, n);
-  if (!fromSiblings && !countNode(p, work, factsIndex, n)) return false;
+  if (!fromSiblings && !countNode(p, work, facts, n)) return false;
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
   out.tables = n;
-  if (verdict == Verdict::kAllAccepted) {
-    if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
-    count_ += static_cast<int64_t>(n);
-    out.accepted = static_cast<int64_t>(n);
-    out.relativeSum.add(closedForm(p, factsIndex));
-    out.acceptRange(low, high);
-    out.keepRoom(range_.upper - high, low - range_.lower);
-  } else {
-    roomOfRejected(low, high, out);
-  }
+  roomOfRejected(low, high, out);
   return true;
 }
 
@@ -561,17 +547,18 @@ NodeResult NetworkWalk::walkNode(int p, CountSource source, Judgement judged, ui
   const double high = judged.high;
   // A rejected subtree needs counting only for the progress bar, which the
   // end of the pass brings up to date when the total is known: the first
-  // one has every table counted.
-  if (verdict == Verdict::kNoneAccepted && countEveryTable()) {
-    roomOfRejected(low, high, out);
-    return out;
-  }
-  // In the last interior column a count is cheap and a key seldom comes
-  // back: decided nodes there are counted and summed without their key.
-  const bool lastColumn = p / interiorRows_ == c_ - 2;
-  if (verdict != Verdict::kWalk) {
+  // one has every table counted. (A subtree accepted whole was taken by its
+  // parent, unless it could not be counted: then it is walked.)
+  if (verdict == Verdict::kNoneAccepted) {
+    if (countEveryTable()) {
+      roomOfRejected(low, high, out);
+      return out;
+    }
+    // In the last interior column a count is cheap and a key seldom comes
+    // back: nodes there are counted without their key.
+    const bool lastColumn = p / interiorRows_ == c_ - 2;
     const uint32_t known = lastColumn ? SubtreeMemo::kNoFacts : factsOf(p, facts);
-    if (decideWhole(p, verdict, low, high, known, source, out)) return out;
+    if (countRejected(p, low, high, known, source, out)) return out;
   }
   if (factsOf(p, facts) != SubtreeMemo::kNoFacts && takeFromMemo(memo_.factsAt(facts), out)) {
     return out;
@@ -753,7 +740,7 @@ bool NetworkWalk::countEveryTable() {
   if (!totalTried_) {
     totalTried_ = true;
     const OpenCells whole{r_, c_, 0, 0, rowMargin_, colMargin_};
-    const CompletionCount count = counter_.count(whole, kTotalCountWork);
+    const CompletionCount count = counter_.count(whole, totalCountWork_);
     if (count.exact() && count.value <= std::numeric_limits<uint64_t>::max()) {
       total_ = static_cast<uint64_t>(count.value);
     }
@@ -783,11 +770,12 @@ bool networkWalkFits(const Problem& problem, uint64_t stackBytes) {
 }
 
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
-                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes) {
+                              ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
+                              uint64_t totalCountWork) {
   // The memos take at most a quarter of what the run's budget has left, so
   // that the kept lists, which grow during the pass, keep their room.
   if (budget != nullptr) memoCapBytes = std::min(memoCapBytes, budget->available() / 4);
-  NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes);
+  NetworkWalk walk(problem, range, sink, progress, budget, memoCapBytes, totalCountWork);
   return walk.run();
 }
 

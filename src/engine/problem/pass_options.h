@@ -34,6 +34,10 @@ struct PassOptions {
   // the cap below), and that cap.
   MemoryBudget* memory = nullptr;
   uint64_t networkMemoBytes = uint64_t{512} << 20;
+  // Work its count of every table may take (network_walk.h: a few tenths of
+  // a second); tests set 0 so that the walk counts each rejected subtree
+  // itself.
+  uint64_t networkTotalCountWork = uint64_t{1} << 20;
   // The stack the calling thread may use; the network walk, which recurses
   // once per interior cell, takes only the shapes whose recursion fits in
   // half of it.
