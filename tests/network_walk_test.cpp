@@ -192,6 +192,10 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
       {{10, 11, 9, 8}, {4, 9, 13, 12}, {1, 3, 4, 2, 2, 2, 4, 3, 1, 3, 2, 3, 0, 1, 3, 4}},
       {{6, 5, 7, 4}, {3, 4, 4, 3, 4, 4}, {1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1,
                                           1, 1, 2, 0, 1, 2, 0, 1, 1, 1, 1, 0}},
+      // Equal columns: the observed table's column permutations tie with it,
+      // and many paths reach a node with the same past from other cells.
+      {{20, 20}, {4, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {4, 4, 4, 0, 0, 0, 2, 3, 2, 1,  //
+                                                  0, 0, 0, 4, 4, 4, 2, 1, 2, 3}},
   };
   for (const Case& c : cases) {
     const Problem problem = makeProblem(c.rows, c.cols);

@@ -30,7 +30,7 @@ TEST(SubtreeMemo, KeepsEachKeysSubtreesInTheOrderOfTheirPast) {
   for (int k = 0; k < 200; ++k) {
     StoredSubtree subtree;
     const double value = past(random);
-    subtree.interiorSum = value;  // to find it again beside its past
+    subtree.acceptedLow = value;  // to find it again beside its past
     subtree.tables = static_cast<uint64_t>(k);
     memo.insert(memo.factsAt(k % 2 == 0 ? a : b), value, subtree);
   }
@@ -38,7 +38,7 @@ TEST(SubtreeMemo, KeepsEachKeysSubtreesInTheOrderOfTheirPast) {
     const KeyFacts& facts = memo.factsAt(index);
     ASSERT_EQ(facts.stored, 100u);
     for (size_t k = 0; k < facts.stored; ++k) {
-      EXPECT_EQ(memo.subtreeAt(facts, k).interiorSum, facts.pasts[k]);
+      EXPECT_EQ(memo.subtreeAt(facts, k).acceptedLow, facts.pasts[k]);
       if (k > 0) {
         EXPECT_LE(facts.pasts[k - 1], facts.pasts[k]);
       }

@@ -284,14 +284,13 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   // The slack of a node's range. The margins of reuse, in units of rounding
   // at the largest partial sum, ln N! plus |LogMarginConst|: a table's
-  // log-probability under another order of the same additions, 2(rc + 2);
-  // under another order and another past, 4(rc + 2) (docs/rounding.md,
-  // section 7).
+  // log-probability at the same past (its bits), 2(rc + c + 2); at another
+  // past, 4(rc + 2) (docs/rounding.md, section 7).
   slack_ = enumeration_detail::networkSlack(r_, c_);
   const double largest = lf_[problem.n] + std::fabs(lmc_);
   const double unit = enumeration_detail::kUnitRoundoff * largest;
   const double cells = static_cast<double>(r_) * static_cast<double>(c_);
-  reuseMargin_ = 2.0 * (cells + 2.0) * unit;
+  reuseMargin_ = 2.0 * (cells + static_cast<double>(c_) + 2.0) * unit;
   shiftMargin_ = 4.0 * (cells + 2.0) * unit;
 }
 
@@ -464,13 +463,12 @@ NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
   const double past = interiorSum_ + derivedSum_;
   const auto nearest =
       static_cast<size_t>(std::lower_bound(pasts.begin(), pasts.end(), past) - pasts.begin());
-  // The same past to the bit: the tables pair off (the same cells up to an
-  // order of the rows), their additions in another order.
+  // The same past to the bit: the tables pair off (the same open cells up
+  // to an order of the rows), their sums within the reuse margin of one
+  // another whatever the fixed cells that formed the past.
   for (size_t k = nearest; k < pasts.size() && pasts[k] == past; ++k) {
     const StoredSubtree& it = memo_.subtreeAt(facts, k);
-    if (it.robust && it.interiorSum == interiorSum_ && it.derivedSum == derivedSum_) {
-      return {&it, true, 0.0};
-    }
+    if (it.robust) return {&it, true, 0.0};
   }
   // Another past: the nearest stored one on either side, if its tables have
   // room to move by the difference and stay farther than the reuse margin
@@ -532,8 +530,6 @@ void NetworkWalk::store(uint32_t facts, const NodeResult& result) {
   stored.relativeSum = result.relativeSum.value();
   stored.acceptedLow = result.acceptedLow;
   stored.acceptedHigh = result.acceptedHigh;
-  stored.interiorSum = interiorSum_;
-  stored.derivedSum = derivedSum_;
   stored.roomUp = result.roomUp;
   stored.roomDown = result.roomDown;
   stored.robust = result.robust;

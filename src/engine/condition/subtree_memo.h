@@ -35,11 +35,6 @@ struct StoredSubtree {
   WideReal relativeSum{};    // relative to the cells fixed above it
   double acceptedLow = 0.0;  // the range of its accepted log-probabilities
   double acceptedHigh = 0.0;
-  // The fixed cells' sums when it was walked: the interior cells' running
-  // sum and the last row's cells, each with the walk's bits (their total is
-  // its past).
-  double interiorSum = 0.0;
-  double derivedSum = 0.0;
   // How far every one of its tables' log-probabilities may rise, and fall,
   // before any decision changes.
   double roomUp = 0.0;
