@@ -330,7 +330,13 @@ inline NetworkWalk::Judgement NetworkWalk::judge(SumBounds bounds) const {
 }
 
 SumBounds NetworkWalk::boundNode(int p) const {
-  return boundOpenCells({r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_}, lf_);
+  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
+  // In the last interior column a row's open cells are two at most, and the
+  // rows' relaxation alone decides nearly every node the two together do
+  // at about half the cost (Job: 11 % fewer instructions, 3 % more tables
+  // visited one by one; 5x7: the same nodes).
+  if (open.column == c_ - 2) return boundOpenCellsByRows(open, lf_);
+  return boundOpenCells(open, lf_);
 }
 
 uint32_t NetworkWalk::factsOf(int p, uint32_t& facts) {
