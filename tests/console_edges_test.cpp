@@ -93,11 +93,18 @@ struct ClosedConsoleRun {
   ConsoleThatCloses console;
 };
 
+// The report's path: one per test, so that tests run at once (ctest -j)
+// do not meet on the report's lock.
+std::string closedConsoleReportPath() {
+  return ::testing::TempDir() + "rxc_closed_console_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_res.txt";
+}
+
 void runWithConsoleClosingAfter(const std::string& input, ClosedConsoleRun& run) {
   std::istringstream in(input);
   std::ostream out(&run.console);
   std::ostringstream err;
-  const std::string path = ::testing::TempDir() + "rxc_closed_console_res.txt";
+  const std::string path = closedConsoleReportPath();
   run.status = runProgram(in, out, err, path);
   run.errors = err.str();
   std::ifstream written(path, std::ios::binary);
@@ -117,7 +124,7 @@ TEST(ClosedConsole, TheRunFinishesItsReportAndEndsWithStatus4) {
     runWithConsoleClosingAfter(kExampleRun, run);
     EXPECT_EQ(run.status, 4) << accepted;
     EXPECT_EQ(run.errors, "Error: la consola se cerro antes del final; el informe " +
-                              ::testing::TempDir() + "rxc_closed_console_res.txt esta completo\n");
+                              closedConsoleReportPath() + " esta completo\n");
     EXPECT_EQ(run.report, open.report) << accepted;
     EXPECT_EQ(run.console.taken, open.console.substr(0, accepted));
     // Once refused, the console is not written to again: no retry, no loop.
