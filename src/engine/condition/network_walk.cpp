@@ -120,6 +120,10 @@ class NetworkWalk {
   NodeResult walkNode(int p, CountSource source, Judgement judged, uint32_t& facts);
   // The bounds of node p's open cells' sum of ln x!.
   SumBounds boundNode(int p) const;
+  // Node p's tables counted (by its siblings' product, if `source` has one)
+  // and passed on the progress bar; false if they cannot be counted in 64
+  // bits. `facts` as walkNode's.
+  bool countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n);
   // A subtree whose every table is rejected, counted for the progress bar
   // when every table of the pass could not be counted, if it can be; the
   // facts of its key (kNoFacts: none) keep the count.
@@ -390,14 +394,19 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
   return true;
 }
 
-bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, CountSource source,
-                                NodeResult& out) {
-  uint64_t n = 0;
+bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n) {
   uint64_t work = 0;
   const bool fromSiblings = source.counts != nullptr && source.counts->at(source.x, n);
   if (!fromSiblings && !countNode(p, work, facts, n)) return false;
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
+  return true;
+}
+
+bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, CountSource source,
+                                NodeResult& out) {
+  uint64_t n = 0;
+  if (!countAndPass(p, source, facts, n)) return false;
   out.tables = n;
   roomOfRejected(low, high, out);
   return true;
@@ -417,11 +426,7 @@ WideReal NetworkWalk::closedForm(int p, uint32_t facts) {
 bool NetworkWalk::acceptWhole(int p, int32_t x, Judgement judged, ChildCounts* counts,
                               uint32_t& facts, ChildShares& shares, NodeResult& out) {
   uint64_t n = 0;
-  uint64_t work = 0;
-  const bool fromSiblings = counts != nullptr && counts->at(x, n);
-  if (!fromSiblings && !countNode(p, work, facts, n)) return false;
-  if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
-  passTables(n);
+  if (!countAndPass(p, CountSource{counts, x}, facts, n)) return false;
   if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
   count_ += static_cast<int64_t>(n);
   out.tables += n;
