@@ -52,5 +52,49 @@ TEST(ChildCounts, CountsBeyondSixtyFourBitsAreRefused) {
   EXPECT_EQ(count, 60u);
 }
 
+// A node ending the column before the last interior one: each child's count
+// against the placements of the last interior column's need under every
+// row's cap, the child's two changed caps included.
+TEST(NextColumnCounts, EveryChildsCountIsTheNumberOfPlacementsOfTheNextColumn) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int others = std::uniform_int_distribution<int>(0, 4)(random);
+    std::vector<int32_t> caps(static_cast<size_t>(others));
+    for (int32_t& cap : caps) cap = std::uniform_int_distribution<int32_t>(0, 9)(random);
+    const int32_t columnNeed = std::uniform_int_distribution<int32_t>(0, 25)(random);
+    const int32_t rowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);
+    const int32_t lastRowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);
+    const int32_t need = std::uniform_int_distribution<int32_t>(0, rowNeed + lastRowNeed)(random);
+    std::vector<NextColumnCounts::Wide> scratch(static_cast<size_t>(columnNeed) + 1);
+    NextColumnCounts counts(caps, columnNeed, rowNeed, lastRowNeed, need, scratch);
+    for (int32_t x = std::max(0, need - lastRowNeed); x <= std::min(need, rowNeed); ++x) {
+      std::vector<int32_t> all = caps;
+      all.push_back(rowNeed - x);
+      all.push_back(lastRowNeed - (need - x));
+      uint64_t count = 0;
+      ASSERT_TRUE(counts.at(x, count));
+      ASSERT_EQ(count, placements(all, 0, columnNeed)) << "trial " << trial << " x " << x;
+    }
+  }
+}
+
+// A product cut at 2^64 refuses every child; a count beyond 64 bits summed
+// from smaller coefficients is refused on its own, its neighbours' given.
+TEST(NextColumnCounts, CountsBeyondSixtyFourBitsAreRefused) {
+  std::vector<NextColumnCounts::Wide> scratch(100001);
+  const std::vector<int32_t> many(60, 20000);
+  NextColumnCounts cut(many, 20000, 5, 5, 5, scratch);
+  uint64_t count = 0;
+  EXPECT_FALSE(cut.at(0, count));
+  EXPECT_FALSE(cut.at(5, count));
+  // Four rows free up to 100000: child 0 places the column in the four and
+  // its own row, C(100004, 4) ways; child 50000 has far more than 2^64.
+  const std::vector<int32_t> four(4, 100000);
+  NextColumnCounts wide(four, 100000, 100000, 100000, 100000, scratch);
+  ASSERT_TRUE(wide.at(0, count));
+  EXPECT_EQ(count, 4167083347916875001ull);
+  EXPECT_FALSE(wide.at(50000, count));
+}
+
 }  // namespace
 }  // namespace rxc

@@ -9,6 +9,35 @@
 
 namespace rxc {
 
+// The coefficients of t^0 .. t^(ways.size() - 1) in the product over `caps`
+// of (1 + t + ... + t^cap), each at most 2^64 (a larger coefficient is kept
+// as 2^64, which no count takes), so that their running sums never overflow
+// 128 bits. Returns whether any coefficient was cut to 2^64.
+inline bool placeUnderCaps(std::span<const int32_t> caps, std::span<unsigned __int128> ways) {
+  using Wide = unsigned __int128;
+  constexpr Wide kTooMany = Wide{1} << 64;
+  bool cut = false;
+  std::fill(ways.begin(), ways.end(), Wide{0});
+  ways[0] = 1;
+  const std::size_t top = ways.size() - 1;
+  for (const int32_t cap : caps) {
+    // In place, from the top: ways[n] becomes the sum of ways[n - cap .. n],
+    // read as running sums from the bottom.
+    Wide window = 0;
+    const auto width = static_cast<std::size_t>(cap);
+    // The window's sum for n = top, then slid down one place at a time.
+    for (std::size_t m = top - std::min(top, width); m <= top; ++m) window += ways[m];
+    for (std::size_t n = top + 1; n-- > 0;) {
+      const Wide sum = window;
+      window -= ways[n];
+      if (n > width) window += ways[n - width - 1];
+      cut = cut || sum > kTooMany;
+      ways[n] = std::min(sum, kTooMany);
+    }
+  }
+  return cut;
+}
+
 // Below a node in the last interior column, a completion places what the
 // column still needs among the rows below the node's cell, the last row's
 // included, each row at most what it still needs; the last column then takes
@@ -36,29 +65,9 @@ class ChildCounts {
   }
 
  private:
-  // The coefficients up to t^need, each at most 2^64 (a larger count is
-  // kept as 2^64, which no answer takes), so that their running sums never
-  // overflow 128 bits.
   void make() {
     made_ = true;
-    constexpr Wide kTooMany = Wide{1} << 64;
-    std::fill(ways_.begin(), ways_.end(), Wide{0});
-    ways_[0] = 1;
-    for (const int32_t cap : caps_) {
-      // In place, from the top: ways[n] becomes the sum of ways[n - cap .. n],
-      // read as running sums from the bottom.
-      Wide window = 0;
-      const auto top = static_cast<std::size_t>(need_);
-      const auto width = static_cast<std::size_t>(cap);
-      // The window's sum for n = top, then slid down one place at a time.
-      for (std::size_t m = top - std::min(top, width); m <= top; ++m) window += ways_[m];
-      for (std::size_t n = top + 1; n-- > 0;) {
-        const Wide sum = window;
-        window -= ways_[n];
-        if (n > width) window += ways_[n - width - 1];
-        ways_[n] = std::min(sum, kTooMany);
-      }
-    }
+    placeUnderCaps(caps_, ways_);
   }
 
   std::span<const int32_t> caps_;
@@ -67,11 +76,79 @@ class ChildCounts {
   bool made_ = false;
 };
 
-// Where a node's count may come from: its parent's ChildCounts, as child x
-// (none at the root, nor outside the last interior column).
+// The numbers of completions of the children of a node that ends the column
+// before the last interior one, found together. Each child starts the last
+// interior column, and a completion places that column's need C among all
+// the rows, each at most what it still needs. Child x (the node's cell x,
+// the last row's cell need - x) leaves two caps of its own: its row's R - x
+// and the last row's B - need + x. With P the product over the other rows
+// of (1 + t + ... + t^cap), its count is the sum of P's coefficients at
+// C - a - b for a <= R - x and b <= B - need + x: four reads of P's running
+// sums taken twice.
+class NextColumnCounts {
+ public:
+  using Wide = unsigned __int128;
+
+  // `otherCaps`: what the rows other than the node's and the last still
+  // need; `columnNeed`: what the last interior column needs; `rowNeed`,
+  // `lastRowNeed`: what the node's row and the last row need; `need`: what
+  // the node's column needs. `scratch` has room for columnNeed + 1 values.
+  NextColumnCounts(std::span<const int32_t> otherCaps, int32_t columnNeed, int32_t rowNeed,
+                   int32_t lastRowNeed, int32_t need, std::span<Wide> scratch)
+      : caps_(otherCaps),
+        rowNeed_(rowNeed),
+        lastRowNeed_(lastRowNeed),
+        need_(need),
+        sums_(scratch.first(static_cast<std::size_t>(columnNeed) + 1)) {}
+
+  // Child x's count, if it fits in 64 bits.
+  bool at(int32_t x, uint64_t& out) {
+    if (!made_) make();
+    if (refused_) return false;
+    const int64_t top = static_cast<int64_t>(sums_.size()) - 1;
+    const int64_t own = rowNeed_ - x;               // a <= own
+    const int64_t last = lastRowNeed_ - need_ + x;  // b <= last
+    // Unsigned arithmetic wraps, and every running sum is below 2^127, so
+    // the difference comes out exact.
+    const Wide ways =
+        sumTo(top) - sumTo(top - own - 1) - sumTo(top - last - 1) + sumTo(top - own - last - 2);
+    if (ways > std::numeric_limits<uint64_t>::max()) return false;
+    out = static_cast<uint64_t>(ways);
+    return true;
+  }
+
+ private:
+  Wide sumTo(int64_t k) const { return k < 0 ? Wide{0} : sums_[static_cast<std::size_t>(k)]; }
+
+  // P's coefficients, then their running sums twice, in place. With every
+  // coefficient at most 2^64 and C below 2^31, the sums stay below 2^127; a
+  // coefficient cut to 2^64 refuses every child.
+  void make() {
+    made_ = true;
+    refused_ = placeUnderCaps(caps_, sums_);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (std::size_t k = 1; k < sums_.size(); ++k) sums_[k] += sums_[k - 1];
+    }
+  }
+
+  std::span<const int32_t> caps_;
+  int64_t rowNeed_, lastRowNeed_, need_;
+  std::span<Wide> sums_;
+  bool made_ = false;
+  bool refused_ = false;
+};
+
+// Where a node's count may come from: its parent's ChildCounts or
+// NextColumnCounts, as child x (none at the root, nor elsewhere).
 struct CountSource {
   ChildCounts* counts = nullptr;
+  NextColumnCounts* nextColumn = nullptr;
   int32_t x = 0;
+
+  bool at(uint64_t& out) const {
+    if (counts != nullptr) return counts->at(x, out);
+    return nextColumn != nullptr && nextColumn->at(x, out);
+  }
 };
 
 }  // namespace rxc

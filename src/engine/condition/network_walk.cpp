@@ -136,7 +136,7 @@ class NetworkWalk {
   // accept every table with none able to act (`judged`), taken whole if its
   // tables can be counted: its count, its share of the parent's sum and its
   // range go into the parent's `out`. `facts` as walkNode's.
-  bool acceptWhole(int p, int32_t x, Judgement judged, ChildCounts* counts, uint32_t& facts,
+  bool acceptWhole(int p, CountSource source, Judgement judged, uint32_t& facts,
                    ChildShares& shares, NodeResult& out);
   // The number of completions of node p, if it fits in 64 bits and is found
   // within the work left: in the last interior column by the completion
@@ -239,10 +239,14 @@ class NetworkWalk {
   std::vector<int16_t> cells_;  // row-major
   std::vector<uint16_t> keys_;  // where a node's key is built
   // Room for the children's counts of a node in the last interior column,
-  // one stretch per row (empty when the column's margin makes them too
-  // large to keep).
+  // one stretch per interior row, and two more for those of the node that
+  // ends the column before it, walked and counted (empty when the column's
+  // margin makes them too large to keep).
   std::vector<ChildCounts::Wide> countScratch_;
   std::size_t countStretch_ = 0;
+  std::span<ChildCounts::Wide> countStretch(size_t i) {
+    return std::span(countScratch_).subspan(i * countStretch_, countStretch_);
+  }
   // Every table of the pass, once counted (countEveryTable).
   std::optional<uint64_t> total_;
   bool totalTried_ = false;
@@ -282,8 +286,8 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       totalCountWork_(totalCountWork) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
   countStretch_ = static_cast<size_t>(problem.colMargin[static_cast<size_t>(c_ - 2)]) + 1;
-  if (countStretch_ * static_cast<size_t>(interiorRows_) <= kMostCountScratch) {
-    countScratch_.resize(countStretch_ * static_cast<size_t>(interiorRows_));
+  if (countStretch_ * static_cast<size_t>(r_ + 1) <= kMostCountScratch) {
+    countScratch_.resize(countStretch_ * static_cast<size_t>(r_ + 1));
   }
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   // The slack of a node's range. The margins of reuse, in units of rounding
@@ -371,12 +375,24 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
   const size_t ui = children.row;
   const size_t uj = children.column;
   const auto lastRow = static_cast<size_t>(r_ - 1);
+  // Children that start the last interior column: counted together.
+  std::optional<NextColumnCounts> nextColumnCounts;
+  if (children.endsColumn && uj + 3 == static_cast<size_t>(c_) && !countScratch_.empty()) {
+    nextColumnCounts.emplace(std::span<const int32_t>(rowNeed_).first(static_cast<size_t>(r_ - 2)),
+                             colNeed_[uj + 1], rowNeed_[ui], rowNeed_[lastRow], children.need,
+                             countStretch(static_cast<size_t>(r_)));
+  }
   for (int32_t x = children.first; counted && x <= children.last; ++x) {
+    uint64_t child = 0;
+    if (nextColumnCounts.has_value() && nextColumnCounts->at(x, child)) {
+      counted = child <= std::numeric_limits<uint64_t>::max() - total;
+      total += child;
+      continue;
+    }
     rowNeed_[ui] -= x;
     colNeed_[uj] -= x;
     const int32_t y = children.endsColumn ? colNeed_[uj] : 0;  // the last row's cell
     rowNeed_[lastRow] -= y;
-    uint64_t child = 0;
     uint32_t childFacts = SubtreeMemo::kNoFacts;
     counted = countNode(p + 1, work, childFacts, child) &&
               child <= std::numeric_limits<uint64_t>::max() - total;
@@ -396,7 +412,7 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
 
 bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n) {
   uint64_t work = 0;
-  const bool fromSiblings = source.counts != nullptr && source.counts->at(source.x, n);
+  const bool fromSiblings = source.at(n);
   if (!fromSiblings && !countNode(p, work, facts, n)) return false;
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
   passTables(n);
@@ -423,10 +439,11 @@ WideReal NetworkWalk::closedForm(int p, uint32_t facts) {
   return known.completions;
 }
 
-bool NetworkWalk::acceptWhole(int p, int32_t x, Judgement judged, ChildCounts* counts,
-                              uint32_t& facts, ChildShares& shares, NodeResult& out) {
+bool NetworkWalk::acceptWhole(int p, CountSource source, Judgement judged, uint32_t& facts,
+                              ChildShares& shares, NodeResult& out) {
+  const int32_t x = source.x;
   uint64_t n = 0;
-  if (!countAndPass(p, CountSource{counts, x}, facts, n)) return false;
+  if (!countAndPass(p, source, facts, n)) return false;
   if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
   count_ += static_cast<int64_t>(n);
   out.tables += n;
@@ -621,11 +638,18 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
   // In the last interior column, every child's count from one product.
   std::optional<ChildCounts> childCounts;
   if (uj == static_cast<size_t>(c_ - 2) && !countScratch_.empty()) {
-    const std::span<ChildCounts::Wide> stretch =
-        std::span(countScratch_).subspan(ui * countStretch_, countStretch_);
-    childCounts.emplace(std::span<const int32_t>(rowNeed_).subspan(ui + 1), need, stretch);
+    childCounts.emplace(std::span<const int32_t>(rowNeed_).subspan(ui + 1), need, countStretch(ui));
   }
-  ChildCounts* counts = childCounts.has_value() ? &*childCounts : nullptr;
+  // At the end of the column before it, every child's count from the other
+  // rows' product and its running sums.
+  std::optional<NextColumnCounts> nextColumnCounts;
+  if (endsColumn && uj + 3 == static_cast<size_t>(c_) && !countScratch_.empty()) {
+    const auto otherRows = static_cast<size_t>(r_ - 2);
+    nextColumnCounts.emplace(std::span<const int32_t>(rowNeed_).first(otherRows), colNeed_[uj + 1],
+                             rowNeed_[ui], rowNeed_[lastRow], need, countStretch(interiorRows_));
+  }
+  const CountSource childSource{childCounts.has_value() ? &*childCounts : nullptr,
+                                nextColumnCounts.has_value() ? &*nextColumnCounts : nullptr, 0};
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
     cell = static_cast<int16_t>(x);
@@ -651,10 +675,14 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     }
     const Judgement judged = judge(bounds);
     if (judged.verdict != Verdict::kAllAccepted ||
-        !acceptWhole(p + 1, x, judged, counts, childFacts, shares, out)) {
+        !acceptWhole(p + 1, CountSource{childSource.counts, childSource.nextColumn, x}, judged,
+                     childFacts, shares, out)) {
       WideReal factor = inverseFactorial(x);
       if (endsColumn) factor = factor * inverseFactorial(y);
-      absorb(out, walkNode(p + 1, CountSource{counts, x}, judged, childFacts), factor);
+      absorb(out,
+             walkNode(p + 1, CountSource{childSource.counts, childSource.nextColumn, x}, judged,
+                      childFacts),
+             factor);
     }
     if (links != KeyFacts::kNoLinks) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
