@@ -84,28 +84,6 @@ DoubleDouble expOfReduced(DoubleDouble r) {
 
 }  // namespace
 
-WideReal toWide(DoubleDouble value, int64_t exponent) {
-  DoubleDouble v = dd::twoSum(value.hi, value.lo);
-  if (v.hi == 0.0) return {};
-  int biased = biasedExponent(v.hi);
-  if (biased == 0x7ff) return {{v.hi, 0.0}, 0};
-  if (biased == 0) {  // subnormal: bring it up first (exact)
-    v = {v.hi * 0x1p64, v.lo * 0x1p64};
-    exponent -= 64;
-    biased = biasedExponent(v.hi);
-  }
-  const int k = biased - 1023;
-  const uint64_t bits = std::bit_cast<uint64_t>(v.hi);
-  const double hi = std::bit_cast<double>((bits & ~kExponentMask) | (uint64_t{1023} << 52));
-  // lo * 2^-k is exact unless lo lies some 2^1000 below hi (then it is noise).
-  return {{hi, v.lo * powerOfTwo(-k)}, exponent + k};
-}
-
-WideReal operator*(const WideReal& a, const WideReal& b) {
-  if (isZero(a) || isZero(b)) return {};
-  return toWide(a.mantissa * b.mantissa, a.exponent + b.exponent);
-}
-
 WideReal operator*(const WideReal& a, DoubleDouble b) {
   if (isZero(a)) return {};
   const WideReal factor = toWide(b);  // keeps the product's operands in range

@@ -29,8 +29,29 @@ inline double powerOfTwo(int k) {
 }
 
 // (value.hi + value.lo) * 2^exponent, normalised. A value whose hi is not
-// finite keeps it (and reads as that infinity or NaN).
-WideReal toWide(DoubleDouble value, int64_t exponent = 0);
+// finite keeps it (and reads as that infinity or NaN). Inline, with the
+// product below: the walks take one for every term they sum.
+inline WideReal toWide(DoubleDouble value, int64_t exponent = 0) {
+  DoubleDouble v = dd::twoSum(value.hi, value.lo);
+  if (v.hi == 0.0) return {};
+  auto biasedExponent = [](double x) {
+    return static_cast<int>((std::bit_cast<uint64_t>(x) >> 52) & 0x7ff);
+  };
+  int biased = biasedExponent(v.hi);
+  if (biased == 0x7ff) [[unlikely]]
+    return {{v.hi, 0.0}, 0};
+  if (biased == 0) [[unlikely]] {  // subnormal: bring it up first (exact)
+    v = {v.hi * 0x1p64, v.lo * 0x1p64};
+    exponent -= 64;
+    biased = biasedExponent(v.hi);
+  }
+  const int k = biased - 1023;
+  constexpr uint64_t kExponentBits = uint64_t{0x7ff} << 52;
+  const uint64_t bits = std::bit_cast<uint64_t>(v.hi);
+  const double hi = std::bit_cast<double>((bits & ~kExponentBits) | (uint64_t{1023} << 52));
+  // lo * 2^-k is exact unless lo lies some 2^1000 below hi (then it is noise).
+  return {{hi, v.lo * powerOfTwo(-k)}, exponent + k};
+}
 inline WideReal toWide(double value) { return toWide(DoubleDouble{value, 0.0}); }
 
 inline bool isZero(const WideReal& value) { return value.mantissa.hi == 0.0; }
@@ -42,7 +63,10 @@ inline WideReal timesPowerOfTwo(WideReal value, int64_t k) {
 }
 
 // Products to double-double precision (within about 2^-102 relative).
-WideReal operator*(const WideReal& a, const WideReal& b);
+inline WideReal operator*(const WideReal& a, const WideReal& b) {
+  if (isZero(a) || isZero(b)) return {};
+  return toWide(a.mantissa * b.mantissa, a.exponent + b.exponent);
+}
 WideReal operator*(const WideReal& a, DoubleDouble b);
 
 // e^x, within 1e-30 relative of e^(x.hi + x.lo), for any finite x (beyond
