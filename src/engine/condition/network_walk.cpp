@@ -338,13 +338,15 @@ inline NetworkWalk::Judgement NetworkWalk::judge(SumBounds bounds) const {
 }
 
 SumBounds NetworkWalk::boundNode(int p) const {
-  const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
-  // In the last interior column a row's open cells are two at most, and the
-  // rows' relaxation alone decides nearly every node the two together do
-  // at about half the cost (Job: 11 % fewer instructions, 3 % more tables
-  // visited one by one; 5x7: the same nodes).
-  if (open.column == c_ - 2) return boundOpenCellsByRows(open, lf_);
-  return boundOpenCells(open, lf_);
+  // The rows' relaxation alone: it decides nearly every node that the rows'
+  // and the columns' together decide, at about half the cost. On 5x7, of
+  // 22,052 nodes the two decided, the rows alone decided 21,838 and the
+  // columns alone 4,457; dropping the columns' took 8 % of the instructions
+  // off the walk, 12 % of the time off 4x4 every 50, and 3 % off the narrow
+  // band, for 0.2-1.4 % more nodes walked. In the last interior column a
+  // row's open cells are two at most, and the columns add even less there.
+  return boundOpenCellsByRows({r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_},
+                              lf_);
 }
 
 uint32_t NetworkWalk::factsOf(int p, uint32_t& facts) {
