@@ -12,6 +12,7 @@
 #include "dialogue/dimensions.h"
 #include "dialogue/estimate_display.h"
 #include "dialogue/options_dialogue.h"
+#include "engine/condition/condition_pass.h"
 #include "engine/parallel/pass_workers.h"
 #include "engine/problem/problem.h"
 #include "engine/problem/table_count_estimate.h"
@@ -102,16 +103,21 @@ void runStages(Console& console, RecordWriter& report, ReportFile& file, MemoryB
   console.blankLines(4);
   console.out().list({" Progreso de los calculos:"});
   progress.writeStart();
-  PassOptions passOptions{settings.boundedEnumeration, workersFor(settings, problem),
-                          settings.aloneMicroseconds};
+  PassOptions passOptions{settings.boundedEnumeration, 1, settings.aloneMicroseconds};
   passOptions.networkWalk = settings.networkWalk;
   passOptions.stackBytes = settings.stackBytes;
   passOptions.memory = &memory;
+  // A pass that the network walk takes runs on this thread: the count that
+  // sizes the workers (a few milliseconds) would be spent for nothing.
+  const auto* condition = std::get_if<ConditionRequest>(&request);
+  if (condition == nullptr || !networkWalkTakes(problem, *condition, passOptions)) {
+    passOptions.workers = workersFor(settings, problem);
+  }
   ResultContext run{console, report, problem, progress, kept, passOptions};
-  if (const auto* optionA = std::get_if<OptionARequest>(&request)) {
-    runOptionAStage(run, *optionA);
+  if (condition != nullptr) {
+    runConditionStage(run, *condition);
   } else {
-    runConditionStage(run, std::get<ConditionRequest>(request));
+    runOptionAStage(run, std::get<OptionARequest>(request));
   }
   finishReport(report, file);
   writeClosing(console);

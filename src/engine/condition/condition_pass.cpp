@@ -51,6 +51,12 @@ uint64_t countOnly(const Problem& problem, ProgressBar& progress, PassOptions op
 
 void stopTooManyAcceptedTables() { stopRun("Demasiadas tablas. Contactar con el autor."); }
 
+bool networkWalkTakes(const Problem& problem, const ConditionRequest& request,
+                      const PassOptions& options) {
+  return !request.nothingCanMeet && options.bounded && options.networkWalk &&
+         networkWalkFits(problem, options.stackBytes);
+}
+
 ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
                                   KeptTables& kept, ProgressBar& progress, PassOptions options) {
   ConditionOutcome outcome;
@@ -64,7 +70,7 @@ ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest
   const AcceptedRange range = acceptedRangeOf(request);
   const ConditionTotals start;
   OrderedSteps steps(selector, start.maxLog, start.maxRaises);
-  if (options.bounded && options.networkWalk && networkWalkFits(problem, options.stackBytes)) {
+  if (networkWalkTakes(problem, request, options)) {
     const NetworkOutcome walked =
         runNetworkWalk(problem, range, steps, progress, options.memory, options.networkMemoBytes,
                        options.networkTotalCountWork);

@@ -24,6 +24,11 @@ struct ConditionOutcome {
   bool tinyProbability = false;  // TinyProbabilityFlag
 };
 
+// Whether the network walk takes the pass: then it runs on the calling
+// thread whatever options.workers says.
+bool networkWalkTakes(const Problem& problem, const ConditionRequest& request,
+                      const PassOptions& options);
+
 // Runs the pass and its end-of-pass steps; the kept tables are left in
 // `kept`. A request that nothing can meet only counts the tables.
 ConditionOutcome runConditionPass(const Problem& problem, const ConditionRequest& request,
