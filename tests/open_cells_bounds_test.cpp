@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
@@ -74,6 +76,30 @@ TEST(OpenCellsBounds, CoverEveryCompletionOfRandomPartialFills) {
     }
   }
   EXPECT_GT(shapes, 3000);
+}
+
+// Open cells in the last two columns: the direct reading gives the rows'
+// relaxation to the bit, for every order of the two caps, rows above the
+// first open one, rows that need nothing and needs beyond both caps.
+TEST(OpenCellsBounds, LastTwoColumnsReadDirectlyAsTheRowsRelaxation) {
+  std::mt19937 random(77);
+  const std::vector<double> lf = logFactorials(400);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int rows = 2 + static_cast<int>(random() % 7);
+    const int cols = 2 + static_cast<int>(random() % 4);
+    std::vector<int32_t> colNeed(static_cast<size_t>(cols));
+    for (int32_t& need : colNeed) need = static_cast<int32_t>(random() % 60);
+    std::vector<int32_t> rowNeed(static_cast<size_t>(rows));
+    for (int32_t& need : rowNeed)
+      need = static_cast<int32_t>(random() % (trial % 3 == 0 ? 8 : 130));
+    const OpenCells open{rows, cols, cols - 2, static_cast<int>(random() % rows), rowNeed, colNeed};
+    const SumBounds direct = boundLastTwoColumnsByRows(open, lf.data());
+    const SumBounds lists = boundOpenCellsByRows(open, lf.data());
+    ASSERT_EQ(std::bit_cast<uint64_t>(direct.least), std::bit_cast<uint64_t>(lists.least))
+        << "trial " << trial;
+    ASSERT_EQ(std::bit_cast<uint64_t>(direct.greatest), std::bit_cast<uint64_t>(lists.greatest))
+        << "trial " << trial;
+  }
 }
 
 // Rows 2, 2, 2 and columns 3, 3, nothing fixed: the all-ones table has sum 0

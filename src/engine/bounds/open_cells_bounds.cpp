@@ -128,6 +128,48 @@ SumBounds boundOpenCellsByRows(const OpenCells& open, const double* lf) {
   return b;
 }
 
+SumBounds boundLastTwoColumnsByRows(const OpenCells& open, const double* lf) {
+  validate(open);
+  RXC_DEBUG_ASSERT(open.column == open.cols - 2);
+  // A row above firstRow has the last column's cell alone, capped by what
+  // that column needs; the others have the two, capped by the two columns'
+  // needs, `small` <= `large`. The same operations, in the same order, as
+  // CapList's for lists of one and two caps.
+  const int32_t last = open.colNeed[open.cols - 1];
+  const int32_t partly = open.colNeed[open.column];
+  const int32_t small = std::min(last, partly);
+  const int32_t large = std::max(last, partly);
+  SumBounds b;
+  for (int i = 0; i < open.rows; ++i) {
+    const int32_t need = open.rowNeed[i];
+    if (need == 0) continue;  // adds 0.0 to both
+    if (i < open.firstRow) {
+      b.least += lf[std::min(need, last)];
+      b.greatest += need >= last ? lf[last] + lf[need - last] : lf[need];
+      continue;
+    }
+    // The least: both cells capped, the small one capped, or the need split
+    // as evenly as integers go.
+    if (large <= need - small) {
+      b.least += lf[small] + lf[large];
+    } else if (int64_t{small} * 2 <= need) {
+      b.least += lf[small] + lf[need - small];
+    } else {
+      const int32_t level = need / 2;
+      b.least += need % 2 == 0 ? 2.0 * lf[level] : lf[level] + lf[level + 1];
+    }
+    // The greatest: the large cell filled first, the rest in the small one.
+    if (need >= large + small) {
+      b.greatest += lf[large] + lf[small] + lf[need - large - small];
+    } else if (need >= large) {
+      b.greatest += lf[large] + lf[need - large];
+    } else {
+      b.greatest += 0.0 + lf[need];
+    }
+  }
+  return b;
+}
+
 SumBounds boundOpenCellsByColumns(const OpenCells& open, const double* lf) {
   validate(open);
   // The partly open column sees rows firstRow.. only; later columns see all.

@@ -51,4 +51,9 @@ SumBounds boundOpenCells(const OpenCells& open, const double* lf);
 SumBounds boundOpenCellsByRows(const OpenCells& open, const double* lf);
 SumBounds boundOpenCellsByColumns(const OpenCells& open, const double* lf);
 
+// boundOpenCellsByRows, to the bit, for open cells in the last two columns
+// only (open.column == open.cols - 2): each row then has one open cell, or
+// two, and its share is read off directly instead of through sorted lists.
+SumBounds boundLastTwoColumnsByRows(const OpenCells& open, const double* lf);
+
 }  // namespace rxc
