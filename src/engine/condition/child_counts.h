@@ -12,30 +12,30 @@ namespace rxc {
 // The coefficients of t^0 .. t^(ways.size() - 1) in the product over `caps`
 // of (1 + t + ... + t^cap), each at most 2^64 (a larger coefficient is kept
 // as 2^64, which no count takes), so that their running sums never overflow
-// 128 bits. Returns whether any coefficient was cut to 2^64.
-inline bool placeUnderCaps(std::span<const int32_t> caps, std::span<unsigned __int128> ways) {
+// 128 bits. A coefficient cut to 2^64 stays at least 2^64 through every
+// later factor (each coefficient adds into its own place), so a cut shows at
+// the end as a value of 2^64.
+inline void placeUnderCaps(std::span<const int32_t> caps, std::span<unsigned __int128> ways) {
   using Wide = unsigned __int128;
   constexpr Wide kTooMany = Wide{1} << 64;
-  bool cut = false;
-  std::fill(ways.begin(), ways.end(), Wide{0});
-  ways[0] = 1;
   const std::size_t top = ways.size() - 1;
+  ways[0] = 1;
+  std::size_t reach = 0;  // the highest place that may be non-zero
   for (const int32_t cap : caps) {
-    // In place, from the top: ways[n] becomes the sum of ways[n - cap .. n],
-    // read as running sums from the bottom.
-    Wide window = 0;
     const auto width = static_cast<std::size_t>(cap);
-    // The window's sum for n = top, then slid down one place at a time.
-    for (std::size_t m = top - std::min(top, width); m <= top; ++m) window += ways[m];
-    for (std::size_t n = top + 1; n-- > 0;) {
-      const Wide sum = window;
-      window -= ways[n];
-      if (n > width) window += ways[n - width - 1];
-      cut = cut || sum > kTooMany;
+    // Running sums up to `reach`, in place; then, from the top down, place n
+    // takes the sum of places n - cap .. n as a difference of two of them
+    // (places above `reach` hold nothing), which reads only places below n.
+    for (std::size_t m = 1; m <= reach; ++m) ways[m] += ways[m - 1];
+    const std::size_t grown = std::min(top, reach + width);
+    for (std::size_t n = grown + 1; n-- > 0;) {
+      Wide sum = ways[std::min(n, reach)];
+      if (n > width) sum -= ways[n - width - 1];
       ways[n] = std::min(sum, kTooMany);
     }
+    reach = grown;
   }
-  return cut;
+  for (std::size_t n = reach + 1; n <= top; ++n) ways[n] = 0;
 }
 
 // Below a node in the last interior column, a completion places what the
@@ -125,7 +125,9 @@ class NextColumnCounts {
   // coefficient cut to 2^64 refuses every child.
   void make() {
     made_ = true;
-    refused_ = placeUnderCaps(caps_, sums_);
+    placeUnderCaps(caps_, sums_);
+    constexpr Wide kTooMany = Wide{1} << 64;
+    refused_ = std::any_of(sums_.begin(), sums_.end(), [](Wide w) { return w >= kTooMany; });
     for (int pass = 0; pass < 2; ++pass) {
       for (std::size_t k = 1; k < sums_.size(); ++k) sums_[k] += sums_[k - 1];
     }
