@@ -216,6 +216,32 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
   }
 }
 
+// Margins in the thousands: the terms of one leaf node run over thousands of
+// binary orders of magnitude, which the leaf's running product brings back to
+// scale as it goes; the sums still agree with the full walk's.
+TEST(NetworkWalk, AgreesWithTheFullWalkWhereALeafsTermsSpanAWideRange) {
+  struct Case {
+    std::vector<int16_t> rows, cols, observed;
+  };
+  const std::vector<Case> cases = {
+      {{1500, 1500}, {1500, 1500}, {760, 740, 740, 760}},
+      {{1500, 1500}, {1500, 1500}, {650, 850, 850, 650}},
+      {{700, 650, 600}, {1000, 950}, {350, 350, 300, 350, 350, 250}},
+  };
+  for (const Case& c : cases) {
+    const Problem problem = makeProblem(c.rows, c.cols);
+    ConditionRequest request;
+    request.inclusive = true;
+    request.upper = tableBound(problem, c.observed);
+    request.t1 = 3;
+    request.t2 = 3;
+    PassOptions full;
+    full.bounded = false;
+    expectSameRun(runPass(problem, request, 1e6f, PassOptions{}),
+                  runPass(problem, request, 1e6f, full), problem.dimText);
+  }
+}
+
 }  // namespace
 }  // namespace rxc
 

@@ -1,6 +1,7 @@
 #include "engine/condition/network_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -175,9 +176,17 @@ class NetworkWalk {
   // as is the decision, so that the frame of every level of the recursion
   // stays small.
   [[gnu::noinline]] NodeResult walkLeaf();
-  // The table completed by the last interior cell x, whose product of 1/x!
-  // over the leaf node's open cells is `term`.
-  void visitTable(int32_t x, const WideReal& term, NodeResult& out);
+  // The four cells of the leaf node that move with its cell x: x itself, the
+  // last row's cell under it (need - x), the last column's beside it
+  // (above - x) and the corner (below - need + x).
+  struct LeafCells {
+    size_t cell;  // x's place in cells_
+    int32_t need, above, below;
+  };
+  void setLeafCells(const LeafCells& leaf, int32_t x);
+  // The table completed by the leaf's cell x, whose log-probability is
+  // `logProb`; true if accepted.
+  bool visitTable(const LeafCells& leaf, int32_t x, double logProb, NodeResult& out);
   // Adds a child's result, times the child's own fixed cells' 1/x!.
   static void absorb(NodeResult& into, const NodeResult& child, const WideReal& factor);
   // Appends node p's key to `keys_`; returns it.
@@ -702,77 +711,100 @@ NodeResult NetworkWalk::walkLeaf() {
   ++stats_.nodes;
   const auto c = static_cast<size_t>(c_);
   const auto lastRow = static_cast<size_t>(r_ - 1);
-  const size_t cell = (lastRow - 1) * c + c - 2;  // the last interior cell
-  const int32_t need = colNeed_[c - 2];
-  const int32_t above = rowNeed_[lastRow - 1];  // its row's need, the last column's included
-  const int32_t below = rowNeed_[lastRow];      // the last row's
-  const int32_t first = std::max(0, need - below);
-  const int32_t last = std::min(need, above);
+  const LeafCells leaf{(lastRow - 1) * c + c - 2, colNeed_[c - 2], rowNeed_[lastRow - 1],
+                       rowNeed_[lastRow]};
+  const int32_t first = std::max(0, leaf.need - leaf.below);
+  const int32_t last = std::min(leaf.need, leaf.above);
   // The last column above the last interior row is fixed here.
   for (size_t k = 0; k + 1 < lastRow; ++k)
     cells_[k * c + c - 1] = static_cast<int16_t>(rowNeed_[k]);
-  auto setCells = [&](int32_t x) {
-    cells_[cell] = static_cast<int16_t>(x);
-    cells_[cell + c] = static_cast<int16_t>(need - x);                // last row
-    cells_[cell + 1] = static_cast<int16_t>(above - x);               // last column
-    cells_[cell + c + 1] = static_cast<int16_t>(below - (need - x));  // corner
+  // A table's sum takes the interior cells, then the last row, then the last
+  // column, then the corner. Between the cells that move with x it adds the
+  // last row's other cells and the last column's, the same for every table:
+  // read once. ln 0! = ln 1! = 0 adds nothing to a sum of them (at least 0),
+  // so those are left out, and the moving cells' added whatever they are.
+  std::array<double, kMostRows> rowFixed;
+  std::array<double, kMostRows> columnFixed;
+  size_t rowTerms = 0;
+  size_t columnTerms = 0;
+  for (size_t l = 0; l + 2 < c; ++l) {
+    const int16_t v = cells_[lastRow * c + l];
+    if (v >= 2) rowFixed[rowTerms++] = lf_[v];
+  }
+  for (size_t k = 0; k + 1 < lastRow; ++k) {
+    const int16_t v = cells_[k * c + c - 1];
+    if (v >= 2) columnFixed[columnTerms++] = lf_[v];
+  }
+  auto logProbOf = [&](int32_t x) {
+    double sum = interiorSum_ + lf_[x];
+    for (size_t k = 0; k < rowTerms; ++k) sum += rowFixed[k];
+    sum += lf_[leaf.need - x];
+    for (size_t k = 0; k < columnTerms; ++k) sum += columnFixed[k];
+    sum += lf_[leaf.above - x];
+    return lmc_ - (sum + lf_[leaf.below - leaf.need + x]);
   };
   // The first table's product of 1/x! over the node's open cells (the last
   // interior cell, the last row's cell under it, the last column), and the
   // next ones by their ratio: one step of x takes one from the last row's
-  // cell and the last column's, and adds one to x and the corner.
-  setCells(first);
+  // cell and the last column's, and adds one to x and the corner. The terms
+  // are kept as double-doubles times 2^scale, and the accepted ones summed
+  // so, brought back to scale when they stray far from 1.
+  setLeafCells(leaf, first);
   int16_t open[2 + 2 * kMostRows];
   size_t n = 0;
-  open[n++] = cells_[cell];
-  open[n++] = cells_[cell + c];
+  open[n++] = cells_[leaf.cell];
+  open[n++] = cells_[leaf.cell + c];
   for (size_t k = 0; k <= lastRow; ++k) open[n++] = cells_[k * c + c - 1];
-  WideReal term = inverseFactorial(open[0]);
-  for (size_t k = 1; k < n; ++k) term = term * inverseFactorial(open[k]);
+  WideReal start = inverseFactorial(open[0]);
+  for (size_t k = 1; k < n; ++k) start = start * inverseFactorial(open[k]);
+  DoubleDouble term = start.mantissa;
+  int64_t scale = start.exponent;
+  DoubleDouble accepted{};
   NodeResult out;
   for (int32_t x = first; x <= last; ++x) {
-    setCells(x);
-    visitTable(x, term, out);
-    const double down = static_cast<double>(int64_t{need - x} * int64_t{above - x});
-    const double up = static_cast<double>(int64_t{x + 1} * int64_t{below - need + x + 1});
-    term = toWide(term.mantissa * down / up, term.exponent);  // normalised, as sums take it
+    if (visitTable(leaf, x, logProbOf(x), out)) accepted = sumWithoutCancellation(accepted, term);
+    const double down = static_cast<double>(int64_t{leaf.need - x} * int64_t{leaf.above - x});
+    const double up = static_cast<double>(int64_t{x + 1} * int64_t{leaf.below - leaf.need + x + 1});
+    term = term * down / up;
+    if (!(std::fabs(term.hi) >= 0x1p-600 && std::fabs(term.hi) <= 0x1p600)) [[unlikely]] {
+      if (accepted.hi != 0.0) out.relativeSum.add(toWide(accepted, scale));
+      accepted = {};
+      const WideReal scaled = toWide(term, scale);
+      term = scaled.mantissa;
+      scale = scaled.exponent;
+    }
   }
+  if (accepted.hi != 0.0) out.relativeSum.add(toWide(accepted, scale));
   return out;
 }
 
-void NetworkWalk::visitTable(int32_t x, const WideReal& term, NodeResult& out) {
+void NetworkWalk::setLeafCells(const LeafCells& leaf, int32_t x) {
+  const auto c = static_cast<size_t>(c_);
+  cells_[leaf.cell] = static_cast<int16_t>(x);
+  cells_[leaf.cell + c] = static_cast<int16_t>(leaf.need - x);                     // last row
+  cells_[leaf.cell + 1] = static_cast<int16_t>(leaf.above - x);                    // last column
+  cells_[leaf.cell + c + 1] = static_cast<int16_t>(leaf.below - (leaf.need - x));  // corner
+}
+
+bool NetworkWalk::visitTable(const LeafCells& leaf, int32_t x, double logProb, NodeResult& out) {
   ++stats_.visitedTables;
   ++tableCount_;
   ++out.tables;
   if (tableCount_ >= progress_.nextMarkAt()) progress_.reach(tableCount_);
-  const auto c = static_cast<size_t>(c_);
-  const auto lastRow = static_cast<size_t>(r_ - 1);
-  // The table's sum in the enumeration's order: the interior cells, then the
-  // last row, then the last column, then the corner.
-  double sum = interiorSum_ + lf_[x];
-  for (size_t l = 0; l + 1 < c; ++l) {
-    const int16_t v = cells_[lastRow * c + l];
-    if (v >= 2) sum += lf_[v];
-  }
-  for (size_t k = 0; k < lastRow; ++k) {
-    const int16_t v = cells_[k * c + c - 1];
-    if (v >= 2) sum += lf_[v];
-  }
-  sum += lf_[cells_[lastRow * c + c - 1]];
-  const double logProb = lmc_ - sum;
   if (nearEdge(logProb)) out.robust = false;
   roomOfTable(logProb, out);
-  if (!accepts(logProb)) return;
+  if (!accepts(logProb)) return false;
   if (++count_ > kMaxConditionCount) stopTooManyAcceptedTables();
   ++out.accepted;
   out.acceptRange(logProb, logProb);
-  out.relativeSum.add(term);
   const LogBand band = toleranceBand(logProb);
   if (band.low > thresholds_.maxLog || band.low >= thresholds_.highEntry ||
       band.high <= thresholds_.lowEntry) {
+    setLeafCells(leaf, x);
     const CellsView view{cells_.data(), r_ * c_};
     thresholds_ = sink_.take(logProb, band, TableView(view));
   }
+  return true;
 }
 
 bool NetworkWalk::countEveryTable() {
