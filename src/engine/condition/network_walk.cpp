@@ -9,7 +9,7 @@
 
 #include "base/small_sort.h"
 #include "base/tolerance.h"
-#include "base/wide_sum.h"
+#include "base/wide_real.h"
 #include "engine/bounds/completion_count.h"
 #include "engine/bounds/open_cells_bounds.h"
 #include "engine/bounds/rounding_budget.h"
@@ -38,33 +38,48 @@ constexpr int kMostRows = 100;
 // interior column's nodes: beyond, each child is counted on its own.
 constexpr size_t kMostCountScratch = size_t{1} << 16;
 
-// A sum of probabilities, kept as its only term while it has one (a subtree
-// decided whole or taken from the memo), so that passing it up to the parent
-// costs one product and no conversion from the wide sum.
+// A node's sum of probabilities: a double-double times a power of two. Its
+// terms are never negative, so each addition rounds within a few units of
+// 2^-106 of the sum; a node adds a few dozen terms, and the walk's depth
+// compounds that to far less than the digits printed. A term more than
+// 2^-200 below the sum is left out (and the sum when the term is as far
+// above it).
 class TermSum {
  public:
   void add(const WideReal& term) {
-    if (terms_ == 0) {
-      single_ = term;
-    } else {
-      if (terms_ == 1) sum_.add(single_);
-      sum_.add(term);
+    if (isZero(term)) return;
+    if (isZero(sum_)) {
+      sum_ = term;
+      return;
     }
-    ++terms_;
+    int64_t gap = term.exponent - sum_.exponent;
+    if (gap > 0) {  // the sum moves to the term's scale
+      if (gap > kFar) {
+        sum_ = term;
+        return;
+      }
+      const double scale = powerOfTwo(static_cast<int>(-gap));
+      sum_.mantissa = {sum_.mantissa.hi * scale, sum_.mantissa.lo * scale};
+      sum_.exponent = term.exponent;
+      gap = 0;
+    }
+    if (gap < -kFar) return;
+    const double scale = powerOfTwo(static_cast<int>(gap));
+    sum_.mantissa = sumWithoutCancellation(
+        sum_.mantissa, DoubleDouble{term.mantissa.hi * scale, term.mantissa.lo * scale});
+    // Back to scale now and then, so that the mantissa stays far from
+    // overflow (a term of a normalised sum is below 2).
+    if (sum_.mantissa.hi >= 0x1p40) [[unlikely]]
+      sum_ = toWide(sum_.mantissa, sum_.exponent);
   }
-  WideReal value() const { return terms_ <= 1 ? single_ : sum_.value(); }
-  // Keeps the sum as its value alone, so that later reads cost nothing.
-  void settle() {
-    if (terms_ <= 1) return;
-    single_ = sum_.value();
-    sum_ = WideSum();
-    terms_ = 1;
-  }
+  // Normalised, as WideReal's functions take it.
+  WideReal value() const { return toWide(sum_.mantissa, sum_.exponent); }
+  // Keeps the sum normalised, so that later reads cost nothing.
+  void settle() { sum_ = value(); }
 
  private:
-  WideSum sum_;
-  WideReal single_{};
-  uint64_t terms_ = 0;
+  static constexpr int64_t kFar = 200;
+  WideReal sum_{};
 };
 
 // What a subtree came to, relative to the cells fixed above it.

@@ -22,8 +22,9 @@
 // the kept lists are the enumeration's. docs/rounding.md, section 7, derives
 // the margins.
 //
-// The sum of the accepted probabilities is kept wide (base/wide_sum.h) and
-// exact to far more digits than are printed.
+// The sum of the accepted probabilities is kept as double-doubles with a
+// wide exponent (base/wide_real.h), exact to far more digits than are
+// printed.
 #pragma once
 
 #include <cstdint>
