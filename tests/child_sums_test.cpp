@@ -121,5 +121,33 @@ TEST(ChildShares, FollowTheClosedFormFromChildToChild) {
   EXPECT_GT(nodes - endingColumn, 30);
 }
 
+// The closed form as a product of factorials against the exponential of its
+// logarithm: two derivations of the same value, at every position of random
+// problems with margins into the hundreds.
+TEST(ExactProbabilities, ClosedFormByProductsAgreesWithItsLogarithm) {
+  struct Direct {
+    const ExactProbabilities& exact;
+    WideReal of(int k) const { return exact.factorial(k); }
+    WideReal inverseOf(int k) const { return exact.inverseFactorial(k); }
+  };
+  std::mt19937 random(1210);
+  for (int round = 0; round < 300; ++round) {
+    const int r = std::uniform_int_distribution<int>(2, 5)(random);
+    const int c = std::uniform_int_distribution<int>(2, 5)(random);
+    const int n = std::uniform_int_distribution<int>(r * c, 600)(random);
+    const Problem problem = makeProblem(testing::randomComposition(random, n, r),
+                                        testing::randomComposition(random, n, c));
+    const ExactProbabilities exact(problem);
+    const int p = std::uniform_int_distribution<int>(0, (r - 1) * (c - 1) - 1)(random);
+    const NodeState node = randomNode(random, problem, p);
+    const OpenCells open{r, c, node.j, node.i, node.rowNeed, node.colNeed};
+    Direct factorials{exact};
+    EXPECT_LT(relativeDifference(exact.allCompletionsByProducts(open, factorials),
+                                 exact.allCompletions(open)),
+              1e-28)
+        << "round " << round << ", " << problem.dimText << ", position " << p;
+  }
+}
+
 }  // namespace
 }  // namespace rxc

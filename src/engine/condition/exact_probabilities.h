@@ -42,8 +42,17 @@ class ExactProbabilities {
   // from the problem).
   WideReal allCompletions(int j, int32_t need, std::span<const uint16_t> done,
                           std::span<const uint16_t> open) const;
+  // The same sum as a product of factorials that `factorials` gives
+  // (factorials.of(k) = k!, factorials.inverseOf(k) = 1/k!, each kept by the
+  // caller once made): a dozen products, where allCompletions takes one
+  // exponential of a sum of logarithms at about ten times the work, to the
+  // same accuracy or better (some 2^-100 relative to each factor's).
+  template <class Factorials>
+  WideReal allCompletionsByProducts(const OpenCells& open, Factorials& factorials) const;
   // 1/k!
   WideReal inverseFactorial(int k) const { return wideExp(-logs_[k]); }
+  // k!
+  WideReal factorial(int k) const { return wideExp(logs_[k]); }
   // The product of 1/x! over `cells`.
   WideReal inverseProduct(std::span<const int16_t> cells) const;
   // A relative sum of the whole table (nothing fixed) turned into a
@@ -64,5 +73,36 @@ class ExactProbabilities {
   DoubleDouble logMarginConst_{};  // exactly, to double-double accuracy
   WideReal marginFactor_{};
 };
+
+// The closed form above, C(sum R'_k, c') / prod R'_k! * N''! / (prod R''_k!
+// prod C''_l!), factor by factor; 0! and 1! are left out.
+template <class Factorials>
+WideReal ExactProbabilities::allCompletionsByProducts(const OpenCells& open,
+                                                      Factorials& factorials) const {
+  WideReal value = toWide(1.0);
+  auto divideBy = [&](int32_t k) {
+    if (k > 1) value = value * factorials.inverseOf(k);
+  };
+  auto multiplyBy = [&](int32_t k) {
+    if (k > 1) value = value * factorials.of(k);
+  };
+  const auto column = static_cast<size_t>(open.column);
+  const int32_t need = open.colNeed[column];
+  int32_t openTotal = 0;
+  for (size_t k = 0; k < open.rowNeed.size(); ++k) {
+    divideBy(open.rowNeed[k]);
+    if (k >= static_cast<size_t>(open.firstRow)) openTotal += open.rowNeed[k];
+  }
+  int32_t laterTotal = 0;
+  for (size_t l = column + 1; l < colMargin_.size(); ++l) {
+    laterTotal += colMargin_[l];
+    divideBy(colMargin_[l]);
+  }
+  multiplyBy(openTotal);
+  divideBy(need);
+  divideBy(openTotal - need);
+  multiplyBy(laterTotal);
+  return value;
+}
 
 }  // namespace rxc

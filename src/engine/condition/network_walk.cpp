@@ -245,6 +245,21 @@ class NetworkWalk {
     }
     return inverse_[u];
   }
+  const WideReal& factorial(int k) {
+    const auto u = static_cast<size_t>(k);
+    if (!factorialKnown_[u]) {
+      factorial_[u] = sums_.factorial(k);
+      factorialKnown_[u] = 1;
+    }
+    return factorial_[u];
+  }
+  // The factorials, each made when first asked for, as the closed form reads
+  // them.
+  struct Factorials {
+    NetworkWalk& walk;
+    const WideReal& of(int k) { return walk.factorial(k); }
+    const WideReal& inverseOf(int k) { return walk.inverseFactorial(k); }
+  };
   double roundingSlack(double total) const { return slack_ * total; }
 
   AcceptedRange range_;
@@ -257,6 +272,8 @@ class NetworkWalk {
   ExactProbabilities sums_;
   std::vector<WideReal> inverse_;  // 1/k!, k = 0..N, each filled when first asked for
   std::vector<uint8_t> inverseKnown_;
+  std::vector<WideReal> factorial_;  // k!, the same way
+  std::vector<uint8_t> factorialKnown_;
   CompletionCounter counter_;
   SubtreeMemo memo_;
   std::vector<int32_t> rowNeed_, colNeed_;
@@ -314,6 +331,8 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
     countScratch_.resize(countStretch_ * static_cast<size_t>(r_ + 1));
   }
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
+  factorial_.resize(static_cast<size_t>(problem.n) + 1);
+  factorialKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   // The slack of a node's range. The margins of reuse, in units of rounding
   // at the largest partial sum, ln N! plus |LogMarginConst|: a table's
   // log-probability at the same past (its bits), 2(rc + c + 2); at another
@@ -458,10 +477,11 @@ bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, 
 
 WideReal NetworkWalk::closedForm(int p, uint32_t facts) {
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
-  if (facts == SubtreeMemo::kNoFacts) return sums_.allCompletions(open);
+  Factorials factorials{*this};
+  if (facts == SubtreeMemo::kNoFacts) return sums_.allCompletionsByProducts(open, factorials);
   KeyFacts& known = memo_.factsAt(facts);
   if (!known.sumKnown) {
-    known.completions = sums_.allCompletions(open);
+    known.completions = sums_.allCompletionsByProducts(open, factorials);
     known.sumKnown = true;
   }
   return known.completions;
