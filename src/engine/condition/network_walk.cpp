@@ -24,6 +24,13 @@ namespace rxc {
 namespace {
 
 constexpr double kLogInfinity = std::numeric_limits<double>::infinity();
+// A rejected subtree whose own count took this much work (countNode's nodes)
+// marks a pass that rejects large subtrees: every table is then counted at
+// once, and later rejected subtrees cost nothing. A test of Fisher's rejects
+// small subtrees only, whose counts cost less than that one count (a tenth of
+// the walk on 5x5 with every marginal 6, 4 % on 5x7); a narrow band rejects
+// large ones from the start.
+constexpr uint64_t kRejectedWorkForTotal = 64;
 // Work one count may take before the node is walked instead.
 constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // The stack one level of the walk's recursion may take: a node's frame (about
@@ -140,6 +147,8 @@ class NetworkWalk {
   // and passed on the progress bar; false if they cannot be counted in 64
   // bits. `facts` as walkNode's.
   bool countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n);
+  // The same, adding the work the count took (countNode) to `work`.
+  bool countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n, uint64_t& work);
   // A subtree whose every table is rejected, counted for the progress bar
   // when every table of the pass could not be counted, if it can be; the
   // facts of its key (kNoFacts: none) keep the count.
@@ -235,7 +244,8 @@ class NetworkWalk {
            std::fabs(logProb - range_.upper) <= reuseMargin_;
   }
   void passTables(uint64_t n);
-  // Whether every table of the pass is counted: if not yet, tries once.
+  // Whether every table of the pass is counted: if not yet, tries once
+  // when a rejected subtree's own count took kRejectedWorkForTotal work.
   bool countEveryTable();
   const WideReal& inverseFactorial(int k) {
     const auto u = static_cast<size_t>(k);
@@ -291,6 +301,7 @@ class NetworkWalk {
   // Every table of the pass, once counted (countEveryTable).
   std::optional<uint64_t> total_;
   bool totalTried_ = false;
+  uint64_t largestRejectedWork_ = 0;  // of a rejected subtree's own count
   std::vector<int32_t> rowMargin_, colMargin_;
   uint64_t totalCountWork_;   // work that count may take
   double interiorSum_ = 0.0;  // the running sum of ln x! over the interior cells
@@ -459,6 +470,11 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
 
 bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n) {
   uint64_t work = 0;
+  return countAndPass(p, source, facts, n, work);
+}
+
+bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n,
+                               uint64_t& work) {
   const bool fromSiblings = source.at(n);
   if (!fromSiblings && !countNode(p, work, facts, n)) return false;
   if (n > std::numeric_limits<uint64_t>::max() - tableCount_) return false;
@@ -469,7 +485,10 @@ bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint6
 bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, CountSource source,
                                 NodeResult& out) {
   uint64_t n = 0;
-  if (!countAndPass(p, source, facts, n)) return false;
+  uint64_t work = 0;
+  const bool counted = countAndPass(p, source, facts, n, work);
+  largestRejectedWork_ = std::max(largestRejectedWork_, work);
+  if (!counted) return false;
   out.tables = n;
   roomOfRejected(low, high, out);
   return true;
@@ -618,9 +637,11 @@ NodeResult NetworkWalk::walkNode(int p, CountSource source, Judgement judged, ui
   const double low = judged.low;
   const double high = judged.high;
   // A rejected subtree needs counting only for the progress bar, which the
-  // end of the pass brings up to date when the total is known: the first
-  // one has every table counted. (A subtree accepted whole was taken by its
-  // parent, unless it could not be counted: then it is walked.)
+  // end of the pass brings up to date when the total is known. A test of
+  // Fisher's meets few rejected subtrees and counts them one by one; a pass
+  // that meets many has every table counted instead (countEveryTable).
+  // (A subtree accepted whole was taken by its parent, unless it could not
+  // be counted: then it is walked.)
   if (verdict == Verdict::kNoneAccepted) {
     if (countEveryTable()) {
       roomOfRejected(low, high, out);
@@ -843,7 +864,7 @@ bool NetworkWalk::visitTable(const LeafCells& leaf, int32_t x, double logProb, N
 }
 
 bool NetworkWalk::countEveryTable() {
-  if (!totalTried_) {
+  if (!totalTried_ && largestRejectedWork_ >= kRejectedWorkForTotal) {
     totalTried_ = true;
     const OpenCells whole{r_, c_, 0, 0, rowMargin_, colMargin_};
     const CompletionCount count = counter_.count(whole, totalCountWork_);

@@ -58,11 +58,13 @@ bool networkWalkFits(const Problem& problem, uint64_t stackBytes);
 // generation order. The memos' memory comes from `budget` (may be null), up to
 // `memoCapBytes` and a quarter of what the budget has left.
 //
-// Every table of the pass is counted, within `totalCountWork`, when the walk
-// meets its first rejected subtree; if that count does not end, the walk
-// counts each rejected subtree it meets. The total spares the walk those
-// counts, which a test of Fisher's seldom needs: counting every table of
-// 4 x 4 with margins near 25 before the walk took a tenth of the time.
+// The walk counts the rejected subtrees it meets, one by one, for the
+// progress bar, until one of those counts takes some work: then every table
+// of the pass is counted, within `totalCountWork`, which spares it the
+// later ones (if that count does not end, it goes on one by one). A test of
+// Fisher's meets small rejected subtrees only and seldom needs the total:
+// counting every table of 4 x 4 with margins near 25 before the walk took a
+// tenth of the time.
 NetworkOutcome runNetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTableSink& sink,
                               ProgressBar& progress, MemoryBudget* budget, uint64_t memoCapBytes,
                               uint64_t totalCountWork = PassOptions{}.networkTotalCountWork);
