@@ -543,12 +543,12 @@ std::span<const uint16_t> NetworkWalk::buildKey(int p) {
   const size_t done = key.size();
   for (int k = 0; k < i; ++k)
     key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
-  std::sort(key.begin() + static_cast<std::ptrdiff_t>(done), key.end());
+  sortSmall(key.data() + done, key.data() + key.size());
   key.push_back(0xffff);  // rows above and rows from i on apart
   const size_t open = key.size();
   for (int k = i; k < r_; ++k)
     key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
-  std::sort(key.begin() + static_cast<std::ptrdiff_t>(open), key.end());
+  sortSmall(key.data() + open, key.data() + key.size());
   return std::span<const uint16_t>(keys_).subspan(start);
 }
 
