@@ -213,7 +213,7 @@ class NetworkWalk {
   bool visitTable(const LeafCells& leaf, int32_t x, double logProb, NodeResult& out);
   // Adds a child's result, times the child's own fixed cells' 1/x!.
   static void absorb(NodeResult& into, const NodeResult& child, const WideReal& factor);
-  // Appends node p's key to `keys_`; returns it.
+  // Node p's key, built in `key_`.
   std::span<const uint16_t> buildKey(int p);
   // Whether a table with a log-probability in [low, high] may raise the
   // largest accepted log-probability or enter a kept list.
@@ -287,8 +287,8 @@ class NetworkWalk {
   CompletionCounter counter_;
   SubtreeMemo memo_;
   std::vector<int32_t> rowNeed_, colNeed_;
-  std::vector<int16_t> cells_;  // row-major
-  std::vector<uint16_t> keys_;  // where a node's key is built
+  std::vector<int16_t> cells_;               // row-major
+  std::array<uint16_t, kMostRows + 3> key_;  // where a node's key is built
   // Room for the children's counts of a node in the last interior column,
   // one stretch per interior row, and two more for those of the node that
   // ends the column before it, walked and counted (empty when the column's
@@ -407,9 +407,7 @@ SumBounds NetworkWalk::boundNode(int p) const {
 
 uint32_t NetworkWalk::factsOf(int p, uint32_t& facts) {
   if (facts == SubtreeMemo::kNoFacts) {
-    const size_t start = keys_.size();
     facts = memo_.factsIndex(buildKey(p));
-    keys_.resize(start);
   }
   return facts;
 }
@@ -536,20 +534,17 @@ bool NetworkWalk::acceptWhole(int p, CountSource source, Judgement judged, uint3
 std::span<const uint16_t> NetworkWalk::buildKey(int p) {
   const int i = p % interiorRows_;
   const int j = p / interiorRows_;
-  const size_t start = keys_.size();
-  std::vector<uint16_t>& key = keys_;
-  key.push_back(static_cast<uint16_t>(p));
-  key.push_back(static_cast<uint16_t>(colNeed_[static_cast<size_t>(j)]));
-  const size_t done = key.size();
-  for (int k = 0; k < i; ++k)
-    key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
-  sortSmall(key.data() + done, key.data() + key.size());
-  key.push_back(0xffff);  // rows above and rows from i on apart
-  const size_t open = key.size();
-  for (int k = i; k < r_; ++k)
-    key.push_back(static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]));
-  sortSmall(key.data() + open, key.data() + key.size());
-  return std::span<const uint16_t>(keys_).subspan(start);
+  uint16_t* key = key_.data();
+  size_t n = 0;
+  key[n++] = static_cast<uint16_t>(p);
+  key[n++] = static_cast<uint16_t>(colNeed_[static_cast<size_t>(j)]);
+  for (int k = 0; k < i; ++k) key[n++] = static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]);
+  sortSmall(key + 2, key + n);
+  key[n++] = 0xffff;  // rows above and rows from i on apart
+  const size_t open = n;
+  for (int k = i; k < r_; ++k) key[n++] = static_cast<uint16_t>(rowNeed_[static_cast<size_t>(k)]);
+  sortSmall(key + open, key + n);
+  return {key, n};
 }
 
 NetworkWalk::Reuse NetworkWalk::reusable(const KeyFacts& facts) const {
@@ -876,7 +871,6 @@ bool NetworkWalk::countEveryTable() {
 }
 
 NetworkOutcome NetworkWalk::run() {
-  keys_.reserve(static_cast<size_t>(r_) + 3);
   uint32_t rootFacts = SubtreeMemo::kNoFacts;
   NodeResult root = walkNode(0, CountSource{}, judge(boundNode(0)), rootFacts);
   if (total_.has_value()) {
