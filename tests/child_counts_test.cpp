@@ -12,6 +12,14 @@
 namespace rxc {
 namespace {
 
+// Room for a node's children's counts, both widths.
+struct Scratch {
+  explicit Scratch(size_t size) : wide(size), narrow(size) {}
+  operator CountScratch() { return {wide, narrow}; }
+  std::vector<unsigned __int128> wide;
+  std::vector<uint64_t> narrow;
+};
+
 // The ways to place `need` in cells capped by `caps`, one at a time.
 uint64_t placements(const std::vector<int32_t>& caps, size_t from, int32_t need) {
   if (from == caps.size()) return need == 0 ? 1 : 0;
@@ -28,7 +36,7 @@ TEST(ChildCounts, EveryChildsCountIsTheNumberOfPlacementsBelowIt) {
     std::vector<int32_t> caps(static_cast<size_t>(rows));
     for (int32_t& cap : caps) cap = std::uniform_int_distribution<int32_t>(0, 9)(random);
     const int32_t need = std::uniform_int_distribution<int32_t>(0, 30)(random);
-    std::vector<ChildCounts::Wide> scratch(static_cast<size_t>(need) + 4);
+    Scratch scratch(static_cast<size_t>(need) + 4);
     ChildCounts counts(caps, need, scratch);
     for (int32_t x = 0; x <= need; ++x) {
       uint64_t count = 0;
@@ -42,7 +50,7 @@ TEST(ChildCounts, EveryChildsCountIsTheNumberOfPlacementsBelowIt) {
 // bits are refused, the small ones near the ends still given.
 TEST(ChildCounts, CountsBeyondSixtyFourBitsAreRefused) {
   const std::vector<int32_t> caps(60, 20000);
-  std::vector<ChildCounts::Wide> scratch(20001);
+  Scratch scratch(20001);
   ChildCounts counts(caps, 20000, scratch);
   uint64_t count = 0;
   EXPECT_FALSE(counts.at(0, count));
@@ -65,7 +73,7 @@ TEST(NextColumnCounts, EveryChildsCountIsTheNumberOfPlacementsOfTheNextColumn) {
     const int32_t rowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);
     const int32_t lastRowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);
     const int32_t need = std::uniform_int_distribution<int32_t>(0, rowNeed + lastRowNeed)(random);
-    std::vector<NextColumnCounts::Wide> scratch(static_cast<size_t>(columnNeed) + 1);
+    Scratch scratch(static_cast<size_t>(columnNeed) + 1);
     NextColumnCounts counts(caps, columnNeed, rowNeed, lastRowNeed, need, scratch);
     for (int32_t x = std::max(0, need - lastRowNeed); x <= std::min(need, rowNeed); ++x) {
       std::vector<int32_t> all = caps;
@@ -81,7 +89,7 @@ TEST(NextColumnCounts, EveryChildsCountIsTheNumberOfPlacementsOfTheNextColumn) {
 // A product cut at 2^64 refuses every child; a count beyond 64 bits summed
 // from smaller coefficients is refused on its own, its neighbours' given.
 TEST(NextColumnCounts, CountsBeyondSixtyFourBitsAreRefused) {
-  std::vector<NextColumnCounts::Wide> scratch(100001);
+  Scratch scratch(100001);
   const std::vector<int32_t> many(60, 20000);
   NextColumnCounts cut(many, 20000, 5, 5, 5, scratch);
   uint64_t count = 0;

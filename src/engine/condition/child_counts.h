@@ -9,15 +9,36 @@
 
 namespace rxc {
 
+// Room for the counts of one node's children: values of 128 bits, and of 64
+// for the nodes whose counts are known to fit in them, whose sums then cost
+// half as much.
+struct CountScratch {
+  std::span<unsigned __int128> wide;
+  std::span<uint64_t> narrow;
+};
+
+// Whether `factor` times the product over `caps` of (1 + min(cap, top))
+// stays below 2^64: a bound on the ways to place up to `top` under the caps
+// (and on `factor` times their running sums).
+inline bool fitsIn64Bits(std::span<const int32_t> caps, std::size_t top, uint64_t factor) {
+  unsigned __int128 bound = factor;
+  for (const int32_t cap : caps) {
+    bound *= std::min(static_cast<std::size_t>(cap), top) + 1;
+    if (bound >> 63 != 0) return false;
+  }
+  return true;
+}
+
 // The coefficients of t^0 .. t^(ways.size() - 1) in the product over `caps`
-// of (1 + t + ... + t^cap), each at most 2^64 (a larger coefficient is kept
-// as 2^64, which no count takes), so that their running sums never overflow
-// 128 bits. A coefficient cut to 2^64 stays at least 2^64 through every
-// later factor (each coefficient adds into its own place), so a cut shows at
-// the end as a value of 2^64.
-inline void placeUnderCaps(std::span<const int32_t> caps, std::span<unsigned __int128> ways) {
-  using Wide = unsigned __int128;
-  constexpr Wide kTooMany = Wide{1} << 64;
+// of (1 + t + ... + t^cap). In 64 bits the caller has made sure that they fit
+// (fitsIn64Bits). In 128, each is kept at most 2^64 (a larger one is kept as
+// 2^64, which no count takes), so that their running sums never overflow; a
+// coefficient cut to 2^64 stays at least 2^64 through every later factor
+// (each coefficient adds into its own place), so a cut shows at the end as a
+// value of 2^64.
+template <class Value>
+void placeUnderCaps(std::span<const int32_t> caps, std::span<Value> ways) {
+  constexpr bool kWide = sizeof(Value) > sizeof(uint64_t);
   const std::size_t top = ways.size() - 1;
   ways[0] = 1;
   std::size_t reach = 0;  // the highest place that may be non-zero
@@ -29,9 +50,13 @@ inline void placeUnderCaps(std::span<const int32_t> caps, std::span<unsigned __i
     for (std::size_t m = 1; m <= reach; ++m) ways[m] += ways[m - 1];
     const std::size_t grown = std::min(top, reach + width);
     for (std::size_t n = grown + 1; n-- > 0;) {
-      Wide sum = ways[std::min(n, reach)];
+      Value sum = ways[std::min(n, reach)];
       if (n > width) sum -= ways[n - width - 1];
-      ways[n] = std::min(sum, kTooMany);
+      if constexpr (kWide) {
+        ways[n] = std::min(sum, Value{1} << 64);
+      } else {
+        ways[n] = sum;
+      }
     }
     reach = grown;
   }
@@ -52,13 +77,22 @@ class ChildCounts {
 
   // `capsBelow`: what each row below the node's cell still needs. `scratch`
   // has room for need + 1 values and is the node's own while it lives.
-  ChildCounts(std::span<const int32_t> capsBelow, int32_t need, std::span<Wide> scratch)
-      : caps_(capsBelow), need_(need), ways_(scratch.first(static_cast<std::size_t>(need) + 1)) {}
+  ChildCounts(std::span<const int32_t> capsBelow, int32_t need, CountScratch scratch)
+      : caps_(capsBelow),
+        need_(need),
+        narrow_(fitsIn64Bits(capsBelow, static_cast<std::size_t>(need), 1)),
+        wide_(scratch.wide.first(static_cast<std::size_t>(need) + 1)),
+        small_(scratch.narrow.first(static_cast<std::size_t>(need) + 1)) {}
 
   // Child x's count, if it fits in 64 bits.
   bool at(int32_t x, uint64_t& out) {
     if (!made_) make();
-    const Wide ways = ways_[static_cast<std::size_t>(need_ - x)];
+    const auto place = static_cast<std::size_t>(need_ - x);
+    if (narrow_) {
+      out = small_[place];
+      return true;
+    }
+    const Wide ways = wide_[place];
     if (ways > std::numeric_limits<uint64_t>::max()) return false;
     out = static_cast<uint64_t>(ways);
     return true;
@@ -67,12 +101,18 @@ class ChildCounts {
  private:
   void make() {
     made_ = true;
-    placeUnderCaps(caps_, ways_);
+    if (narrow_) {
+      placeUnderCaps(caps_, small_);
+    } else {
+      placeUnderCaps(caps_, wide_);
+    }
   }
 
   std::span<const int32_t> caps_;
   int32_t need_;
-  std::span<Wide> ways_;
+  bool narrow_;  // every count fits in 64 bits: `small_` holds them
+  std::span<Wide> wide_;
+  std::span<uint64_t> small_;
   bool made_ = false;
 };
 
@@ -94,48 +134,75 @@ class NextColumnCounts {
   // `lastRowNeed`: what the node's row and the last row need; `need`: what
   // the node's column needs. `scratch` has room for columnNeed + 1 values.
   NextColumnCounts(std::span<const int32_t> otherCaps, int32_t columnNeed, int32_t rowNeed,
-                   int32_t lastRowNeed, int32_t need, std::span<Wide> scratch)
+                   int32_t lastRowNeed, int32_t need, CountScratch scratch)
       : caps_(otherCaps),
         rowNeed_(rowNeed),
         lastRowNeed_(lastRowNeed),
         need_(need),
-        sums_(scratch.first(static_cast<std::size_t>(columnNeed) + 1)) {}
+        // The running sums taken twice are at most C + 1 times P's total.
+        narrow_(fitsIn64Bits(otherCaps, static_cast<std::size_t>(columnNeed),
+                             static_cast<uint64_t>(columnNeed) + 1)),
+        wide_(scratch.wide.first(static_cast<std::size_t>(columnNeed) + 1)),
+        small_(scratch.narrow.first(static_cast<std::size_t>(columnNeed) + 1)) {}
 
   // Child x's count, if it fits in 64 bits.
   bool at(int32_t x, uint64_t& out) {
     if (!made_) make();
     if (refused_) return false;
-    const int64_t top = static_cast<int64_t>(sums_.size()) - 1;
+    const auto top = static_cast<int64_t>(wide_.size()) - 1;
     const int64_t own = rowNeed_ - x;               // a <= own
     const int64_t last = lastRowNeed_ - need_ + x;  // b <= last
-    // Unsigned arithmetic wraps, and every running sum is below 2^127, so
-    // the difference comes out exact.
-    const Wide ways =
-        sumTo(top) - sumTo(top - own - 1) - sumTo(top - last - 1) + sumTo(top - own - last - 2);
+    if (narrow_) {
+      out = countFrom(small_, top, own, last);
+      return true;
+    }
+    const Wide ways = countFrom(wide_, top, own, last);
     if (ways > std::numeric_limits<uint64_t>::max()) return false;
     out = static_cast<uint64_t>(ways);
     return true;
   }
 
  private:
-  Wide sumTo(int64_t k) const { return k < 0 ? Wide{0} : sums_[static_cast<std::size_t>(k)]; }
+  // Unsigned arithmetic wraps, and every running sum fits (below 2^127, or
+  // 2^64 when narrow), so the difference comes out exact.
+  template <class Value>
+  static Value countFrom(std::span<const Value> sums, int64_t top, int64_t own, int64_t last) {
+    auto sumTo = [&](int64_t k) { return k < 0 ? Value{0} : sums[static_cast<std::size_t>(k)]; };
+    return sumTo(top) - sumTo(top - own - 1) - sumTo(top - last - 1) + sumTo(top - own - last - 2);
+  }
+  template <class Value>
+  static Value countFrom(std::span<Value> sums, int64_t top, int64_t own, int64_t last) {
+    return countFrom(std::span<const Value>(sums), top, own, last);
+  }
 
-  // P's coefficients, then their running sums twice, in place. With every
-  // coefficient at most 2^64 and C below 2^31, the sums stay below 2^127; a
-  // coefficient cut to 2^64 refuses every child.
+  template <class Value>
+  static void accumulateTwice(std::span<Value> sums) {
+    for (int pass = 0; pass < 2; ++pass) {
+      for (std::size_t k = 1; k < sums.size(); ++k) sums[k] += sums[k - 1];
+    }
+  }
+
+  // P's coefficients, then their running sums twice, in place. In 128 bits,
+  // with every coefficient at most 2^64 and C below 2^31, the sums stay
+  // below 2^127; a coefficient cut to 2^64 refuses every child.
   void make() {
     made_ = true;
-    placeUnderCaps(caps_, sums_);
-    constexpr Wide kTooMany = Wide{1} << 64;
-    refused_ = std::any_of(sums_.begin(), sums_.end(), [](Wide w) { return w >= kTooMany; });
-    for (int pass = 0; pass < 2; ++pass) {
-      for (std::size_t k = 1; k < sums_.size(); ++k) sums_[k] += sums_[k - 1];
+    if (narrow_) {
+      placeUnderCaps(caps_, small_);
+      accumulateTwice(small_);
+      return;
     }
+    placeUnderCaps(caps_, wide_);
+    constexpr Wide kTooMany = Wide{1} << 64;
+    refused_ = std::any_of(wide_.begin(), wide_.end(), [](Wide w) { return w >= kTooMany; });
+    accumulateTwice(wide_);
   }
 
   std::span<const int32_t> caps_;
   int64_t rowNeed_, lastRowNeed_, need_;
-  std::span<Wide> sums_;
+  bool narrow_;  // every running sum fits in 64 bits: `small_` holds them
+  std::span<Wide> wide_;
+  std::span<uint64_t> small_;
   bool made_ = false;
   bool refused_ = false;
 };

@@ -41,7 +41,7 @@ constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // finishes anyway.
 constexpr uint64_t kStackPerLevel = 2048;
 constexpr int kMostRows = 100;
-// The most values (16 bytes each) kept for the children's counts of the last
+// The most values (16 bytes each, and 8 beside) kept for the children's counts of the last
 // interior column's nodes: beyond, each child is counted on its own.
 constexpr size_t kMostCountScratch = size_t{1} << 16;
 
@@ -294,9 +294,11 @@ class NetworkWalk {
   // ends the column before it, walked and counted (empty when the column's
   // margin makes them too large to keep).
   std::vector<ChildCounts::Wide> countScratch_;
+  std::vector<uint64_t> narrowCountScratch_;
   std::size_t countStretch_ = 0;
-  std::span<ChildCounts::Wide> countStretch(size_t i) {
-    return std::span(countScratch_).subspan(i * countStretch_, countStretch_);
+  CountScratch countStretch(size_t i) {
+    return {std::span(countScratch_).subspan(i * countStretch_, countStretch_),
+            std::span(narrowCountScratch_).subspan(i * countStretch_, countStretch_)};
   }
   // Every table of the pass, once counted (countEveryTable).
   std::optional<uint64_t> total_;
@@ -340,6 +342,7 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
   countStretch_ = static_cast<size_t>(problem.colMargin[static_cast<size_t>(c_ - 2)]) + 1;
   if (countStretch_ * static_cast<size_t>(r_ + 1) <= kMostCountScratch) {
     countScratch_.resize(countStretch_ * static_cast<size_t>(r_ + 1));
+    narrowCountScratch_.resize(countScratch_.size());
   }
   inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   factorial_.resize(static_cast<size_t>(problem.n) + 1);
