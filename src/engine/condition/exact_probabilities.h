@@ -79,12 +79,20 @@ class ExactProbabilities {
 template <class Factorials>
 WideReal ExactProbabilities::allCompletionsByProducts(const OpenCells& open,
                                                       Factorials& factorials) const {
-  WideReal value = toWide(1.0);
+  // The factors' mantissas (each in [1, 2)) multiplied as they come and
+  // their exponents added apart, normalised once at the end: the mantissa
+  // stays below 2^(rows + columns + 4), far from overflow.
+  DoubleDouble mantissa{1.0, 0.0};
+  int64_t exponent = 0;
+  auto take = [&](const WideReal& factor) {
+    mantissa = mantissa * factor.mantissa;
+    exponent += factor.exponent;
+  };
   auto divideBy = [&](int32_t k) {
-    if (k > 1) value = value * factorials.inverseOf(k);
+    if (k > 1) take(factorials.inverseOf(k));
   };
   auto multiplyBy = [&](int32_t k) {
-    if (k > 1) value = value * factorials.of(k);
+    if (k > 1) take(factorials.of(k));
   };
   const auto column = static_cast<size_t>(open.column);
   const int32_t need = open.colNeed[column];
@@ -102,7 +110,7 @@ WideReal ExactProbabilities::allCompletionsByProducts(const OpenCells& open,
   divideBy(need);
   divideBy(openTotal - need);
   multiplyBy(laterTotal);
-  return value;
+  return toWide(mantissa, exponent);
 }
 
 }  // namespace rxc
