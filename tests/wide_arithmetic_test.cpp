@@ -96,6 +96,37 @@ TEST(DoubleDouble, TwoSumAndTwoProductAreExact) {
   }
 }
 
+// The error of a product taken from one fused operation and by Dekker's
+// splitting: both exact against the product of the significands in integers,
+// hence the same bits, over the magnitudes products may take (and on a
+// processor without fused multiply-add, the splitting alone).
+TEST(DoubleDouble, ProductsByFusionAndBySplittingAreExactAndAgree) {
+  std::mt19937_64 rng(12);
+  std::uniform_real_distribution<double> unit(1.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-450, 450);
+  const std::vector<double> edges = {1.0, 0x1.fffffffffffffp0, 0x1.0000000000001p0, 1.5,
+                                     0x1.5555555555555p0};
+  for (int trial = 0; trial < 200000; ++trial) {
+    double a = trial % 7 == 0 ? edges[static_cast<size_t>(trial / 7) % edges.size()] : unit(rng);
+    double b = trial % 11 == 0 ? edges[static_cast<size_t>(trial / 11) % edges.size()] : unit(rng);
+    a = std::ldexp(a, exponent(rng)) * (trial % 2 ? -1 : 1);
+    b = std::ldexp(b, exponent(rng)) * (trial % 3 ? 1 : -1);
+    int ea = 0, eb = 0;
+    const Int128 ma = static_cast<Int128>(std::ldexp(std::frexp(a, &ea), 53));
+    const Int128 mb = static_cast<Int128>(std::ldexp(std::frexp(b, &eb), 53));
+    const int shift = 106 - ea - eb;
+    const DoubleDouble split = dd::twoProductBySplitting(a, b);
+    ASSERT_EQ(units(split.hi, shift) + units(split.lo, shift), ma * mb) << trial;
+#ifdef RXC_FUSED_PRODUCT_ERROR
+    if (!dd::kFusedMultiplyAdd) continue;
+    const DoubleDouble fused = dd::twoProductFused(a, b);
+    expectSameBits(fused.hi, split.hi, "product");
+    expectSameBits(fused.lo, split.lo, "error");
+    if (::testing::Test::HasFailure()) break;
+#endif
+  }
+}
+
 TEST(DoubleDouble, KnownQuotientsProductsAndOrder) {
   const DoubleDouble third = DoubleDouble{1.0, 0.0} / 3.0;
   EXPECT_EQ(third.hi, 0x1.5555555555555p-2);

@@ -1,11 +1,14 @@
 // Double-double arithmetic: a value held as the unevaluated sum hi + lo of two
-// doubles, about 106 significant bits. Built only from separately rounded
-// IEEE additions and products (no fused multiply-add, no long double), so
-// every result has the same bits on every machine and build. The products are
-// split by Veltkamp's method and multiplied by Dekker's; that is exact only
-// when no product is contracted into a fused multiply-add, which the build
-// forbids (-ffp-contract=off), and when doubles are evaluated as doubles
-// (checked below).
+// doubles, about 106 significant bits. Built from separately rounded IEEE
+// additions and products (no long double), so every result has the same bits
+// on every machine and build. The products are split by Veltkamp's method and
+// multiplied by Dekker's; that is exact only when no product is contracted
+// into a fused multiply-add, which the build forbids (-ffp-contract=off), and
+// when doubles are evaluated as doubles (checked below). On a processor with
+// fused multiply-add the error of a product is taken from one fused operation
+// instead, at a tenth of the work: where Dekker's method is exact (no under-
+// or overflow, which every product here must avoid anyway), the fused one is
+// too, so both give the same error, to the bit.
 //
 // Each operation is within a few units of u^2 (u = 2^-53, so about 2^-104)
 // of the exact result for its operands: at most 3u^2 for a sum, 7u^2 for a
@@ -55,12 +58,42 @@ inline DoubleDouble split(double a) {
 
 // p + e = a * b exactly, p = fl(a * b) (Dekker), unless the product under-
 // or overflows.
-inline DoubleDouble twoProduct(double a, double b) {
+inline DoubleDouble twoProductBySplitting(double a, double b) {
   const double p = a * b;
   const DoubleDouble x = split(a);
   const DoubleDouble y = split(b);
   const double e = ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
   return {p, e};
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define RXC_FUSED_PRODUCT_ERROR 1
+// Whether this processor has fused multiply-add, found once at start-up (the
+// program's own build assumes only the x86-64 baseline).
+inline const bool kFusedMultiplyAdd = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("fma") != 0;
+}();
+
+// The same as twoProductBySplitting where it is exact: e = a * b - p in one
+// rounding, which is exact since the error of a rounded product is itself a
+// double unless it underflows. Only where kFusedMultiplyAdd.
+inline DoubleDouble twoProductFused(double a, double b) {
+  const double p = a * b;
+  double e = p;
+  asm("vfmsub231sd %2, %1, %0" : "+x"(e) : "x"(a), "x"(b));
+  return {p, e};
+}
+#endif
+
+// p + e = a * b exactly, p = fl(a * b), unless the product under- or
+// overflows: by one fused operation where the processor has it, else by
+// Dekker's method, with the same bits either way.
+inline DoubleDouble twoProduct(double a, double b) {
+#ifdef RXC_FUSED_PRODUCT_ERROR
+  if (kFusedMultiplyAdd) return twoProductFused(a, b);
+#endif
+  return twoProductBySplitting(a, b);
 }
 
 }  // namespace dd
