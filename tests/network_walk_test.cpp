@@ -180,14 +180,35 @@ NetworkOutcome walkDirectly(const Problem& problem, const ConditionRequest& requ
   return runNetworkWalk(problem, range, steps, progress, &memory, uint64_t{64} << 20);
 }
 
+// A test of Fisher's: rows, columns and the observed table (row-major).
+struct FisherCase {
+  std::vector<int16_t> rows, cols, observed;
+};
+
+// Option C with U the observed table, keeping t tables each way.
+ConditionRequest fisherRequest(const Problem& problem, const FisherCase& c, int t) {
+  ConditionRequest request;
+  request.inclusive = true;
+  request.upper = tableBound(problem, c.observed);
+  request.t1 = t;
+  request.t2 = t;
+  return request;
+}
+
+// The walked pass against the full enumeration's; returns the latter.
+PassRun expectAgreesWithTheFullWalk(const Problem& problem, const ConditionRequest& request) {
+  PassOptions full;
+  full.bounded = false;
+  const PassRun expected = runPass(problem, request, 1e6f, full);
+  expectSameRun(runPass(problem, request, 1e6f, PassOptions{}), expected, problem.dimText);
+  return expected;
+}
+
 // Fisher's test on larger margins, where subtrees are decided and reused, at
 // the same past and at others.
 TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
-  struct Case {
-    std::vector<int16_t> rows, cols, observed;
-  };
   // A few hundred thousand tables each, so that the full walk stays quick.
-  const std::vector<Case> cases = {
+  const std::vector<FisherCase> cases = {
       {{30, 30, 30}, {30, 30, 30}, {12, 10, 8, 10, 11, 9, 8, 9, 13}},
       {{10, 11, 9, 8}, {4, 9, 13, 12}, {1, 3, 4, 2, 2, 2, 4, 3, 1, 3, 2, 3, 0, 1, 3, 4}},
       {{6, 5, 7, 4}, {3, 4, 4, 3, 4, 4}, {1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1,
@@ -197,18 +218,10 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
       {{20, 20}, {4, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {4, 4, 4, 0, 0, 0, 2, 3, 2, 1,  //
                                                   0, 0, 0, 4, 4, 4, 2, 1, 2, 3}},
   };
-  for (const Case& c : cases) {
+  for (const FisherCase& c : cases) {
     const Problem problem = makeProblem(c.rows, c.cols);
-    ConditionRequest request;
-    request.inclusive = true;
-    request.upper = tableBound(problem, c.observed);
-    request.t1 = 5;
-    request.t2 = 5;
-    PassOptions full;
-    full.bounded = false;
-    const PassRun expected = runPass(problem, request, 1e6f, full);
-    const PassRun walked = runPass(problem, request, 1e6f, PassOptions{});
-    expectSameRun(walked, expected, problem.dimText);
+    const ConditionRequest request = fisherRequest(problem, c, 5);
+    const PassRun expected = expectAgreesWithTheFullWalk(problem, request);
     const NetworkOutcome direct = walkDirectly(problem, request);
     EXPECT_EQ(direct.count, expected.outcome.count) << problem.dimText;
     EXPECT_GT(direct.merged, 0u) << problem.dimText;
@@ -220,25 +233,14 @@ TEST(NetworkWalk, AgreesWithTheFullWalkOnLargerFisherTests) {
 // binary orders of magnitude, which the leaf's running product brings back to
 // scale as it goes; the sums still agree with the full walk's.
 TEST(NetworkWalk, AgreesWithTheFullWalkWhereALeafsTermsSpanAWideRange) {
-  struct Case {
-    std::vector<int16_t> rows, cols, observed;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<FisherCase> cases = {
       {{1500, 1500}, {1500, 1500}, {760, 740, 740, 760}},
       {{1500, 1500}, {1500, 1500}, {650, 850, 850, 650}},
       {{700, 650, 600}, {1000, 950}, {350, 350, 300, 350, 350, 250}},
   };
-  for (const Case& c : cases) {
+  for (const FisherCase& c : cases) {
     const Problem problem = makeProblem(c.rows, c.cols);
-    ConditionRequest request;
-    request.inclusive = true;
-    request.upper = tableBound(problem, c.observed);
-    request.t1 = 3;
-    request.t2 = 3;
-    PassOptions full;
-    full.bounded = false;
-    expectSameRun(runPass(problem, request, 1e6f, PassOptions{}),
-                  runPass(problem, request, 1e6f, full), problem.dimText);
+    expectAgreesWithTheFullWalk(problem, fisherRequest(problem, c, 3));
   }
 }
 

@@ -41,8 +41,9 @@ constexpr uint64_t kCountWork = uint64_t{1} << 14;
 // finishes anyway.
 constexpr uint64_t kStackPerLevel = 2048;
 constexpr int kMostRows = 100;
-// The most values (16 bytes each, and 8 beside) kept for the children's counts of the last
-// interior column's nodes: beyond, each child is counted on its own.
+// The most values (of 16 bytes, and as many of 8) kept for the children's
+// counts of the last interior column's nodes: beyond, each child is counted
+// on its own.
 constexpr size_t kMostCountScratch = size_t{1} << 16;
 
 // A node's sum of probabilities: a double-double times a power of two. Its
