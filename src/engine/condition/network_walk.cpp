@@ -90,6 +90,28 @@ class TermSum {
   WideReal sum_{};
 };
 
+// Values for k = 0..n, each made when first asked for.
+class LazyTable {
+ public:
+  void resize(size_t size) {
+    values_.resize(size);
+    known_.resize(size, 0);
+  }
+  template <class Make>
+  const WideReal& at(int k, Make make) {
+    const auto u = static_cast<size_t>(k);
+    if (!known_[u]) {
+      values_[u] = make();
+      known_[u] = 1;
+    }
+    return values_[u];
+  }
+
+ private:
+  std::vector<WideReal> values_;
+  std::vector<uint8_t> known_;
+};
+
 // What a subtree came to, relative to the cells fixed above it.
 struct NodeResult {
   uint64_t tables = 0;
@@ -249,20 +271,10 @@ class NetworkWalk {
   // when a rejected subtree's own count took kRejectedWorkForTotal work.
   bool countEveryTable();
   const WideReal& inverseFactorial(int k) {
-    const auto u = static_cast<size_t>(k);
-    if (!inverseKnown_[u]) {
-      inverse_[u] = sums_.inverseFactorial(k);
-      inverseKnown_[u] = 1;
-    }
-    return inverse_[u];
+    return inverse_.at(k, [&] { return sums_.inverseFactorial(k); });
   }
   const WideReal& factorial(int k) {
-    const auto u = static_cast<size_t>(k);
-    if (!factorialKnown_[u]) {
-      factorial_[u] = sums_.factorial(k);
-      factorialKnown_[u] = 1;
-    }
-    return factorial_[u];
+    return factorial_.at(k, [&] { return sums_.factorial(k); });
   }
   // The factorials, each made when first asked for, as the closed form reads
   // them.
@@ -281,10 +293,8 @@ class NetworkWalk {
   double lmc_;
   StepThresholds thresholds_;
   ExactProbabilities sums_;
-  std::vector<WideReal> inverse_;  // 1/k!, k = 0..N, each filled when first asked for
-  std::vector<uint8_t> inverseKnown_;
-  std::vector<WideReal> factorial_;  // k!, the same way
-  std::vector<uint8_t> factorialKnown_;
+  LazyTable inverse_;    // 1/k!, k = 0..N
+  LazyTable factorial_;  // k!, k = 0..N
   CompletionCounter counter_;
   SubtreeMemo memo_;
   std::vector<int32_t> rowNeed_, colNeed_;
@@ -340,14 +350,12 @@ NetworkWalk::NetworkWalk(const Problem& problem, AcceptedRange range, AcceptedTa
       colMargin_(problem.colMargin.begin(), problem.colMargin.end()),
       totalCountWork_(totalCountWork) {
   inverse_.resize(static_cast<size_t>(problem.n) + 1);
+  factorial_.resize(static_cast<size_t>(problem.n) + 1);
   countStretch_ = static_cast<size_t>(problem.colMargin[static_cast<size_t>(c_ - 2)]) + 1;
   if (countStretch_ * static_cast<size_t>(r_ + 1) <= kMostCountScratch) {
     countScratch_.resize(countStretch_ * static_cast<size_t>(r_ + 1));
     narrowCountScratch_.resize(countScratch_.size());
   }
-  inverseKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
-  factorial_.resize(static_cast<size_t>(problem.n) + 1);
-  factorialKnown_.resize(static_cast<size_t>(problem.n) + 1, 0);
   // The slack of a node's range. The margins of reuse, in units of rounding
   // at the largest partial sum, ln N! plus |LogMarginConst|: a table's
   // log-probability at the same past (its bits), 2(rc + c + 2); at another
