@@ -497,7 +497,9 @@ bool NetworkWalk::countRejected(int p, double low, double high, uint32_t facts, 
   uint64_t n = 0;
   uint64_t work = 0;
   const bool counted = countAndPass(p, source, facts, n, work);
-  largestRejectedWork_ = std::max(largestRejectedWork_, work);
+  // A count that did not end (too much work, or beyond 64 bits) leaves the
+  // subtree to be walked: every table is counted before the next.
+  largestRejectedWork_ = std::max(largestRejectedWork_, counted ? work : kRejectedWorkForTotal);
   if (!counted) return false;
   out.tables = n;
   roomOfRejected(low, high, out);
