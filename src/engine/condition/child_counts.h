@@ -1,5 +1,6 @@
 // The numbers of completions of the children of a node of the network walk
-// in the last interior column, found together.
+// in the last interior column, or at the end of the column before it, found
+// together.
 #pragma once
 
 #include <algorithm>
