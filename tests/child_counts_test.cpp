@@ -29,12 +29,18 @@ uint64_t placements(const std::vector<int32_t>& caps, size_t from, int32_t need)
   return ways;
 }
 
+// `count` caps from 0 to 9.
+std::vector<int32_t> randomCaps(std::mt19937& random, int count) {
+  std::vector<int32_t> caps(static_cast<size_t>(count));
+  for (int32_t& cap : caps) cap = std::uniform_int_distribution<int32_t>(0, 9)(random);
+  return caps;
+}
+
 TEST(ChildCounts, EveryChildsCountIsTheNumberOfPlacementsBelowIt) {
   std::mt19937 random(5);
   for (int trial = 0; trial < 300; ++trial) {
-    const int rows = std::uniform_int_distribution<int>(1, 5)(random);
-    std::vector<int32_t> caps(static_cast<size_t>(rows));
-    for (int32_t& cap : caps) cap = std::uniform_int_distribution<int32_t>(0, 9)(random);
+    const std::vector<int32_t> caps =
+        randomCaps(random, std::uniform_int_distribution<int>(1, 5)(random));
     const int32_t need = std::uniform_int_distribution<int32_t>(0, 30)(random);
     Scratch scratch(static_cast<size_t>(need) + 4);
     ChildCounts counts(caps, need, scratch);
@@ -66,9 +72,8 @@ TEST(ChildCounts, CountsBeyondSixtyFourBitsAreRefused) {
 TEST(NextColumnCounts, EveryChildsCountIsTheNumberOfPlacementsOfTheNextColumn) {
   std::mt19937 random(11);
   for (int trial = 0; trial < 300; ++trial) {
-    const int others = std::uniform_int_distribution<int>(0, 4)(random);
-    std::vector<int32_t> caps(static_cast<size_t>(others));
-    for (int32_t& cap : caps) cap = std::uniform_int_distribution<int32_t>(0, 9)(random);
+    const std::vector<int32_t> caps =
+        randomCaps(random, std::uniform_int_distribution<int>(0, 4)(random));
     const int32_t columnNeed = std::uniform_int_distribution<int32_t>(0, 25)(random);
     const int32_t rowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);
     const int32_t lastRowNeed = std::uniform_int_distribution<int32_t>(0, 12)(random);

@@ -215,6 +215,9 @@ struct CountSource {
   NextColumnCounts* nextColumn = nullptr;
   int32_t x = 0;
 
+  // The same source for the child whose cell takes `value`.
+  CountSource child(int32_t value) const { return {counts, nextColumn, value}; }
+
   bool at(uint64_t& out) const {
     if (counts != nullptr) return counts->at(x, out);
     return nextColumn != nullptr && nextColumn->at(x, out);

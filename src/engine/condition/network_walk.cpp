@@ -168,13 +168,12 @@ class NetworkWalk {
   SumBounds boundNode(int p) const;
   // Node p's tables counted (by its siblings' product, if `source` has one)
   // and passed on the progress bar; false if they cannot be counted in 64
-  // bits. `facts` as walkNode's.
-  bool countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n);
-  // The same, adding the work the count took (countNode) to `work`.
+  // bits. `facts` as walkNode's; the work the count took (countNode's) is
+  // added to `work`.
   bool countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n, uint64_t& work);
   // A subtree whose every table is rejected, counted for the progress bar
-  // when every table of the pass could not be counted, if it can be; the
-  // facts of its key (kNoFacts: none) keep the count.
+  // while every table of the pass is not, if it can be; the facts of its key
+  // (kNoFacts: none) keep the count.
   [[gnu::noinline]] bool countRejected(int p, double low, double high, uint32_t facts,
                                        CountSource source, NodeResult& out);
   // The sum over node p's completions of the product of 1/x! over its open
@@ -478,11 +477,6 @@ bool NetworkWalk::countNode(int p, uint64_t& work, uint32_t& facts, uint64_t& ou
   return true;
 }
 
-bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n) {
-  uint64_t work = 0;
-  return countAndPass(p, source, facts, n, work);
-}
-
 bool NetworkWalk::countAndPass(int p, CountSource source, uint32_t& facts, uint64_t& n,
                                uint64_t& work) {
   const bool fromSiblings = source.at(n);
@@ -522,7 +516,8 @@ bool NetworkWalk::acceptWhole(int p, CountSource source, Judgement judged, uint3
                               ChildShares& shares, NodeResult& out) {
   const int32_t x = source.x;
   uint64_t n = 0;
-  if (!countAndPass(p, source, facts, n)) return false;
+  uint64_t work = 0;
+  if (!countAndPass(p, source, facts, n, work)) return false;
   if (static_cast<uint64_t>(kMaxConditionCount - count_) < n) stopTooManyAcceptedTables();
   count_ += static_cast<int64_t>(n);
   out.tables += n;
@@ -753,14 +748,10 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     }
     const Judgement judged = judge(bounds);
     if (judged.verdict != Verdict::kAllAccepted ||
-        !acceptWhole(p + 1, CountSource{childSource.counts, childSource.nextColumn, x}, judged,
-                     childFacts, shares, out)) {
+        !acceptWhole(p + 1, childSource.child(x), judged, childFacts, shares, out)) {
       WideReal factor = inverseFactorial(x);
       if (endsColumn) factor = factor * inverseFactorial(y);
-      absorb(out,
-             walkNode(p + 1, CountSource{childSource.counts, childSource.nextColumn, x}, judged,
-                      childFacts),
-             factor);
+      absorb(out, walkNode(p + 1, childSource.child(x), judged, childFacts), factor);
     }
     if (links != KeyFacts::kNoLinks) memo_.link(at).facts = childFacts;
     if (endsColumn) rowNeed_[lastRow] += y;
