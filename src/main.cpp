@@ -3,6 +3,7 @@
 // and to res.txt in the current directory, and sets what is process-wide.
 #include <iostream>
 
+#include "flow/end_messages.h"
 #include "flow/program_flow.h"
 #include "system/process_signals.h"
 #include "system/stack_limit.h"
@@ -20,6 +21,11 @@ int main() {
   rxc::InterruptionGuard interruption;
   rxc::RunSettings settings;
   settings.interruptionGuard = &interruption;
-  settings.stackBytes = rxc::mainStackBytes();
+  // Below the stack a run needs, it would die of its first deep frame.
+  settings.stackBytes = rxc::raiseStackTo(rxc::kLeastStackBytes);
+  if (settings.stackBytes < rxc::kLeastStackBytes) {
+    std::cerr << rxc::stackTooSmallLine(settings.stackBytes, rxc::kLeastStackBytes) << std::endl;
+    return 1;
+  }
   return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt", settings);
 }

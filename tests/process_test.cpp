@@ -98,6 +98,8 @@ struct Launch {
   bool hangUpIgnored = false;
   // RLIMIT_STACK in bytes, as `ulimit -s` sets it; 0 for the test's own.
   rlim_t stackLimit = 0;
+  // Its hard limit, when it differs (as `ulimit -S -s` leaves it); 0: the same.
+  rlim_t stackHardLimit = 0;
 };
 
 // How a child ended.
@@ -159,7 +161,8 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
   if (launch.stackLimit > 0) {
-    const rlimit limit{launch.stackLimit, launch.stackLimit};
+    const rlim_t hard = launch.stackHardLimit > 0 ? launch.stackHardLimit : launch.stackLimit;
+    const rlimit limit{launch.stackLimit, hard};
     ::setrlimit(RLIMIT_STACK, &limit);
   }
   if (launch.umask >= 0) ::umask(static_cast<mode_t>(launch.umask));
@@ -483,6 +486,32 @@ TEST(ProgressOnATerminal, MarksAppearWhileThePassRuns) {
   ::kill(pid, SIGKILL);
   ::waitpid(pid, &raw, 0);
   ::close(master);
+}
+
+// The run's own frames take some 90 KiB of stack: under a smaller limit it
+// used to die of a segmentation fault before its first question, with no
+// word. A soft limit is raised to what the run needs; a hard limit below it
+// ends the run at once, saying why.
+TEST(StackLimit, ASoftLimitTooSmallIsRaisedAndAHardOneEndsTheRunWithItsReason) {
+  RunDirectory raised;
+  Child soft(raised, kFisherRun, {.stackLimit = 64 << 10, .stackHardLimit = RLIM_INFINITY});
+  const Ending softEnd = soft.wait();
+  EXPECT_TRUE(softEnd.exited) << "signal " << softEnd.signal;
+  EXPECT_EQ(softEnd.status, 0);
+  EXPECT_NE(raised.report().find("p-Value de la tabla observada introducida = "
+                                 "0.21493212669683D-01"),
+            std::string::npos)
+      << raised.report();
+
+  RunDirectory refused;
+  const Ending hardEnd = Child(refused, kFisherRun, {.stackLimit = 64 << 10}).wait();
+  EXPECT_TRUE(hardEnd.exited) << "signal " << hardEnd.signal;
+  EXPECT_EQ(hardEnd.status, 1);
+  EXPECT_EQ(readFile(refused / "stderr.txt"),
+            "Error: el limite de pila del proceso (ulimit -s) es de 64 KiB; rxc necesita al "
+            "menos 256 KiB\n");
+  EXPECT_EQ(readFile(refused / "stdout.txt"), "");
+  EXPECT_FALSE(fs::exists(refused / "res.txt"));
 }
 
 // Fisher's test on 21 x 100 (rows 10 x 19, 9 and 1; columns of 2): the

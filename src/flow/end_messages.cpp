@@ -32,4 +32,10 @@ std::string consoleClosedLine(const std::string& reportPath) {
   return "Error: la consola se cerro antes del final; el informe " + reportPath + " esta completo";
 }
 
+std::string stackTooSmallLine(uint64_t limitBytes, uint64_t leastBytes) {
+  return "Error: el limite de pila del proceso (ulimit -s) es de " +
+         std::to_string(limitBytes >> 10) + " KiB; rxc necesita al menos " +
+         std::to_string(leastBytes >> 10) + " KiB";
+}
+
 }  // namespace rxc

@@ -3,6 +3,7 @@
 // accents, as every message of the console.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/fatal_stop.h"
@@ -23,5 +24,9 @@ std::string reportBusyLine(const std::string& reportPath);
 
 // A run that ended normally with its console closed (or failing) on the way.
 std::string consoleClosedLine(const std::string& reportPath);
+
+// A stack limit too small for a run to start: the limit and the least a run
+// needs, both in bytes (shown in KiB).
+std::string stackTooSmallLine(uint64_t limitBytes, uint64_t leastBytes);
 
 }  // namespace rxc
