@@ -1,6 +1,7 @@
 // Capacities of the kept-table stores after the options dialogue, their growth
-// within the memory budget as tables are kept, and the promise that setting
-// them up commits no memory.
+// within the memory budget as tables are kept, the promise that setting them
+// up commits no memory, and where the budget comes from: the machine's
+// available memory, or the room its control group leaves.
 #include "engine/stores/kept_tables.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -199,6 +201,55 @@ TEST(MachineMemory, AvailableMemoryReadFromMeminfo) {
   const uint64_t budget = machineMemoryBudget();
   EXPECT_GT(budget, 0u);
   EXPECT_LT(budget, uint64_t{1} << 62);
+}
+
+// A file system of a few control group files, for cgroupMemoryRoom.
+FileReader filesOf(std::map<std::string, std::string> files) {
+  return [files = std::move(files)](const std::string& path) -> std::optional<std::string> {
+    const auto found = files.find(path);
+    if (found == files.end()) return std::nullopt;
+    return found->second;
+  };
+}
+
+TEST(MachineMemory, ControlGroupRoomIsTheLeastLimitLessUseUpTheHierarchy) {
+  // Version 2: the group's own limit is loose, its parent's is tight; the
+  // root sets none. 300 MiB used of which 100 MiB inactive file pages.
+  const std::string v2 = "0::/user.slice/run.scope\n";
+  const auto v2Files = filesOf({
+      {"/sys/fs/cgroup/user.slice/run.scope/memory.max", "max\n"},
+      {"/sys/fs/cgroup/user.slice/run.scope/memory.current", "1000\n"},
+      {"/sys/fs/cgroup/user.slice/memory.max", "1073741824\n"},
+      {"/sys/fs/cgroup/user.slice/memory.current", "314572800\n"},
+      {"/sys/fs/cgroup/user.slice/memory.stat", "anon 1\ninactive_file 104857600\nactive_file 9\n"},
+  });
+  EXPECT_EQ(cgroupMemoryRoom(v2, v2Files), uint64_t{1073741824} - 209715200);
+
+  // Version 1, the memory controller listed beside a version 2 line; a
+  // container sees its own group at the root of the mount, so the path's
+  // folders are missing and the root's limit holds. Its use above the limit
+  // leaves nothing.
+  const std::string v1 = "5:cpu,cpuacct:/docker/abc\n4:memory:/docker/abc\n0::/\n";
+  EXPECT_EQ(cgroupMemoryRoom(v1, filesOf({
+                                     {"/sys/fs/cgroup/memory/memory.limit_in_bytes", "536870912\n"},
+                                     {"/sys/fs/cgroup/memory/memory.usage_in_bytes", "1048576\n"},
+                                     {"/sys/fs/cgroup/memory/memory.stat",
+                                      "inactive_file 7\ntotal_inactive_file 524288\n"},
+                                 })),
+            uint64_t{536870912} - 524288);
+  EXPECT_EQ(cgroupMemoryRoom(v1, filesOf({
+                                     {"/sys/fs/cgroup/memory/memory.limit_in_bytes", "1000\n"},
+                                     {"/sys/fs/cgroup/memory/memory.usage_in_bytes", "5000\n"},
+                                 })),
+            0u);
+
+  // No limit set ("max"), no memory line, unreadable numbers: none.
+  EXPECT_EQ(cgroupMemoryRoom("0::/\n", filesOf({{"/sys/fs/cgroup/memory.max", "max\n"}})),
+            std::nullopt);
+  EXPECT_EQ(cgroupMemoryRoom("3:cpu:/a\n", filesOf({})), std::nullopt);
+  EXPECT_EQ(cgroupMemoryRoom("0::/a\n", filesOf({{"/sys/fs/cgroup/a/memory.max", "12x\n"}})),
+            std::nullopt);
+  EXPECT_EQ(cgroupMemoryRoom("", filesOf({})), std::nullopt);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
