@@ -100,6 +100,9 @@ struct Launch {
   rlim_t stackLimit = 0;
   // Its hard limit, when it differs (as `ulimit -S -s` leaves it); 0: the same.
   rlim_t stackHardLimit = 0;
+  // RLIMIT_CPU in seconds, soft (SIGXCPU) and hard (SIGKILL); 0 for none.
+  rlim_t cpuSeconds = 0;
+  rlim_t cpuHardSeconds = 0;
 };
 
 // How a child ended.
@@ -151,7 +154,7 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
     }
   }
   if (pipeWrite > 2) ::close(pipeWrite);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ, SIGXCPU}) ::signal(sig, SIG_DFL);
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -164,6 +167,12 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
     const rlim_t hard = launch.stackHardLimit > 0 ? launch.stackHardLimit : launch.stackLimit;
     const rlimit limit{launch.stackLimit, hard};
     ::setrlimit(RLIMIT_STACK, &limit);
+  }
+  if (launch.cpuSeconds > 0) {
+    const rlimit limit{launch.cpuSeconds, launch.cpuHardSeconds};
+    ::setrlimit(RLIMIT_CPU, &limit);
+    const rlimit noCore{0, 0};  // SIGXCPU's default action dumps a core
+    ::setrlimit(RLIMIT_CORE, &noCore);
   }
   if (launch.umask >= 0) ::umask(static_cast<mode_t>(launch.umask));
   if (launch.hangUpIgnored) ::signal(SIGHUP, SIG_IGN);
@@ -352,6 +361,19 @@ TEST(Interruption, SignalDuringALongPassLeavesTheCompleteHead) {
     EXPECT_FALSE(fs::exists(dir / "res.txt.tmp")) << sig;
     EXPECT_FALSE(fs::exists(dir / "res.txt.lock")) << sig;
   }
+}
+
+TEST(Interruption, ACpuTimeLimitLeavesTheCompleteHeadToo) {
+  // `ulimit -t`: the system sends SIGXCPU at the soft limit (here one second
+  // of the pass) and kills at the hard one; the first puts the head in place.
+  RunDirectory dir;
+  Child child(dir, kLongRun, {.cpuSeconds = 1, .cpuHardSeconds = 30});
+  const Ending end = child.wait();
+  EXPECT_FALSE(end.exited);
+  EXPECT_EQ(end.signal, SIGXCPU);
+  EXPECT_EQ(dir.report(), kLongRunHead);
+  EXPECT_FALSE(fs::exists(dir / "res.txt.tmp"));
+  EXPECT_FALSE(fs::exists(dir / "res.txt.lock"));
 }
 
 TEST(Interruption, ASignalIgnoredAtStartStaysIgnored) {

@@ -12,7 +12,8 @@ namespace rxc {
 namespace {
 
 constexpr std::size_t kPathBytes = 4096;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGXCPU is what a CPU time limit (`ulimit -t`) sends first.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXCPU};
 constexpr int kSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 
 // What a signal has to move. `armed` is written last when arming and first

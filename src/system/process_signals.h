@@ -13,7 +13,8 @@ namespace rxc {
 // EFBIG, which the run reports, instead of killing the process without a word.
 void ignoreWriteSignals();
 
-// While it exists, SIGINT, SIGTERM and SIGHUP move the report written so far
+// While it exists, SIGINT, SIGTERM, SIGHUP and SIGXCPU (the CPU time limit's
+// warning) move the report written so far
 // into place (one rename(), then the removal of its lock file) before the
 // process ends by that same signal. A signal the process was started with
 // ignored (nohup, a background job) stays ignored. One at a time per process.
