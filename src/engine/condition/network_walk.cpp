@@ -80,6 +80,14 @@ class TermSum {
     if (sum_.mantissa.hi >= 0x1p40) [[unlikely]]
       sum_ = toWide(sum_.mantissa, sum_.exponent);
   }
+  // a * b, whose mantissas may lie anywhere below 2^40: their product is
+  // added as it comes, not normalised first (the sum is, now and then).
+  void addProduct(const WideReal& a, const WideReal& b) {
+    if (isZero(a) || isZero(b)) return;
+    add(WideReal{a.mantissa * b.mantissa, a.exponent + b.exponent});
+  }
+  // The sum as kept: its mantissa below 2^40, normalised after settle().
+  const WideReal& raw() const { return sum_; }
   // Normalised, as WideReal's functions take it.
   WideReal value() const { return toWide(sum_.mantissa, sum_.exponent); }
   // Keeps the sum normalised, so that later reads cost nothing.
@@ -383,7 +391,7 @@ void NetworkWalk::absorb(NodeResult& into, const NodeResult& child, const WideRe
   into.tables += child.tables;
   into.accepted += child.accepted;
   if (child.accepted > 0) {
-    into.relativeSum.add(child.relativeSum.value() * factor);
+    into.relativeSum.addProduct(child.relativeSum.raw(), factor);
     into.acceptRange(child.acceptedLow, child.acceptedHigh);
   }
   into.robust = into.robust && child.robust;
