@@ -11,42 +11,39 @@
 
 namespace rxc {
 
-std::optional<uint64_t> memAvailableBytes(std::string_view meminfo) {
-  constexpr std::string_view kLabel = "MemAvailable:";
-  for (std::size_t start = 0; start < meminfo.size();) {
-    std::size_t end = meminfo.find('\n', start);
-    if (end == std::string_view::npos) end = meminfo.size();
-    std::string_view line = meminfo.substr(start, end - start);
+namespace {
+
+// Calls `take` on each piece of `text` between `separator`s, in order, until
+// it returns true; whether one did.
+template <class Take>
+bool anyPiece(std::string_view text, char separator, Take take) {
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find(separator, start);
+    if (end == std::string_view::npos) end = text.size();
+    if (take(text.substr(start, end - start))) return true;
     start = end + 1;
-    if (line.substr(0, kLabel.size()) != kLabel) continue;
-    line.remove_prefix(kLabel.size());
-    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-    uint64_t kilobytes = 0;
-    std::size_t digits = 0;
-    for (; digits < line.size() && line[digits] >= '0' && line[digits] <= '9'; ++digits) {
-      if (kilobytes > std::numeric_limits<uint64_t>::max() / 1024 / 10) return std::nullopt;
-      kilobytes = kilobytes * 10 + static_cast<uint64_t>(line[digits] - '0');
-    }
-    if (digits == 0 || line.substr(digits) != " kB") return std::nullopt;
-    return kilobytes * 1024;
   }
-  return std::nullopt;
+  return false;
 }
 
-namespace {
+// Decimal digits, all of them; none if empty, anything else, or beyond 64
+// bits.
+std::optional<uint64_t> decimal(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (const char digit : digits) {
+    if (digit < '0' || digit > '9') return std::nullopt;
+    if (value > (std::numeric_limits<uint64_t>::max() - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(digit - '0');
+  }
+  return value;
+}
 
 // A number of bytes as a control group file holds it (digits, then a line
 // end); none for "max" (no limit) or anything else.
 std::optional<uint64_t> cgroupBytes(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
-  if (text.empty()) return std::nullopt;
-  uint64_t bytes = 0;
-  for (const char digit : text) {
-    if (digit < '0' || digit > '9') return std::nullopt;
-    if (bytes > (std::numeric_limits<uint64_t>::max() - 9) / 10) return std::nullopt;
-    bytes = bytes * 10 + static_cast<uint64_t>(digit - '0');
-  }
-  return bytes;
+  return decimal(text);
 }
 
 // Where the memory controller of one version keeps a group's limit and use.
@@ -62,17 +59,15 @@ struct CgroupLayout {
 // The value of the `label` line of a memory.stat text ("label value"); none
 // when missing.
 std::optional<uint64_t> statValue(std::string_view stat, std::string_view label) {
-  for (std::size_t start = 0; start < stat.size();) {
-    std::size_t end = stat.find('\n', start);
-    if (end == std::string_view::npos) end = stat.size();
-    const std::string_view line = stat.substr(start, end - start);
-    start = end + 1;
-    if (line.size() > label.size() && line.substr(0, label.size()) == label &&
-        line[label.size()] == ' ') {
-      return cgroupBytes(line.substr(label.size() + 1));
+  std::optional<uint64_t> value;
+  anyPiece(stat, '\n', [&](std::string_view line) {
+    if (line.size() <= label.size() || !line.starts_with(label) || line[label.size()] != ' ') {
+      return false;
     }
-  }
-  return std::nullopt;
+    value = cgroupBytes(line.substr(label.size() + 1));
+    return true;
+  });
+  return value;
 }
 
 // The group's path from the /proc/self/cgroup line of the memory controller:
@@ -80,30 +75,27 @@ std::optional<uint64_t> statValue(std::string_view stat, std::string_view label)
 // colon) if listed, else version 2 ("0::/path").
 std::optional<std::pair<CgroupLayout, std::string>> memoryCgroup(std::string_view selfCgroup) {
   std::optional<std::string> unified;
-  for (std::size_t start = 0; start < selfCgroup.size();) {
-    std::size_t end = selfCgroup.find('\n', start);
-    if (end == std::string_view::npos) end = selfCgroup.size();
-    const std::string_view line = selfCgroup.substr(start, end - start);
-    start = end + 1;
+  std::optional<std::string> versionOne;
+  anyPiece(selfCgroup, '\n', [&](std::string_view line) {
     const std::size_t first = line.find(':');
     const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
-    if (second == std::string_view::npos) continue;
+    if (second == std::string_view::npos) return false;
     const std::string_view controllers = line.substr(first + 1, second - first - 1);
-    const std::string path(line.substr(second + 1));
+    const std::string_view path = line.substr(second + 1);
     if (line.substr(0, first) == "0" && controllers.empty()) {
-      unified = path;
-      continue;
+      unified = std::string(path);
+      return false;
     }
-    for (std::size_t at = 0; at <= controllers.size();) {
-      std::size_t comma = controllers.find(',', at);
-      if (comma == std::string_view::npos) comma = controllers.size();
-      if (controllers.substr(at, comma - at) == "memory") {
-        return std::pair{CgroupLayout{"/sys/fs/cgroup/memory", "memory.limit_in_bytes",
-                                      "memory.usage_in_bytes", "total_inactive_file"},
-                         path};
-      }
-      at = comma + 1;
+    if (!anyPiece(controllers, ',', [](std::string_view name) { return name == "memory"; })) {
+      return false;
     }
+    versionOne = std::string(path);
+    return true;
+  });
+  if (versionOne) {
+    return std::pair{CgroupLayout{"/sys/fs/cgroup/memory", "memory.limit_in_bytes",
+                                  "memory.usage_in_bytes", "total_inactive_file"},
+                     *versionOne};
   }
   if (!unified) return std::nullopt;
   return std::pair{CgroupLayout{"/sys/fs/cgroup", "memory.max", "memory.current", "inactive_file"},
@@ -117,6 +109,23 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<uint64_t> memAvailableBytes(std::string_view meminfo) {
+  constexpr std::string_view kLabel = "MemAvailable:";
+  std::optional<uint64_t> bytes;
+  anyPiece(meminfo, '\n', [&](std::string_view line) {
+    if (!line.starts_with(kLabel)) return false;
+    line.remove_prefix(kLabel.size());
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    if (!line.ends_with(" kB")) return true;
+    const std::optional<uint64_t> kilobytes = decimal(line.substr(0, line.size() - 3));
+    if (kilobytes && *kilobytes <= std::numeric_limits<uint64_t>::max() / 1024) {
+      bytes = *kilobytes * 1024;
+    }
+    return true;
+  });
+  return bytes;
+}
 
 std::optional<uint64_t> cgroupMemoryRoom(std::string_view selfCgroup, const FileReader& readFile) {
   const auto found = memoryCgroup(selfCgroup);
