@@ -174,6 +174,11 @@ class NetworkWalk {
   NodeResult walkNode(int p, CountSource source, Judgement judged, uint32_t& facts);
   // The bounds of node p's open cells' sum of ln x!.
   SumBounds boundNode(int p) const;
+  // The same, kept in the facts of node p's key (found, and `facts` set,
+  // if not yet) so that each key is bounded once, however many links lead
+  // to it. In the last interior column, whose keys seldom come back, and
+  // when the memo is full, bounded each time.
+  SumBounds boundChild(int p, uint32_t& facts);
   // Node p's tables counted (by its siblings' product, if `source` has one)
   // and passed on the progress bar; false if they cannot be counted in 64
   // bits. `facts` as walkNode's; the work the count took (countNode's) is
@@ -422,6 +427,20 @@ SumBounds NetworkWalk::boundNode(int p) const {
   const OpenCells open{r_, c_, p / interiorRows_, p % interiorRows_, rowNeed_, colNeed_};
   if (open.column == c_ - 2) return boundLastTwoColumnsByRows(open, lf_);
   return boundOpenCellsByRows(open, lf_);
+}
+
+SumBounds NetworkWalk::boundChild(int p, uint32_t& facts) {
+  if (p / interiorRows_ == c_ - 2 || factsOf(p, facts) == SubtreeMemo::kNoFacts) {
+    return boundNode(p);
+  }
+  KeyFacts& known = memo_.factsAt(facts);
+  if (!known.boundsKnown) {
+    const SumBounds bounds = boundNode(p);
+    known.least = bounds.least;
+    known.greatest = bounds.greatest;
+    known.boundsKnown = true;
+  }
+  return {known.least, known.greatest};
 }
 
 uint32_t NetworkWalk::factsOf(int p, uint32_t& facts) {
@@ -748,8 +767,8 @@ NodeResult NetworkWalk::walkChildren(int p, uint32_t facts) {
     SumBounds bounds;
     uint32_t childFacts = SubtreeMemo::kNoFacts;
     if (links == KeyFacts::kNoLinks || making) {
-      bounds = boundNode(p + 1);
-      if (making) memo_.link(at) = {bounds.least, bounds.greatest, SubtreeMemo::kNoFacts};
+      bounds = boundChild(p + 1, childFacts);
+      if (making) memo_.link(at) = {bounds.least, bounds.greatest, childFacts};
     } else {
       bounds = {memo_.link(at).least, memo_.link(at).greatest};
       childFacts = memo_.link(at).facts;

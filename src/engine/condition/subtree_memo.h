@@ -2,8 +2,9 @@
 // position, what the column still needs and the rows' needs sorted, which
 // fix a node's completions up to an order of the rows.
 //
-// Per key: how many completions there are and the sum of their products of
-// 1/x! (both the same for every node of the key); the subtrees walked under
+// Per key: how many completions there are, the sum of their products of
+// 1/x! and the bounds of their open cells' sum of ln x! (all the same for
+// every node of the key); the subtrees walked under
 // it, in the order of the fixed cells' sum of ln x! when each was walked (its
 // past), so that a later node with the same key finds the stored subtrees
 // whose past is nearest its own; and links to its children (their bounds and
@@ -77,8 +78,11 @@ struct KeyFacts {
   uint32_t linkSets = kNoLinks;  // its children's links, one set per next row's need
   bool countKnown = false;       // `count` is filled
   bool sumKnown = false;         // `completions` is filled
+  bool boundsKnown = false;      // `least` and `greatest` are filled
   uint64_t count = 0;
   WideReal completions{};
+  double least = 0.0;  // bounds of the open cells' sum of ln x!
+  double greatest = 0.0;
 
   std::span<const double> storedPasts() const { return {pasts, stored}; }
 };
