@@ -13,6 +13,10 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?=
 DESTDIR ?=
+# More CMake options for the benchmarks' build folder, read when it is first
+# configured (CI builds them as a unity build, which only checks that they
+# compile).
+BENCH_CMAKE_FLAGS ?=
 
 .PHONY: check-headers build run test bench bench-build sanitize tsan coverage install format-check clean
 
@@ -30,7 +34,8 @@ bench: bench-build
 	./$(BUILD)-bench/rxc_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
 bench-build:
-	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DRXC_BUILD_TESTS=OFF -DRXC_BUILD_BENCHMARKS=ON \
+	  $(BENCH_CMAKE_FLAGS)
 	cmake --build $(BUILD)-bench -j $(JOBS) --target rxc_bench
 
 # The sanitizer builds compile a few files at a time as one (unity): they look
