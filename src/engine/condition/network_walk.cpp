@@ -176,8 +176,10 @@ class NetworkWalk {
   SumBounds boundNode(int p) const;
   // The same, kept in the facts of node p's key (found, and `facts` set,
   // if not yet) so that each key is bounded once, however many links lead
-  // to it. In the last interior column, whose keys seldom come back, and
-  // when the memo is full, bounded each time.
+  // to it: the nodes of a key have the same rows up to their order, so the
+  // rows' relaxation adds the same terms for each, in another order at most,
+  // which the slack of a bound covers. In the last interior column, whose
+  // keys seldom come back, and when the memo is full, bounded each time.
   SumBounds boundChild(int p, uint32_t& facts);
   // Node p's tables counted (by its siblings' product, if `source` has one)
   // and passed on the progress bar; false if they cannot be counted in 64

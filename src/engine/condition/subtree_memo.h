@@ -3,8 +3,9 @@
 // fix a node's completions up to an order of the rows.
 //
 // Per key: how many completions there are, the sum of their products of
-// 1/x! and the bounds of their open cells' sum of ln x! (all the same for
-// every node of the key); the subtrees walked under
+// 1/x! and the bounds of their open cells' sum of ln x! (each the same for
+// every node of the key, the bounds up to the order of their terms); the
+// subtrees walked under
 // it, in the order of the fixed cells' sum of ln x! when each was walked (its
 // past), so that a later node with the same key finds the stored subtrees
 // whose past is nearest its own; and links to its children (their bounds and
