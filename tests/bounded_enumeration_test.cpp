@@ -6,18 +6,20 @@
 
 #include "support/random_sessions.h"
 #include "support/session_driver.h"
+#include "support/soak.h"
 
 namespace rxc {
 namespace {
 
 TEST(BoundedEnumeration, WholeSessionsMatchTheFullEnumerationByteForByte) {
-  std::mt19937 random(20261209);
+  const testing::Soak soak = testing::soak(300, 20261209);
+  std::mt19937 random(soak.seed);
   RunSettings bounded;
   bounded.workers = 1;
   RunSettings full = bounded;
   full.boundedEnumeration = false;
   int completed = 0;
-  for (int k = 0; k < 300; ++k) {
+  for (int k = 0; k < soak.rounds; ++k) {
     const testing::RandomSession session = testing::randomSession(random);
     SCOPED_TRACE("session " + std::to_string(k) + ": " + session.description);
     const auto skipping = testing::runSession(session.input, bounded);
@@ -27,7 +29,7 @@ TEST(BoundedEnumeration, WholeSessionsMatchTheFullEnumerationByteForByte) {
     ASSERT_EQ(skipping.report, visited.report);
     if (skipping.status == 0) ++completed;
   }
-  EXPECT_GE(completed, 290);  // the drawn dialogues run to their end
+  EXPECT_GE(completed * 30, soak.rounds * 29);  // the drawn dialogues run to their end
 }
 
 // Under a sanitizer, a quarter of the sessions: enough for races and faults

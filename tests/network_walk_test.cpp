@@ -22,6 +22,7 @@
 #include "engine/stores/selection_lists.h"
 #include "support/reference_enumeration.h"
 #include "support/request_bounds.h"
+#include "support/soak.h"
 #include "system/stack_limit.h"
 
 namespace rxc {
@@ -132,9 +133,10 @@ void expectSameRun(const PassRun& network, const PassRun& full, const std::strin
 }
 
 TEST(NetworkWalk, AgreesWithTheFullWalkOnRandomRequests) {
-  std::mt19937 random(20261210);
+  const testing::Soak soak = testing::soak(400, 20261210);
+  std::mt19937 random(soak.seed);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < soak.rounds; ++round) {
     const int r = pick(2, 5);
     const int c = pick(2, 5);
     const int n = pick(std::max(r, c), r * c <= 12 ? 24 : 14);
