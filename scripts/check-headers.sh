@@ -3,8 +3,9 @@
 # holding nothing but `#include "layer/file.h"` (twice, so that a missing
 # `#pragma once` shows too) is compiled with only the include roots its layer
 # may use, as the build gives them (<build>/layers/<layer>/, see
-# src/CMakeLists.txt), once as the program builds and once with the debug
-# checks of the sanitizer build (RXC_DEBUG_CHECKS).
+# src/CMakeLists.txt), once as the program builds and, when it includes a
+# header that reads RXC_DEBUG_CHECKS, once more with the debug checks of the
+# sanitizer build.
 #
 #   scripts/check-headers.sh BUILD_DIR
 #
@@ -52,19 +53,25 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 compile() {  # compile LAYER HEADER: the header's messages on stdout when it fails
-  local layer=$1 header=$2 flags=() dep source
+  local layer=$1 header=$2 flags=() dep source deps ours
   for dep in $(reach "$layer" | sort -u); do
     [ -d "$build/layers/$dep" ] && flags+=(-I "$build/layers/$dep")
   done
   source="$work/$(echo "$header" | tr '/' '_').cpp"
+  deps="${source%.cpp}.d"
   printf '#include "%s"\n#include "%s"\n' "$header" "$header" >"$source"
   for defines in "" "-DRXC_DEBUG_CHECKS"; do
     # shellcheck disable=SC2086
     if ! out=$("${CXX:-c++}" -std=c++20 -fsyntax-only -Wall -Wextra -Wshadow -Werror \
-      $defines "${flags[@]}" "$source" 2>&1); then
+      -MD -MF "$deps" $defines "${flags[@]}" "$source" 2>&1); then
       printf '%s %s\n%s\n' "$header" "$defines" "$out"
       return 1
     fi
+    # The debug checks change only what reads RXC_DEBUG_CHECKS: a header
+    # that includes none of it, itself or through another, compiles alike
+    # with them, and is not compiled again.
+    mapfile -t ours < <(tr -s ' \\' '\n' <"$deps" | grep "^$build/layers/")
+    if [ "${#ours[@]}" -eq 0 ] || ! grep -qs RXC_DEBUG_CHECKS "${ours[@]}"; then break; fi
   done
 }
 uses_dump=$(declare -p uses)
