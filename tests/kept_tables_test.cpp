@@ -250,6 +250,9 @@ TEST(MachineMemory, ControlGroupRoomIsTheLeastLimitLessUseUpTheHierarchy) {
   EXPECT_EQ(cgroupMemoryRoom("0::/a\n", filesOf({{"/sys/fs/cgroup/a/memory.max", "12x\n"}})),
             std::nullopt);
   EXPECT_EQ(cgroupMemoryRoom("", filesOf({})), std::nullopt);
+  // A path not from the root: read as given, then no further up.
+  EXPECT_EQ(cgroupMemoryRoom("0::a\n", filesOf({{"/sys/fs/cgroupa/memory.max", "100\n"}})),
+            uint64_t{100});
 }
 
 #if defined(__SANITIZE_ADDRESS__)

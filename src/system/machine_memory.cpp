@@ -147,8 +147,11 @@ std::optional<uint64_t> cgroupMemoryRoom(std::string_view selfCgroup, const File
       const uint64_t left = *limit > usage ? *limit - usage : 0;
       room = room ? std::min(*room, left) : left;
     }
-    if (path.empty()) break;
-    path.erase(path.rfind('/'));
+    // Up one group; a path that does not start at the root (never the
+    // kernel's) ends the climb where it ends.
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) break;
+    path.erase(slash);
   }
   return room;
 }
