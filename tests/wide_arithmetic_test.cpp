@@ -1,5 +1,5 @@
 // Double-double and wide arithmetic (base/double_double.h, wide_real.h,
-// wide_sum.h, wide_log_factorial.h): the error-free transforms checked in
+// wide_sum.h, term_sum.h, wide_log_factorial.h): the error-free transforms checked in
 // exact integer arithmetic, exp and ln(k!) against 80-digit decimal values
 // (tests/data/wide_reference.py), sums against exact big-integer sums and
 // against probabilities that add up to 1, and the rounding to a double at the
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/double_double.h"
+#include "base/term_sum.h"
 #include "base/wide_log_factorial.h"
 #include "base/wide_real.h"
 #include "base/wide_sum.h"
@@ -418,6 +419,68 @@ TEST(WideSum, ProbabilitiesOfEveryTableAddUpToOne) {
   EXPECT_LT(relativeError(tiny, -3000, 1.0, 0.0, 0.0), 1e-24);
   EXPECT_EQ(scaled.rounded(), 0.0);
   EXPECT_EQ(formatExponent(tiny, 20, 14, 'D'), "0.81285486255577-903");  // 2^-3000
+}
+
+// The network walk's short sums: doubles spread over up to 150 binary orders,
+// in any order, and products of exact factors, round as their exact sum does.
+TEST(TermSum, SumsAndProductsRoundAsTheExactSumDoes) {
+  std::mt19937_64 rng(29);
+  std::uniform_real_distribution<double> unit(1.0, 2.0);
+  for (const auto& [low, high] : {std::pair{-40.0, 0.0}, std::pair{-150.0, 0.0},
+                                  std::pair{-1074.0, -1022.0}, std::pair{900.0, 1023.0}}) {
+    std::uniform_real_distribution<double> logs(low, high);
+    for (int trial = 0; trial < 20; ++trial) {
+      std::vector<double> terms(1 + rng() % 2000);
+      for (double& t : terms) t = std::ldexp(unit(rng), static_cast<int>(logs(rng)));
+      TermSum sum;
+      for (const double t : terms) sum.add(toWide(t));
+      expectSameBits(roundedToDouble(sum.value()), referenceRounded(terms), "terms");
+    }
+  }
+  // Factors of 26 significant bits, so that each product is exact in a double.
+  std::uniform_int_distribution<int64_t> significand(1 << 25, (1 << 26) - 1);
+  std::uniform_int_distribution<int> exponent(-300, 0);
+  for (int trial = 0; trial < 20; ++trial) {
+    std::vector<double> products;
+    TermSum sum;
+    for (int k = 0; k < 500; ++k) {
+      const double a = std::ldexp(static_cast<double>(significand(rng)), exponent(rng));
+      const double b = std::ldexp(static_cast<double>(significand(rng)), exponent(rng) - 200);
+      products.push_back(a * b);
+      sum.addProduct(toWide(a), toWide(b));
+    }
+    expectSameBits(roundedToDouble(sum.value()), referenceRounded(products), "products");
+  }
+}
+
+TEST(TermSum, AddsUnnormalisedSumsExactlyAndDropsOnlyFarTerms) {
+  // 2^20 ones: kept as they come, the mantissa is 2^20.
+  TermSum ones;
+  for (int k = 0; k < (1 << 20); ++k) ones.add(toWide(1.0));
+  EXPECT_EQ(ones.raw().mantissa.hi, 0x1p20);
+  // Products of raw sums, and sums of them, are the exact values.
+  TermSum squared;
+  squared.addProduct(ones.raw(), ones.raw());
+  EXPECT_EQ(roundedToDouble(squared.value()), 0x1p40);
+  squared.addProduct(squared.raw(), squared.raw());
+  EXPECT_LT(squared.raw().mantissa.hi, 0x1p40);  // back to scale
+  EXPECT_EQ(roundedToDouble(squared.value()), 0x1p80 + 0x1p40);
+  squared.settle();
+  EXPECT_EQ(squared.raw().exponent, 80);
+  EXPECT_EQ(squared.raw().mantissa.hi, 1.0 + 0x1p-40);
+
+  // A term 2^-199 of the sum is kept in its low part; one 2^-201 of it is
+  // left out; one 2^201 times the sum replaces it.
+  TermSum far;
+  far.add(toWide(1.0));
+  far.add(toWide(0x1p-199));
+  far.add(toWide(0x1p-201));
+  EXPECT_EQ(far.value().mantissa.hi, 1.0);
+  EXPECT_EQ(far.value().mantissa.lo, 0x1p-199);
+  far.add(toWide(0x1p201));
+  EXPECT_EQ(far.value().exponent, 201);
+  EXPECT_EQ(far.value().mantissa.hi, 1.0);
+  EXPECT_EQ(far.value().mantissa.lo, 0.0);
 }
 
 }  // namespace

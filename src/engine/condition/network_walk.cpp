@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/small_sort.h"
+#include "base/term_sum.h"
 #include "base/tolerance.h"
 #include "base/wide_real.h"
 #include "engine/bounds/completion_count.h"
@@ -45,58 +46,6 @@ constexpr int kMostRows = 100;
 // counts of the last interior column's nodes: beyond, each child is counted
 // on its own.
 constexpr size_t kMostCountScratch = size_t{1} << 16;
-
-// A node's sum of probabilities: a double-double times a power of two. Its
-// terms are never negative, so each addition rounds within a few units of
-// 2^-106 of the sum; a node adds a few dozen terms, and the walk's depth
-// compounds that to far less than the digits printed. A term more than
-// 2^-200 below the sum is left out (and the sum when the term is as far
-// above it).
-class TermSum {
- public:
-  void add(const WideReal& term) {
-    if (isZero(term)) return;
-    if (isZero(sum_)) {
-      sum_ = term;
-      return;
-    }
-    int64_t gap = term.exponent - sum_.exponent;
-    if (gap > 0) {  // the sum moves to the term's scale
-      if (gap > kFar) {
-        sum_ = term;
-        return;
-      }
-      const double scale = powerOfTwo(static_cast<int>(-gap));
-      sum_.mantissa = {sum_.mantissa.hi * scale, sum_.mantissa.lo * scale};
-      sum_.exponent = term.exponent;
-      gap = 0;
-    }
-    if (gap < -kFar) return;
-    const double scale = powerOfTwo(static_cast<int>(gap));
-    sum_.mantissa = sumWithoutCancellation(
-        sum_.mantissa, DoubleDouble{term.mantissa.hi * scale, term.mantissa.lo * scale});
-    // Back to scale now and then, so that the mantissa stays far from
-    // overflow (a term of a normalised sum is below 2).
-    if (sum_.mantissa.hi >= 0x1p40) [[unlikely]]
-      sum_ = toWide(sum_.mantissa, sum_.exponent);
-  }
-  // a * b, whose mantissas may lie anywhere below 2^40: their product is
-  // added as it comes, not normalised first (the sum is, now and then).
-  void addProduct(const WideReal& a, const WideReal& b) {
-    if (isZero(a) || isZero(b)) return;
-    add(WideReal{a.mantissa * b.mantissa, a.exponent + b.exponent});
-  }
-  // The sum as kept: its mantissa below 2^40, normalised after settle().
-  const WideReal& raw() const { return sum_; }
-  // Normalised, as WideReal's functions take it.
-  WideReal value() const { return toWide(sum_.mantissa, sum_.exponent); }
-  // Keeps the sum normalised, so that later reads cost nothing.
-  void settle() { sum_ = value(); }
-
- private:
-  static constexpr int64_t kFar = 200;
-  WideReal sum_{};
-};
 
 // Values for k = 0..n, each made when first asked for.
 class LazyTable {
