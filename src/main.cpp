@@ -7,6 +7,7 @@
 #include "flow/program_flow.h"
 #include "system/process_signals.h"
 #include "system/stack_limit.h"
+#include "system/standard_input.h"
 #include "system/standard_streams.h"
 
 int main() {
@@ -27,5 +28,9 @@ int main() {
     std::cerr << rxc::stackTooSmallLine(settings.stackBytes, rxc::kLeastStackBytes) << std::endl;
     return 1;
   }
-  return rxc::runProgram(std::cin, std::cout, std::cerr, "res.txt", settings);
+  // The input read from its descriptor, so that a failed read is not taken
+  // for the end of the input.
+  rxc::DescriptorInputBuffer inputBuffer(0);
+  std::istream input(&inputBuffer);
+  return rxc::runProgram(input, std::cout, std::cerr, "res.txt", settings);
 }

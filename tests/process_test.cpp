@@ -102,6 +102,10 @@ struct Launch {
   bool sizeSignalIgnored = true;
   // The answers through a pipe the test writes to (send()), not from a file.
   bool answersThroughPipe = false;
+  // That pipe left non-blocking, as some programs that start others leave it.
+  bool answersNonBlocking = false;
+  // The run's directory itself as the standard input, which cannot be read.
+  bool inputIsDirectory = false;
   // Prefix of the run's stdin, stdout and stderr files, so that two runs can
   // share a directory.
   const char* tag = "";
@@ -149,9 +153,12 @@ Ending waitFor(pid_t pid, std::chrono::seconds limit) {
                                const char* errPath, const Launch& launch, int pipeWrite,
                                int answersRead) {
   if (::chdir(directory) != 0) ::_exit(126);
-  const int inFd = answersRead >= 0 ? answersRead : ::open(input, O_RDONLY);
+  const int inFd = answersRead >= 0          ? answersRead
+                   : launch.inputIsDirectory ? ::open(directory, O_RDONLY | O_DIRECTORY)
+                                             : ::open(input, O_RDONLY);
   ::dup2(inFd, 0);
   ::close(inFd);
+  if (launch.answersNonBlocking) ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK);
   const int targets[] = {1, 2};
   const Stream streams[] = {launch.out, launch.err};
   const char* paths[] = {outPath, errPath};
@@ -240,6 +247,7 @@ class Child {
     const ssize_t written = ::write(answers_, text.data(), text.size());
     EXPECT_EQ(written, static_cast<ssize_t>(text.size()));
   }
+  int answersFd() const { return answers_; }
   // Closes the test's end of the console pipe, as a reader that leaves does.
   void closeConsole() {
     ::close(pipe_);
@@ -492,6 +500,40 @@ TEST(ClosedConsole, TheRunGoesOnToACompleteReportAndEndsWithStatus4) {
   EXPECT_EQ(readFile(closed / "stderr.txt"),
             "Error: la consola se cerro antes del final; el informe res.txt esta completo\n");
   EXPECT_EQ(closed.report(), reference.report());
+}
+
+// The input is read from its descriptor: a failed read is told apart from
+// the end of the input, and a descriptor left non-blocking is waited for
+// instead of ending the run at the first question as if the input had ended.
+TEST(ConsoleInput, AFailedReadSaysWhyAndANonBlockingInputIsWaitedFor) {
+  RunDirectory unreadable;
+  const Ending refused = Child(unreadable, "", {.inputIsDirectory = true}).wait();
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(readFile(unreadable / "stderr.txt"),
+            "Error de lectura: no se puede leer la entrada: es un directorio\n");
+
+  RunDirectory reference, waited;
+  ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
+  // A program that took the empty pipe for the end would close it: the
+  // test's next write must then fail, not end the test.
+  struct sigaction ignored {
+  }, found{};
+  ignored.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignored, &found);
+  Child child(waited, "", {.answersThroughPipe = true, .answersNonBlocking = true});
+  // Each answer after the program has found the pipe empty.
+  for (std::size_t start = 0; start < kFisherRun.size();) {
+    const std::size_t end = kFisherRun.find('\n', start) + 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(start == 0 ? 200 : 5));
+    const std::string answer = kFisherRun.substr(start, end - start);
+    if (::write(child.answersFd(), answer.data(), answer.size()) < 0) break;
+    start = end;
+  }
+  const Ending end = child.wait();
+  ::sigaction(SIGPIPE, &found, nullptr);
+  EXPECT_EQ(end.status, 0);
+  EXPECT_EQ(readFile(waited / "stderr.txt"), "");
+  EXPECT_EQ(waited.report(), reference.report());
 }
 
 TEST(ProgressOnATerminal, MarksAppearWhileThePassRuns) {

@@ -24,6 +24,10 @@ std::string reportErrorLine(const std::string& reportPath, int errorNumber) {
          reportErrorCause(errorNumber);
 }
 
+std::string inputReadErrorLine(int errorNumber) {
+  return "Error de lectura: no se puede leer la entrada: " + reportErrorCause(errorNumber);
+}
+
 std::string reportBusyLine(const std::string& reportPath) {
   return "Error: otra ejecucion de rxc esta escribiendo el fichero " + reportPath;
 }

@@ -19,6 +19,9 @@ std::string fatalStopLine(const FatalStop& stop, bool reportWritten);
 // and the cause.
 std::string reportErrorLine(const std::string& reportPath, int errorNumber);
 
+// A read of the console's input that failed (not its end): the cause.
+std::string inputReadErrorLine(int errorNumber);
+
 // Another run in the same folder holds the report.
 std::string reportBusyLine(const std::string& reportPath);
 

@@ -24,6 +24,7 @@
 #include "report/report_head.h"
 #include "system/machine_memory.h"
 #include "system/processors.h"
+#include "system/standard_input.h"
 
 namespace rxc {
 
@@ -173,6 +174,13 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
     if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
     return kFatalStop;
   };
+  auto endWithInputFailure = [&](const std::string& line) {
+    const bool written = settleReport(report, file, "");
+    endConsole(console);
+    errorOut << line << "\n";
+    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
+    return kUnreadableInput;
+  };
   try {
     runStages(console, report, file, memory, settings);
   } catch (const FatalStop& stop) {
@@ -182,11 +190,9 @@ int runProgram(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& 
     // acquisition does.
     return endWithStop(FatalStop{kMemoryFailureMessage});
   } catch (const InputError& error) {
-    const bool written = settleReport(report, file, "");
-    endConsole(console);
-    errorOut << error.what() << "\n";
-    if (!written) errorOut << reportErrorLine(reportPath, file.error()) << "\n";
-    return kUnreadableInput;
+    return endWithInputFailure(error.what());
+  } catch (const InputReadError& error) {
+    return endWithInputFailure(inputReadErrorLine(error.errorNumber()));
   } catch (const ReportWriteError& error) {
     endConsole(console);
     errorOut << reportErrorLine(reportPath, error.errorNumber) << "\n";

@@ -83,8 +83,9 @@ class ReportFile {
   std::ostream stream_;
 };
 
-// The cause of a failed opening or write, in Spanish without accents, such as
-// "no queda espacio en el dispositivo".
+// The cause of a failed opening or write (of the report), or read (of the
+// console's input), in Spanish without accents, such as "no queda espacio en
+// el dispositivo".
 std::string reportErrorCause(int errorNumber);
 
 }  // namespace rxc
