@@ -1,18 +1,25 @@
 // The console's two ends at their edges: answers saved by a Windows editor
-// (a byte-order mark, CR LF line ends), and a console that stops taking text
-// part way, as a pipe does whose reader has left.
+// (a byte-order mark, CR LF line ends), a console that stops taking text
+// part way, as a pipe does whose reader has left, and an input read from its
+// descriptor that fails or is left non-blocking.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <thread>
 
 #include "flow/program_flow.h"
 #include "support/session_driver.h"
+#include "system/standard_input.h"
 
 namespace rxc {
 namespace {
@@ -139,6 +146,50 @@ TEST(ClosedConsole, ARunThatEndsEarlyKeepsItsOwnStatus) {
   runWithConsoleClosingAfter("2\n3\n5\n12\n3\n7\n7\n", run);
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.errors, "Error de lectura: fin de los datos de entrada\n");
+}
+
+// A descriptor's bytes as they come: a non-blocking pipe found empty is
+// waited for, and its end is the end of the input.
+TEST(DescriptorInput, WaitsForANonBlockingPipeAndEndsWithIt) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ASSERT_EQ(::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK), 0);
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(::write(fds[1], "2\n", 2), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(::write(fds[1], "3\n", 2), 2);
+    ::close(fds[1]);
+  });
+  DescriptorInputBuffer buffer(fds[0]);
+  std::string read;
+  for (auto c = buffer.sbumpc(); c != std::streambuf::traits_type::eof(); c = buffer.sbumpc()) {
+    read += std::streambuf::traits_type::to_char_type(c);
+  }
+  writer.join();
+  ::close(fds[0]);
+  EXPECT_EQ(read, "2\n3\n");
+}
+
+// A read that fails ends the run with its cause and status 2, as unreadable
+// input does, not as the end of the input.
+TEST(DescriptorInput, AFailedReadEndsTheRunWithItsCause) {
+  const int directory = ::open(::testing::TempDir().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(directory, 0);
+  DescriptorInputBuffer buffer(directory);
+  try {
+    buffer.sgetc();
+    ADD_FAILURE() << "a directory read as input";
+  } catch (const InputReadError& error) {
+    EXPECT_EQ(error.errorNumber(), EISDIR);
+  }
+  std::istream in(&buffer);
+  std::ostringstream out, err;
+  const std::string path = closedConsoleReportPath();
+  EXPECT_EQ(runProgram(in, out, err, path), 2);
+  EXPECT_EQ(err.str(), "Error de lectura: no se puede leer la entrada: es un directorio\n");
+  std::remove(path.c_str());
+  ::close(directory);
 }
 
 }  // namespace
