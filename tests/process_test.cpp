@@ -295,6 +295,24 @@ class Child {
   bool ended_ = false;
 };
 
+// SIGPIPE ignored in the test while it lives: a program that ends early
+// closes its end of the answers' pipe, and the test's next write to it must
+// then fail, not end the test.
+class SigpipeIgnored {
+ public:
+  SigpipeIgnored() {
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignored, &found_);
+  }
+  ~SigpipeIgnored() { ::sigaction(SIGPIPE, &found_, nullptr); }
+  SigpipeIgnored(const SigpipeIgnored&) = delete;
+  SigpipeIgnored& operator=(const SigpipeIgnored&) = delete;
+
+ private:
+  struct sigaction found_ {};
+};
+
 TEST(ClosedStandardStreams, ReportIsTheSameWithStdoutOrStderrClosed) {
   // A whole run with standard output closed, and one that ends on unreadable
   // input (its message goes to standard error) with standard error closed:
@@ -479,12 +497,8 @@ TEST(ClosedConsole, TheRunGoesOnToACompleteReportAndEndsWithStatus4) {
   // says on standard error that the console was closed.
   RunDirectory reference, closed;
   ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
-  // A program ended by SIGPIPE would close its end of the answers' pipe; the
-  // test's next write must then fail, not end the test.
-  struct sigaction ignored {
-  }, found{};
-  ignored.sa_handler = SIG_IGN;
-  ::sigaction(SIGPIPE, &ignored, &found);
+  // A program ended by SIGPIPE would close its end of the answers' pipe.
+  const SigpipeIgnored sigpipeIgnored;
   Child child(closed, "", {.out = Stream::kToPipe, .answersThroughPipe = true});
   const std::string marginals = "2\n3\n5\n12\n3\n7\n7\n";
   child.send(marginals);
@@ -494,7 +508,6 @@ TEST(ClosedConsole, TheRunGoesOnToACompleteReportAndEndsWithStatus4) {
   child.closeConsole();
   child.send(kFisherRun.substr(marginals.size()));
   const Ending end = child.wait();
-  ::sigaction(SIGPIPE, &found, nullptr);
   EXPECT_TRUE(end.exited) << "signal " << end.signal;
   EXPECT_EQ(end.status, 4);
   EXPECT_EQ(readFile(closed / "stderr.txt"),
@@ -514,12 +527,8 @@ TEST(ConsoleInput, AFailedReadSaysWhyAndANonBlockingInputIsWaitedFor) {
 
   RunDirectory reference, waited;
   ASSERT_EQ(Child(reference, kFisherRun).wait().status, 0);
-  // A program that took the empty pipe for the end would close it: the
-  // test's next write must then fail, not end the test.
-  struct sigaction ignored {
-  }, found{};
-  ignored.sa_handler = SIG_IGN;
-  ::sigaction(SIGPIPE, &ignored, &found);
+  // A program that took the empty pipe for the end would close it.
+  const SigpipeIgnored sigpipeIgnored;
   Child child(waited, "", {.answersThroughPipe = true, .answersNonBlocking = true});
   // Each answer after the program has found the pipe empty.
   for (std::size_t start = 0; start < kFisherRun.size();) {
@@ -530,7 +539,6 @@ TEST(ConsoleInput, AFailedReadSaysWhyAndANonBlockingInputIsWaitedFor) {
     start = end;
   }
   const Ending end = child.wait();
-  ::sigaction(SIGPIPE, &found, nullptr);
   EXPECT_EQ(end.status, 0);
   EXPECT_EQ(readFile(waited / "stderr.txt"), "");
   EXPECT_EQ(waited.report(), reference.report());
