@@ -9,6 +9,7 @@ namespace rxc {
 
 DescriptorInputBuffer::int_type DescriptorInputBuffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferBytes);
   for (;;) {
     const ssize_t got = ::read(fd_, buffer_.get(), kBufferBytes);
     if (got > 0) {

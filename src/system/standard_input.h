@@ -27,14 +27,15 @@ class InputReadError : public std::runtime_error {
 // program) is waited for; any other failure throws InputReadError.
 class DescriptorInputBuffer : public std::streambuf {
  public:
-  explicit DescriptorInputBuffer(int fd) : fd_(fd), buffer_(new char[kBufferBytes]) {}
+  explicit DescriptorInputBuffer(int fd) : fd_(fd) {}
 
  protected:
   int_type underflow() override;
 
  private:
-  // On the heap: main's frame, which would hold it, is set up before the
-  // stack limit is raised to what a run needs.
+  // On the heap, not in main's frame, which is set up before the stack limit
+  // is raised to what a run needs; made at the first read, inside the run,
+  // so that memory refused for it ends the run as any refusal does.
   static constexpr std::size_t kBufferBytes = std::size_t{1} << 16;
   int fd_;
   std::unique_ptr<char[]> buffer_;
